@@ -19,6 +19,8 @@
 // nothing (the first registration stands), so registration functions may be called again.
 // Registration happens at start-up on one thread, before any description is read.
 
+#include <cstdint>
+#include <limits>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -255,6 +257,12 @@ class TClassBuilder {
     using V = detail::GetResult<T, G>;
     TPropInfo& p = Add(std::move(AName), AKind);
     p.EnumType = AType;
+    if constexpr (std::is_integral_v<V> && !std::is_same_v<V, bool>) {
+      if constexpr (std::numeric_limits<V>::min() > INT64_MIN)
+        p.MinValue = static_cast<std::int64_t>(std::numeric_limits<V>::min());
+      if constexpr (std::numeric_limits<V>::max() < static_cast<std::uint64_t>(INT64_MAX))
+        p.MaxValue = static_cast<std::int64_t>(std::numeric_limits<V>::max());
+    }
     p.GetOrdinal = [AGet](const TPersistent& o) {
       return static_cast<std::int64_t>(detail::Get<T>(AGet, o));
     };

@@ -337,6 +337,8 @@ void TReader::ApplyValue(TPersistent& AObject, const TPropInfo& AProp, const TDe
   switch (AProp.Kind) {
     case TPropKind::pkInteger:
       if (IsIntegerValue(v.Type)) {
+        if (v.Integer < AProp.MinValue || v.Integer > AProp.MaxValue)
+          Error("Value " + std::to_string(v.Integer) + " out of range for " + AEntry.Path);
         AProp.SetOrdinal(AObject, v.Integer);
         return;
       }

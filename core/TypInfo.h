@@ -56,6 +56,10 @@ struct TPropInfo {
   TPropKind Kind = TPropKind::pkInteger;
   const TEnumType* EnumType = nullptr;  // pkEnum, pkSet
   const TIdentMap* Idents = nullptr;    // pkInteger, optional
+  // pkInteger: the range the property's own type holds; a stored value outside it is refused
+  // rather than cut down.
+  std::int64_t MinValue = INT64_MIN;
+  std::int64_t MaxValue = INT64_MAX;
   // pkComponent: the class a referenced component must be, checked on assignment.
   std::function<bool(const TComponent*)> AcceptsComponent;
   std::type_index RequiredType = typeid(void);
