@@ -46,6 +46,16 @@ bool SameName(std::string_view A, std::string_view B) noexcept {
   return true;
 }
 
+bool IsValidIdent(std::string_view AText) noexcept {
+  if (AText.empty()) return false;
+  for (std::size_t i = 0; i < AText.size(); ++i) {
+    const char c = AText[i];
+    const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+    if (!letter && !(i > 0 && c >= '0' && c <= '9')) return false;
+  }
+  return true;
+}
+
 const char* ValueTypeName(TValueType AType) noexcept {
   switch (AType) {
     case TValueType::vaNull:
@@ -98,6 +108,7 @@ bool TPropInfo::IsReadOnly() const noexcept {
     case TPropKind::pkSet:
       return !SetOrdinal;
     case TPropKind::pkString:
+    case TPropKind::pkIdent:
       return !SetString;
     case TPropKind::pkFloat:
       return !SetFloat;
@@ -124,9 +135,13 @@ bool TPropInfo::ShouldStore(const TPersistent& AInstance) const {
     case TPropKind::pkFloat:
       return !FloatDefault || GetFloat(AInstance) != *FloatDefault;
     case TPropKind::pkString:
+    case TPropKind::pkIdent:
       return GetString(AInstance) != StringDefault;
-    case TPropKind::pkComponent:
-      return GetComponent(AInstance) != nullptr;
+    case TPropKind::pkComponent: {
+      // An unnamed component cannot be named in a description.
+      const TComponent* c = GetComponent(AInstance);
+      return c != nullptr && !c->Name().empty();
+    }
     case TPropKind::pkLines:
       return !GetLines(AInstance).empty();
     case TPropKind::pkCollection: {

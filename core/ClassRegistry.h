@@ -137,6 +137,14 @@ class TClassBuilder {
     return *this;
   }
 
+  // An identifier kept as text (an event handler's name); empty is not stored.
+  template <class G, class S = std::nullptr_t>
+  TClassBuilder& Ident(std::string AName, G AGet, S ASet = nullptr) {
+    String(std::move(AName), AGet, ASet);
+    FProps.back().Kind = TPropKind::pkIdent;
+    return *this;
+  }
+
   template <class G, class S = std::nullptr_t>
   TClassBuilder& Float(std::string AName, G AGet, S ASet = nullptr) {
     TPropInfo& p = Add(std::move(AName), TPropKind::pkFloat);

@@ -32,6 +32,8 @@ const char* KindName(TPropKind AKind) {
       return "a string";
     case TPropKind::pkFloat:
       return "a number";
+    case TPropKind::pkIdent:
+      return "an identifier";
     case TPropKind::pkEnum:
       return "an identifier";
     case TPropKind::pkSet:
@@ -358,6 +360,10 @@ void TReader::ApplyValue(TPersistent& AObject, const TPropInfo& AProp, const TDe
       return;
     case TPropKind::pkString:
       if (!IsStringValue(v.Type)) wrongKind();
+      AProp.SetString(AObject, v.Text);
+      return;
+    case TPropKind::pkIdent:
+      if (v.Type != TValueType::vaIdent || v.Text.find('.') != std::string::npos) wrongKind();
       AProp.SetString(AObject, v.Text);
       return;
     case TPropKind::pkFloat:

@@ -53,6 +53,7 @@ class TFuzzNode : public TComponent {
   short Small = 0;
   bool Flag = false;
   std::string Text;
+  std::string OnEvent;
   double Real = 0;
   int Kind = 0;
   unsigned Kinds = 0;
@@ -91,6 +92,7 @@ void RegisterFuzzClasses() {
         .Boolean("Flag", &TFuzzNode::Flag, &TFuzzNode::Flag)
         .Default(false)
         .String("Text", &TFuzzNode::Text, &TFuzzNode::Text)
+        .Ident("OnEvent", &TFuzzNode::OnEvent, &TFuzzNode::OnEvent)
         .Float("Real", &TFuzzNode::Real, &TFuzzNode::Real)
         .Default(0.0)
         .Enum("Kind", KindType, &TFuzzNode::Kind, &TFuzzNode::Kind)

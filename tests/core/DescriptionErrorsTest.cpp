@@ -123,6 +123,9 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{Widget("    Font = 3\n"),
                   "Property Font cannot be given a value; set its properties instead (line 6, "
                   "component W)"},
+        ErrorCase{Widget("    OnClick = 'Go'\n"),
+                  "Invalid value for OnClick: vaString where an identifier is expected (line 6, "
+                  "component W)"},
         ErrorCase{Widget("    Buddy = 'A'\n"),
                   "Invalid value for Buddy: vaString where a component name or nil is expected "
                   "(line 6, component W)"},

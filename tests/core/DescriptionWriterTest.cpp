@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "core/ClassRegistry.h"
+#include "core/Exceptions.h"
 #include "core/Reader.h"
 #include "core/Writer.h"
 #include "tests/core/TestComponents.h"
@@ -47,6 +48,7 @@ TEST_F(DescriptionWriter, ReadingThenWritingGivesTheSameText) {
         Width = 3
       end>
     Buddy = Button2
+    OnClick = Panel1Click
     Hidden = True
     object Button1: TTestPanel
       Count = -5
@@ -126,6 +128,23 @@ TEST_F(DescriptionWriter, TheCustomEntryWritesBackTheFormItRead) {
         std::string("object W: TTestWidget\n  Count = 0\n") +
         (c.written ? std::string("  Options.Provider = ") + c.written + "\n" : "") + "end\n";
     EXPECT_EQ(WriteComponentDescription(w), expected) << c.stored;
+  }
+}
+
+TEST_F(DescriptionWriter, RefusesWhatCouldNotBeReadBack) {
+  struct Case {
+    const char* what;
+    std::function<void(TTestWidget&)> change;
+  } cases[] = {
+      {"a name that is not an identifier", [](TTestWidget& w) { w.SetName("two words"); }},
+      {"a handler name that is not an identifier", [](TTestWidget& w) { w.OnClick = "a.b"; }},
+      {"a number that is not finite", [](TTestWidget& w) { w.Ratio = 1.0 / 0.0; }},
+  };
+  for (const Case& c : cases) {
+    TTestWidget w(nullptr);
+    w.SetName("W");
+    c.change(w);
+    EXPECT_THROW(WriteComponentDescription(w), Exception) << c.what;
   }
 }
 
