@@ -4,6 +4,7 @@
 #include <map>
 #include <stdexcept>
 
+#include "core/StrUtils.h"
 #include "core/ValueType.h"
 
 namespace bunkmere {
@@ -21,10 +22,6 @@ TRegistryData& Data() {
   return data;
 }
 
-char UpperAscii(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
-}
-
 template <class TEntry>
 void MergeOwn(std::vector<TEntry>& AAll, std::vector<TEntry> AOwn) {
   for (TEntry& e : AOwn) {
@@ -40,10 +37,7 @@ void MergeOwn(std::vector<TEntry>& AAll, std::vector<TEntry> AOwn) {
 }  // namespace
 
 bool SameName(std::string_view A, std::string_view B) noexcept {
-  if (A.size() != B.size()) return false;
-  for (std::size_t i = 0; i < A.size(); ++i)
-    if (UpperAscii(A[i]) != UpperAscii(B[i])) return false;
-  return true;
+  return SameText(A, B);
 }
 
 bool IsValidIdent(std::string_view AText) noexcept {
