@@ -210,7 +210,8 @@ std::string TFakeWindowsPlatform::DriveRootOf(const std::string& APath) const {
 }
 
 bool TFakeWindowsPlatform::FileExists(const std::string& APath) const {
-  if (APath.empty()) return false;
+  // A trailing delimiter names a folder, never a file.
+  if (APath.empty() || APath.back() == '\\' || APath.back() == '/') return false;
   const std::string key = Key(APath);
   return RootExists(key) && FFiles.count(key) != 0;
 }
@@ -239,6 +240,7 @@ std::optional<std::string> TFakeWindowsPlatform::ReadFileIfExists(const std::str
   const std::string key = Key(APath);
   if (!RootExists(key)) return std::nullopt;
   if (DirectoryExists(APath)) throw OpenError(FullPathName(APath), kAccessDenied);
+  if (!FileExists(APath)) return std::nullopt;
   const auto it = FFiles.find(key);
   if (it == FFiles.end()) return std::nullopt;
   if (it->second.Locked) throw OpenError(FullPathName(APath), kSharingViolation);

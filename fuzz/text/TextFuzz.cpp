@@ -12,6 +12,8 @@
 #include "core/DateTime.h"
 #include "core/Encoding.h"
 #include "core/SqlText.h"
+#include "platform/PosixFormats.h"
+#include "platform/PosixMounts.h"
 
 namespace {
 
@@ -70,5 +72,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* AData, std::size_t ASi
   if (ASize >= sizeof when) std::memcpy(&when, AData, sizeof when);
   FormatDateTime(bytes, when, settings);
   DateTimeToStr(when, settings);
+
+  for (const TMountEntry& e : ParseMountInfo(bytes))
+    Check(!e.MountPoint.empty() && e.MountPoint[0] == '/');
+  std::string separator;
+  const std::string pattern = StrftimeToPattern(bytes, '/', separator);
+  FormatDateTime(pattern, when, settings);
   return 0;
 }

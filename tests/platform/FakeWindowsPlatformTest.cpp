@@ -106,6 +106,7 @@ TEST_F(FakeWindowsPlatformTest, FileSystemIgnoresLetterCase) {
   EXPECT_TRUE(win.DirectoryExists("D:\\Apps"));
   EXPECT_TRUE(win.DirectoryExists("D:\\"));
   EXPECT_FALSE(win.FileExists("D:\\Apps\\Veltrane.Cfg"));  // a folder is no file
+  EXPECT_FALSE(win.FileExists("D:\\Apps\\Veltrane.Cfg\\Veltrane.ini\\"));
   EXPECT_FALSE(win.DirectoryExists("D:\\Apps\\Veltrane.Cfg\\Veltrane.ini"));
   EXPECT_FALSE(win.DirectoryExists("Z:\\"));
   EXPECT_EQ(win.ReadFileIfExists("D:\\APPS\\Veltrane.Cfg\\Veltrane.ini"), "[DataProvider]");
