@@ -211,6 +211,34 @@ TEST_F(FakeWindowsPlatformTest, ProcessIdentity) {
   EXPECT_EQ(win.Now(), 45000.5);
 }
 
+TEST(PathText, TakenApartTheWindowsWay) {
+  const TFakeWindowsPlatform win;
+  struct Case {
+    const char* path;
+    const char* folder;
+    const char* name;
+    const char* drive;
+  };
+  const Case cases[] = {
+      {"D:\\Veltrane.Cfg\\Veltrane.ini", "D:\\Veltrane.Cfg\\", "Veltrane.ini", "D:"},
+      {"d:\\apps\\veltrane.app\\bin\\", "d:\\apps\\veltrane.app\\bin\\", "", "d:"},
+      {"Veltrane.Cfg\\Veltrane.ini", "Veltrane.Cfg\\", "Veltrane.ini", ""},
+      {"E:Lib", "E:", "Lib", "E:"},
+      {"\\\\server\\share\\Lib\\x.dll", "\\\\server\\share\\Lib\\", "x.dll", "\\\\server\\share"},
+      {"\\\\server\\share", "\\\\server\\", "share", "\\\\server\\share"},
+      {"\\\\server", "\\\\", "server", ""},
+      {"\\\\\\share", "\\\\\\", "share", ""},
+      {"\\Lib", "\\", "Lib", ""},
+      {"C:/Apps/x.exe", "C:", "/Apps/x.exe", "C:"},  // "/" does not end a folder
+      {"", "", "", ""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(win.ExtractFilePath(c.path), c.folder) << c.path;
+    EXPECT_EQ(win.ExtractFileName(c.path), c.name) << c.path;
+    EXPECT_EQ(win.ExtractFileDrive(c.path), c.drive) << c.path;
+  }
+}
+
 TEST(PlatformOverride, NestsAndRestores) {
   TPlatform& real = CurrentPlatform();
   TFakeWindowsPlatform outer, inner;

@@ -155,6 +155,25 @@ TEST_F(PosixPlatformTest, FullPathName) {
   for (const Case& c : cases) EXPECT_EQ(platform.FullPathName(c.in), c.out) << c.in;
 }
 
+TEST_F(PosixPlatformTest, PathText) {
+  struct Case {
+    const char* path;
+    const char* folder;
+    const char* name;
+  };
+  const Case cases[] = {
+      {"/etc/bunkmere/Veltrane.ini", "/etc/bunkmere/", "Veltrane.ini"},
+      {"/", "/", ""},
+      {"Veltrane.ini", "", "Veltrane.ini"},
+      {"a\\b:c", "", "a\\b:c"},  // "\\" and ":" are ordinary characters here
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(platform.ExtractFilePath(c.path), c.folder) << c.path;
+    EXPECT_EQ(platform.ExtractFileName(c.path), c.name) << c.path;
+    EXPECT_EQ(platform.ExtractFileDrive(c.path), "") << c.path;
+  }
+}
+
 TEST_F(PosixPlatformTest, DrivesComeFromTheMountTable) {
   const std::vector<std::string> roots = platform.DriveRoots();
   EXPECT_NE(std::find(roots.begin(), roots.end(), "/"), roots.end());
