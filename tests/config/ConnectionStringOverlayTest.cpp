@@ -10,13 +10,15 @@ struct OverlayCase {
   const char* overlay;
   const char* expected;
 };
+void PrintTo(const OverlayCase& c, std::ostream* os) {
+  *os << "'" << c.original << "' + '" << c.overlay << "'";
+}
 
 class ConnectionStringOverlay : public testing::TestWithParam<OverlayCase> {};
 
 TEST_P(ConnectionStringOverlay, MergesPieceByPiece) {
   const OverlayCase& c = GetParam();
-  EXPECT_EQ(ApplyConnectionStringOverlay(c.original, c.overlay), c.expected)
-      << "original '" << c.original << "' overlay '" << c.overlay << "'";
+  EXPECT_EQ(ApplyConnectionStringOverlay(c.original, c.overlay), c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(

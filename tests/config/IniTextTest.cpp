@@ -17,6 +17,9 @@ struct LookupCase {
   const char* key;
   std::optional<std::string> expected;
 };
+void PrintTo(const LookupCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class IniTextLookup : public testing::TestWithParam<LookupCase> {};
 
@@ -73,6 +76,9 @@ struct BytesCase {
   unsigned code_page;
   std::string expected;  // value of [S] K
 };
+void PrintTo(const BytesCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class IniTextEncoding : public testing::TestWithParam<BytesCase> {};
 
