@@ -10,7 +10,13 @@ namespace bunkmere {
 TControl::TControl(TComponent* AOwner, std::unique_ptr<QWidget> AWidget, bool ATabStop)
     : TComponent(AOwner), FWidget(std::move(AWidget)), FTabStop(ATabStop) {
   FWidget->setFocusPolicy(ATabStop ? Qt::StrongFocus : Qt::NoFocus);
-  FWidget->setFont(ToQFont(FFont));
+  FWidget->setFont(ToQFont(FFont.Data()));
+  FFont.IsStored = [this] { return !FParentFont; };
+  FFont.OnChange = [this] {
+    // A font set on the control itself stops it following its parent's.
+    if (!FFollowingParent) FParentFont = false;
+    FontChanged();
+  };
 }
 
 TControl::~TControl() {
@@ -64,9 +70,7 @@ void TControl::SetCaption(const std::string& AValue) {
 }
 
 void TControl::SetFont(const TFontData& AValue) {
-  FFont = AValue;
-  FParentFont = false;
-  FontChanged();
+  FFont.Assign(AValue);
 }
 
 void TControl::SetParentFont(bool AValue) {
@@ -76,13 +80,14 @@ void TControl::SetParentFont(bool AValue) {
 
 void TControl::ParentFontChanged(const TFontData& AFont) {
   if (!FParentFont) return;
-  FFont = AFont;
-  FontChanged();
+  FFollowingParent = true;
+  FFont.Assign(AFont);
+  FFollowingParent = false;
 }
 
 void TControl::FontChanged() {
-  FWidget->setFont(ToQFont(FFont));
-  ApplyFontColor(*FWidget, FFont);
+  FWidget->setFont(ToQFont(FFont.Data()));
+  ApplyFontColor(*FWidget, FFont.Data());
   AdjustSize();
 }
 
@@ -107,16 +112,26 @@ void TControl::SetParent(TForm* AParent) {
   FWidget->setVisible(FVisible);
 }
 
+void TControl::SetParentComponent(TComponent* AParent) {
+  if (auto* form = dynamic_cast<TForm*>(AParent)) SetParent(form);
+}
+
+TComponent* TControl::GetParentComponent() const {
+  return FParent;
+}
+
+void TControl::Loaded() {
+  TComponent::Loaded();
+  AdjustSize();
+}
+
 void TControl::Repaint() {
   FWidget->repaint();
 }
 
 void TControl::ChangeScale(int AMultiplier, int ADivisor) {
   if (!FParentFont) {
-    TFontData f = FFont;
-    f.Height = ScaleLength(f.Height, AMultiplier, ADivisor);
-    FFont = f;
-    FontChanged();
+    FFont.SetHeight(ScaleLength(FFont.Height(), AMultiplier, ADivisor));
   }
   SetBounds(ScaleLength(FBounds.Left, AMultiplier, ADivisor),
             ScaleLength(FBounds.Top, AMultiplier, ADivisor),

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/Component.h"
+#include "ui/Font.h"
 #include "ui/Graphics.h"
 
 class QWidget;
@@ -45,7 +46,8 @@ class TControl : public TComponent {
   void SetCaption(const std::string& AValue);
 
   // The control's own font; setting any part of it stops following the parent's font.
-  const TFontData& Font() const noexcept { return FFont; }
+  const TFontData& Font() const noexcept { return FFont.Data(); }
+  TFont& FontObject() noexcept { return FFont; }
   void SetFont(const TFontData& AValue);
   bool ParentFont() const noexcept { return FParentFont; }
   void SetParentFont(bool AValue);
@@ -57,6 +59,10 @@ class TControl : public TComponent {
 
   TForm* Parent() const noexcept { return FParent; }
   void SetParent(TForm* AParent);
+  // A description nests controls in the form that shows them.
+  void SetParentComponent(TComponent* AParent) override;
+  TComponent* GetParentComponent() const override;
+  void Loaded() override;
 
   // Paints the control now, without waiting for the event loop (the pass runs on the UI
   // thread and never returns to it until it ends).
@@ -94,8 +100,9 @@ class TControl : public TComponent {
   TAnchors FAnchors = DefaultAnchors;
   bool FVisible = true;
   std::string FCaption;
-  TFontData FFont;
+  TFont FFont;
   bool FParentFont = true;
+  bool FFollowingParent = false;  // a font change that comes from the parent
   int FTabOrder = -1;
   bool FTabStop = false;
 };

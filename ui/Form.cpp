@@ -33,7 +33,11 @@ TForm::TForm(TComponent* AOwner)
     : TComponent(AOwner), FWindow(std::make_unique<TFormWindow>(*this)) {
   FWindow->setAutoFillBackground(true);
   SetColor(FColor);
-  FWindow->setFont(ToQFont(FFont));
+  FWindow->setFont(ToQFont(FFont.Data()));
+  FFont.OnChange = [this] {
+    FWindow->setFont(ToQFont(FFont.Data()));
+    for (TControl* c : FControls) c->ParentFontChanged(FFont.Data());
+  };
   ApplyWindowFlags();
 }
 
@@ -82,9 +86,7 @@ void TForm::SetColor(TColor AValue) {
 }
 
 void TForm::SetFont(const TFontData& AValue) {
-  FFont = AValue;
-  FWindow->setFont(ToQFont(AValue));
-  for (TControl* c : FControls) c->ParentFontChanged(FFont);
+  FFont.Assign(AValue);
 }
 
 void TForm::SetBorderStyle(TFormBorderStyle AValue) {
@@ -168,19 +170,20 @@ int TForm::ScreenPixelsPerInch() const {
 
 void TForm::ScaleBy(int AMultiplier, int ADivisor) {
   if (AMultiplier == ADivisor || AMultiplier <= 0 || ADivisor <= 0) return;
-  FFont.Height = ScaleLength(FFont.Height, AMultiplier, ADivisor);
-  FWindow->setFont(ToQFont(FFont));
   FClientWidth = ScaleLength(FClientWidth, AMultiplier, ADivisor);
   FClientHeight = ScaleLength(FClientHeight, AMultiplier, ADivisor);
   ApplySizeConstraints();
-  for (TControl* c : FControls) {
-    c->ParentFontChanged(FFont);
-    c->ChangeScale(AMultiplier, ADivisor);
-  }
+  // The form's font change reaches the controls that follow it; the others scale their own.
+  FFont.SetHeight(ScaleLength(FFont.Height(), AMultiplier, ADivisor));
+  for (TControl* c : FControls) c->ChangeScale(AMultiplier, ADivisor);
 }
 
 void TForm::Loaded() {
   TComponent::Loaded();
+  // Controls stored directly in the form's block show on the form.
+  for (int i = 0; i < ComponentCount(); ++i)
+    if (auto* c = dynamic_cast<TControl*>(Components(i)); c != nullptr && c->Parent() == nullptr)
+      c->SetParent(this);
   const int screen = ScreenPixelsPerInch();
   if (FPixelsPerInch > 0 && screen != FPixelsPerInch) {
     ScaleBy(screen, FPixelsPerInch);

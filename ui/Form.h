@@ -12,6 +12,7 @@
 
 #include "core/Component.h"
 #include "ui/Control.h"
+#include "ui/Font.h"
 #include "ui/Graphics.h"
 
 class QWidget;
@@ -45,7 +46,8 @@ class TForm : public TComponent {
 
   TColor Color() const noexcept { return FColor; }
   void SetColor(TColor AValue);
-  const TFontData& Font() const noexcept { return FFont; }
+  const TFontData& Font() const noexcept { return FFont.Data(); }
+  TFont& FontObject() noexcept { return FFont; }
   void SetFont(const TFontData& AValue);
 
   TFormBorderStyle BorderStyle() const noexcept { return FBorderStyle; }
@@ -112,7 +114,7 @@ class TForm : public TComponent {
   int FLeft = 0, FTop = 0;
   int FClientWidth = 0, FClientHeight = 0;
   TColor FColor = clBtnFace;
-  TFontData FFont;
+  TFont FFont;
   TFormBorderStyle FBorderStyle = TFormBorderStyle::bsSizeable;
   std::uint8_t FBorderIcons = 0x07;
   TPosition FPosition = TPosition::poDesigned;
