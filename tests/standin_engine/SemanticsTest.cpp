@@ -67,9 +67,11 @@ TEST_F(SemanticsTest, ComparisonsFollowSqlServersCollationAndConversions) {
 
 TEST_F(SemanticsTest, ConversionErrorsNameTheValue) {
   auto sink = Run("SELECT Count(*) FROM DETENTIA WHERE CELLKEY = 'abc'");
-  EXPECT_EQ(sink.ErrorText(), "Conversion failed when converting the varchar value 'abc' to data type int.");
+  EXPECT_EQ(sink.ErrorText(),
+            "Conversion failed when converting the varchar value 'abc' to data type int.");
   sink = Run("SELECT Count(*) FROM DETENTIA WHERE BED = 1");
-  EXPECT_EQ(sink.ErrorText(), "Conversion failed when converting the varchar value 'x' to data type int.");
+  EXPECT_EQ(sink.ErrorText(),
+            "Conversion failed when converting the varchar value 'x' to data type int.");
 }
 
 TEST_F(SemanticsTest, RowsAffectedAreCountedAsSqlServerCountsThem) {
@@ -114,8 +116,9 @@ TEST_F(SemanticsTest, IdentityColumnsNumberRowsAndRefuseExplicitValues) {
   EXPECT_EQ(Rows("SELECT @@IDENTITY, SCOPE_IDENTITY()"), (Rowset{{"'20'", "'20'"}}));
   auto sink = Run("INSERT INTO CFGBED (UniqueKey, BEDNO) VALUES (99, 4)");
   EXPECT_EQ(sink.Error(), 544);
-  EXPECT_EQ(sink.ErrorText(), "Cannot insert explicit value for identity column in table 'CFGBED' "
-                              "when IDENTITY_INSERT is set to OFF.");
+  EXPECT_EQ(sink.ErrorText(),
+            "Cannot insert explicit value for identity column in table 'CFGBED' "
+            "when IDENTITY_INSERT is set to OFF.");
   EXPECT_EQ(Run("UPDATE CFGBED SET UniqueKey = 1").Error(), 8102);
   // IDENTITY_INSERT lets a script load keys; numbering then continues after them.
   Ok("SET IDENTITY_INSERT CFGBED ON; INSERT INTO CFGBED (UniqueKey, BEDNO) VALUES (100, 4); "
@@ -130,12 +133,14 @@ TEST_F(SemanticsTest, IdentityColumnsNumberRowsAndRefuseExplicitValues) {
 }
 
 TEST_F(SemanticsTest, PrimaryKeysRefuseDuplicatesUnderTheCollation) {
-  Ok("CREATE TABLE K (CODE VARCHAR(5) NOT NULL, N INT NOT NULL, CONSTRAINT PK_K PRIMARY KEY (CODE, N))");
+  Ok("CREATE TABLE K (CODE VARCHAR(5) NOT NULL, N INT NOT NULL, CONSTRAINT PK_K PRIMARY KEY (CODE, "
+     "N))");
   Ok("INSERT INTO K VALUES ('ab', 1)");
   auto sink = Run("INSERT INTO K VALUES ('AB ', 1)");
   EXPECT_EQ(sink.Error(), 2627);
-  EXPECT_EQ(sink.ErrorText(), "Violation of PRIMARY KEY constraint 'PK_K'. Cannot insert duplicate "
-                              "key in object 'dbo.K'. The duplicate key value is (AB , 1).");
+  EXPECT_EQ(sink.ErrorText(),
+            "Violation of PRIMARY KEY constraint 'PK_K'. Cannot insert duplicate "
+            "key in object 'dbo.K'. The duplicate key value is (AB , 1).");
   EXPECT_EQ(sink.messages.back().number, 3621);
   // The failing statement wrote nothing, also of the rows before the duplicate.
   EXPECT_EQ(Run("INSERT INTO K VALUES ('cd', 1), ('ab', 1)").Error(), 2627);
@@ -150,7 +155,8 @@ TEST_F(SemanticsTest, PrimaryKeysRefuseDuplicatesUnderTheCollation) {
 }
 
 TEST_F(SemanticsTest, DefaultsFillOmittedColumns) {
-  Ok("CREATE TABLE D (A INT NOT NULL DEFAULT 7, B VARCHAR(5) DEFAULT ('x'), C DATETIME DEFAULT GETDATE(), E INT)");
+  Ok("CREATE TABLE D (A INT NOT NULL DEFAULT 7, B VARCHAR(5) DEFAULT ('x'), C DATETIME DEFAULT "
+     "GETDATE(), E INT)");
   Ok("INSERT INTO D (E) VALUES (1)");
   Ok("INSERT INTO D DEFAULT VALUES");
   Ok("INSERT INTO D (A, E) VALUES (DEFAULT, 2)");
@@ -173,25 +179,33 @@ TEST_F(SemanticsTest, NamesHintsAndAliases) {
   const Case cases[] = {
       {"SELECT ConnString, UseInitial FROM ConnectLib (readuncommitted) WHERE ProgramID = 'JAIL'",
        {{"'Server=x'", "0"}}},
-      {"SELECT ConnString FROM dbo.ConnectLib WITH (NOLOCK) WHERE ProgramID = 'o''brien'", {{"NULL"}}},
-      {"SELECT c.ConnString FROM JAIL.dbo.ConnectLib AS c WITH (NOLOCK, READUNCOMMITTED) WHERE c.ProgramID = 'jail'",
+      {"SELECT ConnString FROM dbo.ConnectLib WITH (NOLOCK) WHERE ProgramID = 'o''brien'",
+       {{"NULL"}}},
+      {"SELECT c.ConnString FROM JAIL.dbo.ConnectLib AS c WITH (NOLOCK, READUNCOMMITTED) WHERE "
+       "c.ProgramID = 'jail'",
        {{"'Server=x'"}}},
-      {"SELECT [ConnString] AS _0, \"UseInitial\" AS _1 FROM [JAIL]..[ConnectLib]\r\nWHERE\r\n  [ProgramID] = 'JAIL'",
+      {"SELECT [ConnString] AS _0, \"UseInitial\" AS _1 FROM [JAIL]..[ConnectLib]\r\nWHERE\r\n  "
+       "[ProgramID] = 'JAIL'",
        {{"'Server=x'", "0"}}},
-      {"SELECT ProgramID FROM ConnectLib (readuncommitted) ORDER BY ProgramID", {{"'JAIL'"}, {"'O'Brien'"}}},
+      {"SELECT ProgramID FROM ConnectLib (readuncommitted) ORDER BY ProgramID",
+       {{"'JAIL'"}, {"'O'Brien'"}}},
       {"SELECT TOP 1 ProgramID FROM ConnectLib ORDER BY ProgramID DESC", {{"'O'Brien'"}}},
       {"SELECT n = Count(ProgramID), Count(ConnString) FROM ConnectLib", {{"2", "1"}}},
       {"select programid p from connectlib where useinitial = 1", {{"'O'Brien'"}}},
-      {"SELECT UPPER(ProgramID) + '-' + LOWER(ProgramID), LEN('ab  ') FROM ConnectLib WHERE UseInitial = 0",
+      {"SELECT UPPER(ProgramID) + '-' + LOWER(ProgramID), LEN('ab  ') FROM ConnectLib WHERE "
+       "UseInitial = 0",
        {{"'JAIL-jail'", "2"}}},
-      {"SELECT 1 + 2 * 3, 7 / 2, 7 % 4, -5, N'x', 1.50, NULL", {{"7", "3", "3", "-5", "'x'", "'1.50'", "NULL"}}},
-      {"SELECT CAST('12' AS INT) + 1, CONVERT(VARCHAR(3), 'abcdef'), ISNULL(NULL, 'd')", {{"13", "'abc'", "'d'"}}},
+      {"SELECT 1 + 2 * 3, 7 / 2, 7 % 4, -5, N'x', 1.50, NULL",
+       {{"7", "3", "3", "-5", "'x'", "'1.50'", "NULL"}}},
+      {"SELECT CAST('12' AS INT) + 1, CONVERT(VARCHAR(3), 'abcdef'), ISNULL(NULL, 'd')",
+       {{"13", "'abc'", "'d'"}}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.sql);
     EXPECT_EQ(Rows(c.sql), c.rows);
   }
-  auto cols = Run("SELECT [ConnString] AS _0, Count(*) FROM ConnectLib GROUP BY ConnString").LastColumns();
+  auto cols =
+      Run("SELECT [ConnString] AS _0, Count(*) FROM ConnectLib GROUP BY ConnString").LastColumns();
   EXPECT_EQ(cols[0].name, "_0");
   EXPECT_EQ(cols[0].baseTable, "ConnectLib");
   EXPECT_EQ(cols[1].name, "");
@@ -204,15 +218,21 @@ TEST_F(SemanticsTest, ParametersBindByName) {
      "DORMCODE VARCHAR(4), ONCELL INT)");
   Ok("INSERT INTO CFGCELL (FACILITYID, DORMCODE, ONCELL) VALUES ('F1', 'A', 0), ('F1', 'B', 0)");
   Param select[] = {TextParam("@P1", "f1"), TextParam("@P2", "A")};
-  EXPECT_EQ(Rows("SELECT * FROM [CFGCELL]\r\nWHERE [FACILITYID] = @P1 AND [DORMCODE] = @P2", select),
-            (Rowset{{"1", "'F1  '", "'A'", "0"}}));
+  EXPECT_EQ(
+      Rows("SELECT * FROM [CFGCELL]\r\nWHERE [FACILITYID] = @P1 AND [DORMCODE] = @P2", select),
+      (Rowset{{"1", "'F1  '", "'A'", "0"}}));
   Param update[] = {IntParam("@P1", 3), IntParam("@P2", 2)};
-  auto sink = Run("UPDATE [CFGCELL]\r\nSET\r\n  [ONCELL] = @P1\r\nWHERE\r\n  [UniqueKey] = @P2", update);
+  auto sink =
+      Run("UPDATE [CFGCELL]\r\nSET\r\n  [ONCELL] = @P1\r\nWHERE\r\n  [UniqueKey] = @P2", update);
   ASSERT_EQ(sink.Error(), 0) << sink.ErrorText();
   EXPECT_EQ(sink.done[0].count, 1);
   // The same text again with other values reuses its translation.
   Param again[] = {IntParam("@P1", 4), IntParam("@P2", 1)};
-  EXPECT_EQ(Run("UPDATE [CFGCELL]\r\nSET\r\n  [ONCELL] = @P1\r\nWHERE\r\n  [UniqueKey] = @P2", again).done[0].count, 1);
+  EXPECT_EQ(
+      Run("UPDATE [CFGCELL]\r\nSET\r\n  [ONCELL] = @P1\r\nWHERE\r\n  [UniqueKey] = @P2", again)
+          .done[0]
+          .count,
+      1);
   EXPECT_EQ(Rows("SELECT ONCELL FROM CFGCELL ORDER BY UniqueKey"), (Rowset{{"4"}, {"3"}}));
   // A text parameter compared with an INT column is converted.
   Param text[] = {TextParam("@P1", "2")};
@@ -231,7 +251,8 @@ TEST_F(SemanticsTest, SessionFunctionsAnswer) {
   rows = Rows("SELECT GETDATE()");
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0][0].size(), 25u);
-  EXPECT_EQ(Rows("SELECT Count(*) FROM DETENTIA; SELECT @@ROWCOUNT").back(), (std::vector<std::string>{"1"}));
+  EXPECT_EQ(Rows("SELECT Count(*) FROM DETENTIA; SELECT @@ROWCOUNT").back(),
+            (std::vector<std::string>{"1"}));
 }
 
 }  // namespace standin::test

@@ -47,7 +47,7 @@ TEST_F(TypesTest, ValuesConvertToTheColumnTypeOrFailLikeSqlServer) {
       {"C", "'abcd'", "'abcd'", 0},
       {"C", "'abcde'", "", 8152},
       {"C", "'abcd   '", "'abcd'", 0},  // only blanks are cut silently
-      {"NC", "N'é'", "'é  '", 0},      // characters, not bytes
+      {"NC", "N'é'", "'é  '", 0},       // characters, not bytes
       {"VC", "'hello'", "'hello'", 0},
       {"VC", "'hello!'", "", 8152},
       {"VC", "'hi '", "'hi '", 0},  // trailing blanks kept
@@ -111,11 +111,11 @@ TEST_F(TypesTest, DeclaredTypesSurviveIntoColumnInfo) {
     int length;
   };
   const Expect expected[] = {
-      {"I", SqlType::Int, 0},        {"S", SqlType::SmallInt, 0},   {"TI", SqlType::TinyInt, 0},
-      {"BI", SqlType::BigInt, 0},    {"B", SqlType::Bit, 0},        {"C", SqlType::Char, 4},
-      {"NC", SqlType::NChar, 3},     {"VC", SqlType::VarChar, 5},   {"NV", SqlType::NVarChar, 3},
-      {"TX", SqlType::Text, -1},     {"VM", SqlType::VarChar, -1},  {"DT", SqlType::DateTime, 0},
-      {"F", SqlType::Float, 0},      {"R", SqlType::Real, 0},       {"D", SqlType::Decimal, 0},
+      {"I", SqlType::Int, 0},     {"S", SqlType::SmallInt, 0},  {"TI", SqlType::TinyInt, 0},
+      {"BI", SqlType::BigInt, 0}, {"B", SqlType::Bit, 0},       {"C", SqlType::Char, 4},
+      {"NC", SqlType::NChar, 3},  {"VC", SqlType::VarChar, 5},  {"NV", SqlType::NVarChar, 3},
+      {"TX", SqlType::Text, -1},  {"VM", SqlType::VarChar, -1}, {"DT", SqlType::DateTime, 0},
+      {"F", SqlType::Float, 0},   {"R", SqlType::Real, 0},      {"D", SqlType::Decimal, 0},
   };
   for (std::size_t i = 0; i < cols.size(); ++i) {
     SCOPED_TRACE(expected[i].name);
@@ -143,7 +143,8 @@ TEST_F(TypesTest, ValuesTravelWithTheKindTheirTypeNeeds) {
   } kinds;
   session_->Execute("SELECT I, B, C, DT, F, D, VC FROM V", {}, kinds);
   using K = Value::Kind;
-  EXPECT_EQ(kinds.kinds, (std::vector<K>{K::Int, K::Int, K::Text, K::Text, K::Float, K::Text, K::Null}));
+  EXPECT_EQ(kinds.kinds,
+            (std::vector<K>{K::Int, K::Int, K::Text, K::Text, K::Float, K::Text, K::Null}));
 }
 
 }  // namespace standin::test
