@@ -113,9 +113,9 @@ Database* EngineCore::Create(std::string_view name) {
   if (!SafeName(name) || EqualsNoCaseAscii(name, "master") || EqualsNoCaseAscii(name, "tempdb") ||
       databases_.count(name) || FileFor(name)) {
     if (!SafeName(name))
-      throw MakeError(1807, FormatMessage("Could not obtain exclusive lock on database '%s'. Retry "
-                                          "the operation later.",
-                                          {name}));
+      throw MakeError(50000, FormatMessage("The stand-in keeps each database in a file of its data "
+                                           "folder and cannot name a file '%s'.",
+                                           {name}));
     throw MakeError(1801, FormatMessage("Database '%s' already exists. Choose a different database "
                                         "name.",
                                         {name}));
