@@ -28,14 +28,19 @@ TEST(ConnectStringTest, ReadsEveryKindOfName) {
          EXPECT_EQ(s.Username, "u");
          EXPECT_EQ(s.Password, "p");
        }},
-      {"Network Address=x;User Name=y", [](const TConnectSettings& s) {
+      {"Network Address=x;User Name=y",
+       [](const TConnectSettings& s) {
          EXPECT_EQ(s.Server, "x");
          EXPECT_EQ(s.Username, "y");
        }},
       {"Integrated Security=SSPI",
-       [](const TConnectSettings& s) { EXPECT_EQ(s.Authentication, TMSAuthentication::auWindows); }},
+       [](const TConnectSettings& s) {
+         EXPECT_EQ(s.Authentication, TMSAuthentication::auWindows);
+       }},
       {"Trusted_Connection=True",
-       [](const TConnectSettings& s) { EXPECT_EQ(s.Authentication, TMSAuthentication::auWindows); }},
+       [](const TConnectSettings& s) {
+         EXPECT_EQ(s.Authentication, TMSAuthentication::auWindows);
+       }},
       {"Integrated Security=0",
        [](const TConnectSettings& s) { EXPECT_EQ(s.Authentication, TMSAuthentication::auServer); }},
       {"Port=1500;Connect Timeout=30;Packet Size=8192",
@@ -91,7 +96,8 @@ TEST(ConnectStringTest, ReadsEveryKindOfName) {
          EXPECT_EQ(s.Provider, TOLEDBProvider::prNativeClient);
          EXPECT_EQ(s.NativeClientVersion, TNativeClientVersion::nc2008);
        }},
-      {"provider=sqloledb.1", [](const TConnectSettings& s) { EXPECT_EQ(s.Provider, TOLEDBProvider::prSQL); }},
+      {"provider=sqloledb.1",
+       [](const TConnectSettings& s) { EXPECT_EQ(s.Provider, TOLEDBProvider::prSQL); }},
   };
   for (const TReadCase& c : cases) {
     SCOPED_TRACE(c.Text);
@@ -111,13 +117,16 @@ TEST(ConnectStringTest, FailuresNameTheirCauseAndChangeNothing) {
       {"=x", "Connection parameter name missing", false},
       {"Server=a;  =b", "Connection parameter name missing", false},
       {"Server=a:b", "Invalid character ':' in non-quoted connection parameter value", false},
-      {"Server=caf\xC3\xA9", "Invalid character '\xC3\xA9' in non-quoted connection parameter value", false},
+      {"Server=caf\xC3\xA9",
+       "Invalid character '\xC3\xA9' in non-quoted connection parameter value", false},
       {"Server=a{b}", "Invalid character '{' in non-quoted connection parameter value", false},
       {"Server=a;SERVER=b", "Connection parameter cannot be added twice: SERVER", false},
       {"Servr=a", "Connection parameter name is unknown: Servr", false},
       {"Provider=SQLOLEDB", "Bad connection parameter value: Provider=SQLOLEDB", false},
-      {"Integrated Security=sspi", "Bad connection parameter value: Integrated Security=sspi", false},
-      {"Application Intent=Write", "Bad connection parameter value: Application Intent=Write", false},
+      {"Integrated Security=sspi", "Bad connection parameter value: Integrated Security=sspi",
+       false},
+      {"Application Intent=Write", "Bad connection parameter value: Application Intent=Write",
+       false},
       {"Port=abc", "'abc' is not a valid integer value", true},
       {"Encrypt=maybe", "'maybe' is not a valid boolean value", true},
   };

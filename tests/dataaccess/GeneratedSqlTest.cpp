@@ -12,12 +12,16 @@ TEST(ParamMarkersTest, BecomeQuestionMarksOnlyInCode) {
     std::vector<std::string> Names;
   };
   const TCase cases[] = {
-      {"SELECT * FROM T WHERE A = :A AND B = :[B C]", "SELECT * FROM T WHERE A = ? AND B = ?", {"A", "[B C]"}},
+      {"SELECT * FROM T WHERE A = :A AND B = :[B C]",
+       "SELECT * FROM T WHERE A = ? AND B = ?",
+       {"A", "[B C]"}},
       {"WHERE [FACILITYID] = :[FACILITYID] AND [DORMCODE] = :[DORMCODE]",
-       "WHERE [FACILITYID] = ? AND [DORMCODE] = ?", {"[FACILITYID]", "[DORMCODE]"}},
+       "WHERE [FACILITYID] = ? AND [DORMCODE] = ?",
+       {"[FACILITYID]", "[DORMCODE]"}},
       {"SELECT ':x', N':y', [a:b], \":c\" FROM T", "SELECT ':x', N':y', [a:b], \":c\" FROM T", {}},
       {"SELECT 1 -- :x\r\nFROM T /* :y /* :z */ :w */ WHERE a=:p",
-       "SELECT 1 -- :x\r\nFROM T /* :y /* :z */ :w */ WHERE a=?", {"p"}},
+       "SELECT 1 -- :x\r\nFROM T /* :y /* :z */ :w */ WHERE a=?",
+       {"p"}},
       {"SELECT 'it''s :not' + :yes", "SELECT 'it''s :not' + ?", {"yes"}},
       {"SELECT a::b, :x, :", "SELECT a::b, ?, :", {"x"}},
       {"WHERE a = :p OR b = :p", "WHERE a = ? OR b = ?", {"p", "p"}},
@@ -36,7 +40,8 @@ TEST(TableStatementTest, QuotesTheNameAsTheOptionSays) {
   EXPECT_EQ(TableStatement("CFGCELL", "", false), "SELECT * FROM CFGCELL\r\n");
   EXPECT_EQ(TableStatement("1TABLE", "", false), "SELECT * FROM [1TABLE]\r\n");
   EXPECT_EQ(TableStatement("dbo.My Table", "", false), "SELECT * FROM dbo.[My Table]\r\n");
-  EXPECT_EQ(TableStatement("dbo.T", "  A, B DESC ", true), "SELECT * FROM [dbo].[T]\r\nORDER BY A, B DESC\r\n");
+  EXPECT_EQ(TableStatement("dbo.T", "  A, B DESC ", true),
+            "SELECT * FROM [dbo].[T]\r\nORDER BY A, B DESC\r\n");
 }
 
 TEST(MasterDetailTest, ConditionPairsTheListsUpToTheShorter) {
@@ -61,7 +66,8 @@ TEST(MasterDetailTest, MergeGoesIntoTheWhereClause) {
        "SELECT * FROM T WHERE (a IN (SELECT x FROM U WHERE y = 1)) AND c = :c"},
       {"SELECT (SELECT 1 FROM U WHERE z = 2) FROM T GROUP BY k",
        "SELECT (SELECT 1 FROM U WHERE z = 2) FROM T\r\nWHERE c = :c  GROUP BY k"},
-      {"SELECT * FROM T -- WHERE nothing\r\n", "SELECT * FROM T\r\nWHERE c = :c  -- WHERE nothing\r\n"},
+      {"SELECT * FROM T -- WHERE nothing\r\n",
+       "SELECT * FROM T\r\nWHERE c = :c  -- WHERE nothing\r\n"},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Sql);

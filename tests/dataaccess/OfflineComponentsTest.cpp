@@ -93,8 +93,8 @@ TEST(TableOfflineTest, TableNameIsStoredTrimmedAndUnquoted) {
     const char* Given;
     const char* Stored;
   };
-  const TCase cases[] = {{"[CFGCELL]", "CFGCELL"},     {"  CFGCELL ", "CFGCELL"},
-                         {"\"CFGCELL\"", "CFGCELL"},   {"[dbo].[CFG CELL]", "dbo.CFG CELL"},
+  const TCase cases[] = {{"[CFGCELL]", "CFGCELL"},       {"  CFGCELL ", "CFGCELL"},
+                         {"\"CFGCELL\"", "CFGCELL"},     {"[dbo].[CFG CELL]", "dbo.CFG CELL"},
                          {"dbo.CFGCELL", "dbo.CFGCELL"}, {"cfgCell", "cfgCell"}};
   TMSTable table(nullptr);
   for (const TCase& c : cases) {

@@ -15,18 +15,22 @@ TColumnDesc Col(TColumnKind AKind, bool ALob = false) {
 }
 
 TEST(RowCacheTest, RowsKeepEveryValueAndNullExactly) {
-  std::vector<TColumnDesc> cols = {Col(TColumnKind::Int32), Col(TColumnKind::Text), Col(TColumnKind::Int64),
-                                   Col(TColumnKind::Boolean), Col(TColumnKind::DateTime),
-                                   Col(TColumnKind::Text, true), Col(TColumnKind::Bytes),
-                                   Col(TColumnKind::Float), Col(TColumnKind::Text)};
+  std::vector<TColumnDesc> cols = {
+      Col(TColumnKind::Int32),   Col(TColumnKind::Text),     Col(TColumnKind::Int64),
+      Col(TColumnKind::Boolean), Col(TColumnKind::DateTime), Col(TColumnKind::Text, true),
+      Col(TColumnKind::Bytes),   Col(TColumnKind::Float),    Col(TColumnKind::Text)};
   TRowCache cache;
   cache.Reset(cols, {});
   std::string lob(100000, 'x');
   lob += "\xC3\xA9";
-  std::vector<TDbValue> a = {TDbValue::Integer(-7), TDbValue::Text("it's [%] caf\xC3\xA9"),
-                             TDbValue::Integer(INT64_C(1) << 40), TDbValue::Boolean(true),
-                             TDbValue::DateTime(46000.5), TDbValue::Text(lob),
-                             TDbValue::Bytes(std::string("\0\1\2", 3)), TDbValue::Float(0.25),
+  std::vector<TDbValue> a = {TDbValue::Integer(-7),
+                             TDbValue::Text("it's [%] caf\xC3\xA9"),
+                             TDbValue::Integer(INT64_C(1) << 40),
+                             TDbValue::Boolean(true),
+                             TDbValue::DateTime(46000.5),
+                             TDbValue::Text(lob),
+                             TDbValue::Bytes(std::string("\0\1\2", 3)),
+                             TDbValue::Float(0.25),
                              TDbValue::Text("")};
   std::vector<TDbValue> b(cols.size(), TDbValue::Null());
   cache.InsertRow(0, a);

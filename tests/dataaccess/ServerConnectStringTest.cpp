@@ -15,11 +15,8 @@ TEST(DataSourceTest, LocalAndPortRules) {
     const char* Expected;
   };
   const TCase cases[] = {
-      {"", 1433, "(local)"},
-      {"", 1500, "(local),1500"},
-      {"SRV", 1500, "SRV,1500"},
-      {"SRV,2000", 1500, "SRV,2000"},
-      {"SRV\\INST", 1433, "SRV\\INST"},
+      {"", 1433, "(local)"},          {"", 1500, "(local),1500"},       {"SRV", 1500, "SRV,1500"},
+      {"SRV,2000", 1500, "SRV,2000"}, {"SRV\\INST", 1433, "SRV\\INST"},
   };
   for (const TCase& c : cases) {
     TConnectSettings s;
@@ -33,7 +30,8 @@ TEST(DriverChoiceTest, NewestSqlServerDriverFirstThenFreeTds) {
   const std::vector<std::string> both = {"FreeTDS", "ODBC Driver 17 for SQL Server", "PostgreSQL"};
   const std::vector<std::string> tds = {"FreeTDS"};
   const std::vector<std::string> none = {"PostgreSQL"};
-  for (TOLEDBProvider p : {TOLEDBProvider::prAuto, TOLEDBProvider::prSQL, TOLEDBProvider::prNativeClient}) {
+  for (TOLEDBProvider p :
+       {TOLEDBProvider::prAuto, TOLEDBProvider::prSQL, TOLEDBProvider::prNativeClient}) {
     EXPECT_EQ(ChooseOdbcDriver(p, both), "ODBC Driver 17 for SQL Server");
     EXPECT_EQ(ChooseOdbcDriver(p, tds), "FreeTDS");
     EXPECT_THROW(ChooseOdbcDriver(p, none), EDatabaseError);
@@ -63,8 +61,9 @@ TEST(DriverConnectStringTest, FreeTdsGetsHostAndPortApartAndLoginRules) {
             "PWD={x;Driver={evil}}};APP=Bunkmere;TDS_Version=7.4;ClientCharset=UTF-8;");
 
   TConnectSettings empty;  // "(local)", and the SQL Server login "sa" without a password
-  EXPECT_EQ(BuildOdbcConnectionString(empty, "FreeTDS", "app"),
-            "Driver=FreeTDS;Server=localhost;UID=sa;PWD=;APP=app;TDS_Version=7.4;ClientCharset=UTF-8;");
+  EXPECT_EQ(
+      BuildOdbcConnectionString(empty, "FreeTDS", "app"),
+      "Driver=FreeTDS;Server=localhost;UID=sa;PWD=;APP=app;TDS_Version=7.4;ClientCharset=UTF-8;");
 
   TConnectSettings win;
   win.Server = "SRV";
@@ -82,7 +81,8 @@ TEST(OdbcErrorTest, DriverPrefixesAreCutServerTextKept) {
             "Invalid object name 'X'.");
   EXPECT_EQ(odbc::StripDriverPrefixes("[unixODBC][Driver Manager]Data source name not found"),
             "Data source name not found");
-  EXPECT_EQ(odbc::StripDriverPrefixes("[Microsoft][ODBC Driver 18 for SQL Server][SQL Server]Login failed"),
+  EXPECT_EQ(odbc::StripDriverPrefixes(
+                "[Microsoft][ODBC Driver 18 for SQL Server][SQL Server]Login failed"),
             "Login failed");
   EXPECT_EQ(odbc::StripDriverPrefixes("[CFGCELL] is locked"), "[CFGCELL] is locked");
 }
