@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <thread>
 
@@ -57,6 +58,22 @@ std::string BareProcName(std::string_view name) {
   std::string out(name);
   for (auto& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return out;
+}
+
+// The engine's contract has no binary, GUID or time-zone types: such a parameter must fail
+// loudly instead of reaching it as something else.
+bool EngineTakes(const tds::TypeInfo& t) {
+  switch (t.code) {
+    case tds::TypeCode::BigVarBinary:
+    case tds::TypeCode::BigBinary:
+    case tds::TypeCode::Image:
+    case tds::TypeCode::Guid:
+    case tds::TypeCode::DateTimeOffsetN:
+    case tds::TypeCode::TimeN:
+      return false;
+    default:
+      return true;
+  }
 }
 
 Param ToParam(const tds::RpcParam& p) {
@@ -559,6 +576,19 @@ void Connection::RunRpc(const tds::RpcRequest& request, TokenSink& sink, tds::By
   bool failed;
   if (!BeginStatement("rpc", name, sql, logged, seq, sink, failed)) return;
   if (failed) return EndStatement(seq);
+  for (std::size_t k = 0; k < request.params.size(); ++k) {
+    if (!EngineTakes(request.params[k].type)) {
+      std::string pname =
+          request.params[k].name.empty() ? "#" + std::to_string(k + 1) : request.params[k].name;
+      char code[8];
+      std::snprintf(code, sizeof code, "0x%02X",
+                    static_cast<unsigned>(request.params[k].type.code));
+      fail(8016, 1,
+           "The stand-in does not support the data type of parameter " + pname + " (TDS type " +
+               code + ").");
+      return EndStatement(seq);
+    }
+  }
 
   if (name == "sp_executesql") {
     execute(sql, values);
