@@ -98,7 +98,9 @@ void TVtSQLDatabase::SetVtConfigInfo(TVtCustomConfigInfo* AValue) {
   FVtConfigInfo = AValue;
   FVtConfigInfoComponent = AValue;
   if (AValue != nullptr) {
-    if (AValue->Owner() != Owner()) FreeNotification(AValue);
+    // A shared owner tells its components when one of them goes; otherwise ask to be told
+    // (components without an owner share none).
+    if (AValue->Owner() != Owner() || Owner() == nullptr) FreeNotification(AValue);
     if (!FProgramName.empty()) TakeConnectString();
   } else if (!FProgramName.empty()) {
     ClearConnectString();

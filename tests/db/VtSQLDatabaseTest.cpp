@@ -149,21 +149,27 @@ TEST_F(VtSQLDatabaseTest, InTheDesignerTheFirstConfigInfoIsLinkedAndUnlinkedWhen
 TEST_F(VtSQLDatabaseTest, AtRunTimeAFreedConfigInfoLeavesNoDanglingLink) {
   struct Case {
     const char* what;
-    bool sameOwner;
+    bool configOwned, databaseOwned;
   };
-  for (const Case& c : {Case{"another owner", false}, Case{"the same owner", true}}) {
+  const Case cases[] = {{"the same owner", true, true},
+                        {"only the connection owned", false, true},
+                        {"neither owned", false, false}};
+  for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     TComponent form(nullptr);
-    auto* config = new TFakeConfigInfo(c.sameOwner ? &form : nullptr);
-    std::unique_ptr<TFakeConfigInfo> loose(c.sameOwner ? nullptr : config);
+    std::unique_ptr<TFakeConfigInfo> looseConfig;
+    TFakeConfigInfo* config = new TFakeConfigInfo(c.configOwned ? &form : nullptr);
+    if (!c.configOwned) looseConfig.reset(config);
+    std::unique_ptr<TVtSQLDatabase> looseDb;
+    TVtSQLDatabase* db = new TVtSQLDatabase(c.databaseOwned ? &form : nullptr);
+    if (!c.databaseOwned) looseDb.reset(db);
     config->Row = FConfig->Row;
-    auto* db = new TVtSQLDatabase(&form);
     db->SetVtConfigInfo(config);
     db->SetProgramName("JAIL");
-    if (c.sameOwner)
+    if (c.configOwned)
       delete config;
     else
-      loose.reset();
+      looseConfig.reset();
     EXPECT_EQ(db->VtConfigInfo(), nullptr);
     EXPECT_EQ(db->Server(), "jailsrv");  // the string taken stays
     EXPECT_EQ(db->HelpFilePath(), "");
