@@ -102,8 +102,7 @@ TVtMSQuery::~TVtMSQuery() {
 void TVtMSQuery::Loaded() {
   TVtCustomMSQuery::Loaded();
   if (IsDesigning()) return;
-  if (FIndexDefs->Count() > 0 || !FAutoLoadIndexDefs || !FIndexName.empty() ||
-      !FTableName.empty())
+  if (FIndexDefs->Count() > 0 || !FAutoLoadIndexDefs || !FIndexName.empty() || !FTableName.empty())
     throw Exception("TVtMSQuery '" + Name() + "' must be converted to TVtMSSearchQuery");
 }
 

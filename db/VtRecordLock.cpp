@@ -169,8 +169,8 @@ void AcquireRecordLock(TCustomMSDataSet& ADataSet, std::string& ALockTableName,
     const TPlatform& platform = CurrentPlatform();
     const TLockHolder holder =
         MakeLockHolder(connection->Database(), ADataSet.ReportedTableName(), key->AsString(),
-                       platform.ComputerName(), platform.UserName(),
-                       platform.ExecutableFileName(), platform.Now());
+                       platform.ComputerName(), platform.UserName(), platform.ExecutableFileName(),
+                       platform.Now());
     connection->ExecSQL(LockHolderInsertStatement(name, holder));
   } catch (...) {
     ReleaseRecordLock(ADataSet, ALockTableName, ARecordLocksMake);

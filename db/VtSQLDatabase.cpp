@@ -3,8 +3,8 @@
 #include <memory>
 
 #include "config/VeltraneCfg.h"
-#include "core/TypInfo.h"
 #include "core/Reader.h"
+#include "core/TypInfo.h"
 #include "core/Writer.h"
 #include "dataaccess/ConnectSettings.h"
 #include "db/VtMSAccess.h"

@@ -52,7 +52,8 @@ inline constexpr const char* kProgram = "Bunkmere.exe";
 class DbTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!standin::testing::StandinServer::Available()) GTEST_SKIP() << "no sqlstandin in this build";
+    if (!standin::testing::StandinServer::Available())
+      GTEST_SKIP() << "no sqlstandin in this build";
   }
   TFakeWindowsPlatform FPlatform;
   TPlatformOverride FOverride{FPlatform};

@@ -82,8 +82,8 @@ class LockableDataSetDbTest : public DbTest {
 TEST_F(LockableDataSetDbTest, FamilyDefaultsAndTheSwitchsTwoNames) {
   TVtMSTable table(nullptr);
   TVtMSQuery query(nullptr);
-  for (TCustomMSDataSet* ds : {static_cast<TCustomMSDataSet*>(&table),
-                               static_cast<TCustomMSDataSet*>(&query)}) {
+  for (TCustomMSDataSet* ds :
+       {static_cast<TCustomMSDataSet*>(&table), static_cast<TCustomMSDataSet*>(&query)}) {
     EXPECT_EQ(ds->RefreshOptions(), TRefreshOptions{TRefreshOption::roBeforeEdit});
     EXPECT_TRUE(ds->Options().QuoteNames());
     EXPECT_TRUE(ds->Options().TrimVarChar());
@@ -312,8 +312,8 @@ TEST_F(LockableDataSetDbTest, IsLockedProbesWithItsEventsAndLeavesBrowseState) {
   cells->AfterCancel = [&](TCustomMSDataSet&) { events.push_back("AfterCancel"); };
   std::size_t mark = FServer->Mark();
   EXPECT_FALSE(cells->IsLocked());
-  EXPECT_EQ(events, (std::vector<std::string>{"BeforeEdit", "AfterEdit", "BeforeCancel",
-                                              "AfterCancel"}));
+  EXPECT_EQ(events,
+            (std::vector<std::string>{"BeforeEdit", "AfterEdit", "BeforeCancel", "AfterCancel"}));
   EXPECT_EQ(StepsSince(mark), (Steps{"lock", "holder", "re-read", "release"}));
   EXPECT_EQ(cells->State(), TDataSetState::dsBrowse);
 

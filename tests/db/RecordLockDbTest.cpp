@@ -27,7 +27,8 @@ class RecordLockDbTest : public DbTest {
   virtual std::vector<std::string> Faults() const { return {}; }
 
   // A plain table (no lock steps of its own) on AConnection, open on its first row.
-  std::unique_ptr<TMSTable> Table(TMSConnection& AConnection, const std::string& AName = "CFGCELL") {
+  std::unique_ptr<TMSTable> Table(TMSConnection& AConnection,
+                                  const std::string& AName = "CFGCELL") {
     auto t = std::make_unique<TMSTable>(nullptr);
     t->SetConnection(&AConnection);
     t->SetTableName(AName);
@@ -145,8 +146,9 @@ TEST_F(RecordLockDbTest, NothingIsSentWithTheSwitchOffOrWithoutAKeyField) {
 
 TEST_F(RecordLockDbTest, HostileKeysLockTheirOwnRowAndLeaveNothingBehind) {
   const std::string key22 = "1234567890123456789012";
-  const std::vector<std::string> keys = {"it's", "a]b", "]; DROP TABLE CFGCELL; --", "100%",
-                                         "  padded  ", "Zoë", key22 + "overflow", ":param"};
+  const std::vector<std::string> keys = {
+      "it's",       "a]b", "]; DROP TABLE CFGCELL; --", "100%",
+      "  padded  ", "Zoë", key22 + "overflow",          ":param"};
   for (const std::string& key : keys)
     FServer->Exec("INSERT INTO KEYS (UniqueKey, V) VALUES (" + QuotedStr(key) + ", 1)");
   FServer->Exec("INSERT INTO KEYS (UniqueKey, V) VALUES (NULL, 2)");
@@ -246,8 +248,9 @@ TEST_F(HolderRowFailsTest, TheServersErrorPassesAndTheTableIsDroppedAgain) {
 // the refusal stands, with its first line only.
 class HolderVanishesTest : public RecordLockDbTest {
   std::vector<std::string> Faults() const override {
-    return {"fail:2714:CREATE TABLE [tempdb].[dbo].[##LOCK-JAIL.CFGCELL.1]|There is already an "
-            "object named '##LOCK-JAIL.CFGCELL.1' in the database."};
+    return {
+        "fail:2714:CREATE TABLE [tempdb].[dbo].[##LOCK-JAIL.CFGCELL.1]|There is already an "
+        "object named '##LOCK-JAIL.CFGCELL.1' in the database."};
   }
 };
 

@@ -19,7 +19,8 @@ TEST(RecordLockName, PiecesGoInUncutAndOnlyAClosingBracketIsDoubled) {
       {"JAIL", "CFGCELL", "17", "[tempdb].[dbo].[##LOCK-JAIL.CFGCELL.17]"},
       // a NULL or empty key: every such row of the table shares one lock
       {"JAIL", "CFGCELL", "", "[tempdb].[dbo].[##LOCK-JAIL.CFGCELL.]"},
-      {"JAIL", "dbo.CFGBED", "it's 100% [x]", "[tempdb].[dbo].[##LOCK-JAIL.dbo.CFGBED.it's 100% [x]]]"},
+      {"JAIL", "dbo.CFGBED", "it's 100% [x]",
+       "[tempdb].[dbo].[##LOCK-JAIL.dbo.CFGBED.it's 100% [x]]]"},
       // a key that tries to end the identifier and run its own statement stays inside it
       {"JAIL", "CFGCELL", "1]; DROP TABLE CFGCELL; --",
        "[tempdb].[dbo].[##LOCK-JAIL.CFGCELL.1]]; DROP TABLE CFGCELL; --]"},
@@ -40,7 +41,12 @@ TEST(RecordLockStatements, CreateInsertSelectAndDropAsOtherProgramsSendThem) {
   // A name holding "%d" or "%s" is no template.
   EXPECT_EQ(LockTableCreateStatement("[x%d%s]").substr(0, 21), "CREATE TABLE [x%d%s](");
 
-  TLockHolder holder{"JAIL", "CFGCELL", "17", "WORK'S", "o'brien", "Bunkmere.exe",
+  TLockHolder holder{"JAIL",
+                     "CFGCELL",
+                     "17",
+                     "WORK'S",
+                     "o'brien",
+                     "Bunkmere.exe",
                      EncodeDateTime({2026, 12, 10, 4, 43, 50, 0})};
   EXPECT_EQ(LockHolderInsertStatement(name, holder),
             "INSERT INTO [tempdb].[dbo].[##LOCK-JAIL.CFGCELL.17]  (DatabaseName, TableName, "
@@ -68,7 +74,12 @@ TEST(RecordLockHolder, ValuesAreCutToTheirColumnsWithoutSplittingACharacter) {
 }
 
 TEST(RecordLockRefusal, MessageNamesTheHolderLineByLineInTheRegionalFormat) {
-  TLockHolder h{"JAIL", "CFGCELL", "17", "WORKSTATION1", "operator", "Bunkmere.exe",
+  TLockHolder h{"JAIL",
+                "CFGCELL",
+                "17",
+                "WORKSTATION1",
+                "operator",
+                "Bunkmere.exe",
                 EncodeDateTime({2026, 12, 10, 14, 5, 9, 0})};
   TFormatSettings us;
   EXPECT_EQ(LockRefusalMessage(h, us),

@@ -19,7 +19,8 @@ class VtSQLDatabaseTest : public ::testing::Test {
   VtSQLDatabaseTest() {
     FPlatform.AddFile(kSiteFile, kSiteText);
     FConfig = std::make_unique<TFakeConfigInfo>(nullptr);
-    FConfig->Row["ConnString"] = "Data Source=jailsrv;Initial Catalog=JAIL;Integrated Security=SSPI";
+    FConfig->Row["ConnString"] =
+        "Data Source=jailsrv;Initial Catalog=JAIL;Integrated Security=SSPI";
     FConfig->Row["HelpFile"] = "H:\\jail.chm";
     FConfig->Row["LogFile"] = "L:\\jail";
   }
