@@ -255,4 +255,30 @@ TEST_F(SemanticsTest, SessionFunctionsAnswer) {
             (std::vector<std::string>{"1"}));
 }
 
+TEST_F(SemanticsTest, ConditionalStatementsAndTransactionEnds) {
+  struct Case {
+    const char* batch;
+    int error;
+    Rowset rows;
+  };
+  const Case cases[] = {
+      {"IF OBJECT_ID('DETENTIA') IS NOT NULL SELECT 1 ELSE SELECT 2", 0, {{"1"}}},
+      {"IF OBJECT_ID('dbo.Nope') IS NOT NULL SELECT 1 ELSE SELECT 2", 0, {{"2"}}},
+      {"IF OBJECT_ID('tempdb..##none') IS NULL SELECT 3", 0, {{"3"}}},
+      {"IF 1 = 0 SELECT 1", 0, {}},
+      {"IF @@TRANCOUNT > 0 COMMIT TRAN", 0, {}},
+      {"IF @@TRANCOUNT = 0 ROLLBACK", 3903, {}},
+      {"COMMIT", 3902, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.batch);
+    auto sink = Run(c.batch);
+    EXPECT_EQ(sink.Error(), c.error) << sink.ErrorText();
+    EXPECT_EQ(sink.rows, c.rows);
+    EXPECT_EQ(sink.done.size(), 1u);
+  }
+  Ok("IF OBJECT_ID('DETENTIA') IS NOT NULL DROP TABLE DETENTIA");
+  EXPECT_EQ(Rows("IF OBJECT_ID('DETENTIA') IS NULL SELECT 'gone'"), (Rowset{{"'gone'"}}));
+}
+
 }  // namespace standin::test
