@@ -78,10 +78,12 @@ SqlError ArgumentCount(std::string_view name, int count) {
 
 std::string ConvCall(const std::string& value, const TypeSpec& t, int flags, int keySlot,
                      const std::string& column, const std::string& table) {
+  // Values written to a column go through ss_store, which SQLite evaluates once per row.
+  const char* fn = (flags & kConvCast) ? "ss_conv(" : "ss_store(";
   char head[96];
   std::snprintf(head, sizeof head, ", %d, %d, %d, %d, %d, %d, ", static_cast<int>(t.type), t.length,
                 t.precision, t.scale, flags, keySlot);
-  return "ss_conv(" + value + head + QuoteText(column) + ", " + QuoteText(table) + ")";
+  return fn + value + head + QuoteText(column) + ", " + QuoteText(table) + ")";
 }
 
 ColumnInfo ExprTranslator::Describe(const TExpr& x, const std::string& name) const {
