@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/Exceptions.h"
+#include "core/Reader.h"
 
 namespace bunkmere {
 namespace {
@@ -88,10 +89,19 @@ void TComponent::SetReadingState(bool AValue) {
     FComponentState.Exclude(TComponentStateFlag::csReading);
 }
 
-void TComponent::Loaded() { FComponentState.Exclude(TComponentStateFlag::csLoading); }
+void TComponent::Loaded() {
+  FComponentState.Exclude(TComponentStateFlag::csLoading);
+}
+
+void TComponent::ReadState(TReader& AReader) {
+  AReader.ReadProperties(*this);
+}
+
+void TComponent::SetParentComponent(TComponent*) {}
 
 void TComponent::Notification(TComponent* AComponent, TOperation Operation) {
-  if (Operation == TOperation::opRemove && AComponent != nullptr) RemoveFreeNotification(AComponent);
+  if (Operation == TOperation::opRemove && AComponent != nullptr)
+    RemoveFreeNotification(AComponent);
   // Iterate by index from the end: a handler may free components of ours.
   for (int i = ComponentCount() - 1; i >= 0; --i) {
     if (i >= ComponentCount()) continue;

@@ -14,7 +14,11 @@
 #include <string>
 #include <vector>
 
+#include "core/Persistent.h"
+
 namespace bunkmere {
+
+class TReader;
 
 enum class TComponentStateFlag : std::uint8_t {
   csLoading = 1 << 0,     // being read from a stored description
@@ -39,15 +43,13 @@ class TComponentState {
 
 enum class TOperation { opInsert, opRemove };
 
-class TComponent {
+class TComponent : public TPersistent {
  public:
   explicit TComponent(TComponent* AOwner);
-  virtual ~TComponent();
-  TComponent(const TComponent&) = delete;
-  TComponent& operator=(const TComponent&) = delete;
+  ~TComponent() override;
 
   // The class name as stored descriptions and messages spell it ("TMSTable").
-  virtual const char* ClassName() const noexcept { return "TComponent"; }
+  const char* ClassName() const noexcept override { return "TComponent"; }
 
   TComponent* Owner() const noexcept { return FOwner; }
   const std::string& Name() const noexcept { return FName; }
@@ -55,24 +57,46 @@ class TComponent {
   virtual void SetName(const std::string& AName);
 
   int ComponentCount() const noexcept { return static_cast<int>(FComponents.size()); }
-  TComponent* Components(int AIndex) const { return FComponents.at(static_cast<std::size_t>(AIndex)); }
+  TComponent* Components(int AIndex) const {
+    return FComponents.at(static_cast<std::size_t>(AIndex));
+  }
   // Position among the owner's components, -1 without an owner.
   int ComponentIndex() const;
   // An owned component by name, letter case ignored; nullptr when none.
   TComponent* FindComponent(const std::string& AName) const;
 
   TComponentState ComponentState() const noexcept { return FComponentState; }
-  bool IsLoading() const noexcept { return FComponentState.Contains(TComponentStateFlag::csLoading); }
-  bool IsDesigning() const noexcept { return FComponentState.Contains(TComponentStateFlag::csDesigning); }
-  bool IsDestroying() const noexcept { return FComponentState.Contains(TComponentStateFlag::csDestroying); }
+  bool IsLoading() const noexcept {
+    return FComponentState.Contains(TComponentStateFlag::csLoading);
+  }
+  bool IsDesigning() const noexcept {
+    return FComponentState.Contains(TComponentStateFlag::csDesigning);
+  }
+  bool IsDestroying() const noexcept {
+    return FComponentState.Contains(TComponentStateFlag::csDestroying);
+  }
   // Marks this component, and optionally everything it owns, as hosted by a designer.
   void SetDesigning(bool AValue, bool ASetChildren = true);
   // The reader of stored descriptions enters and leaves the loading state through these.
-  void SetLoadingState() { FComponentState.Include(TComponentStateFlag::csLoading); }
+  void SetLoadingState(bool AValue = true) {
+    if (AValue)
+      FComponentState.Include(TComponentStateFlag::csLoading);
+    else
+      FComponentState.Exclude(TComponentStateFlag::csLoading);
+  }
   void SetReadingState(bool AValue);
 
   // Runs once a stored description has been applied; the base step ends the loading state.
   virtual void Loaded();
+  // Applies this component's block of a stored description: the base step reads every
+  // entry in stored order (AReader.ReadProperties). A class may take entries out of the
+  // stream first, by name, before it hands the rest to the base step.
+  virtual void ReadState(TReader& AReader);
+  // Visual nesting: a block stored inside another component's block (not the root's) is
+  // given that component as its parent before its own entries are read; the writer asks
+  // GetParentComponent to nest blocks the same way. Both are no-ops in the base class.
+  virtual void SetParentComponent(TComponent* AParent);
+  virtual TComponent* GetParentComponent() const { return nullptr; }
   // Told when a component is inserted into or removed from this component's owner chain, or
   // when a component this one asked to be told about is freed. The base step forwards the
   // notice to every owned component.

@@ -1,0 +1,99 @@
+#pragma once
+// The operating system's services that the system uses, behind one interface, so that the
+// algorithms above are written once and tested against a fake that models Windows.
+//
+// Paths and names are UTF-8 text. Drive types use the Windows numbering.
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/DateTime.h"
+
+namespace bunkmere {
+
+enum class TDriveType : int {
+  dtUnknown = 0,
+  dtNoRootDir = 1,
+  dtRemovable = 2,
+  dtFixed = 3,
+  dtRemote = 4,
+  dtCdRom = 5,
+  dtRamDisk = 6,
+};
+
+class TPlatform {
+ public:
+  virtual ~TPlatform() = default;
+
+  // Full path of the running module (the executable).
+  virtual std::string ModuleFileName() const = 0;
+  // The file name part of ModuleFileName: no folder.
+  std::string ExecutableFileName() const;
+  // "\" on Windows, "/" on POSIX.
+  virtual char PathDelimiter() const = 0;
+
+  // Path text taken apart without asking the file system. On Windows "\" and the drive's
+  // ":" end a folder ("/" does not); on POSIX "/".
+  // The folder part, with its trailing delimiter; empty when there is none.
+  std::string ExtractFilePath(const std::string& APath) const;
+  // What follows the folder part.
+  std::string ExtractFileName(const std::string& APath) const;
+  // "D:" or "\\server\share" on Windows; empty for any other path and on POSIX.
+  std::string ExtractFileDrive(const std::string& APath) const;
+
+  // Roots to search for site files, in order: "A:\" to "Z:\" for every existing drive on
+  // Windows; the mount points of the mount table on POSIX.
+  virtual std::vector<std::string> DriveRoots() const = 0;
+  virtual TDriveType DriveType(const std::string& ARoot) const = 0;
+  // The root APath lies on ("D:\", "\\server\share\", a mount point); empty when none.
+  virtual std::string DriveRootOf(const std::string& APath) const = 0;
+
+  // A file, not a folder.
+  virtual bool FileExists(const std::string& APath) const = 0;
+  virtual bool DirectoryExists(const std::string& APath) const = 0;
+  // APath made absolute against the current directory, "." and ".." resolved lexically; a
+  // trailing delimiter is kept.
+  virtual std::string FullPathName(const std::string& APath) const = 0;
+  // The network path of a path on a mapped network drive; none otherwise.
+  virtual std::optional<std::string> UniversalName(const std::string& APath) const = 0;
+  virtual std::string CurrentDirectory() const = 0;
+
+  virtual std::string UserName() const = 0;
+  virtual std::string ComputerName() const = 0;
+  virtual TDateTime Now() const = 0;
+  virtual TFormatSettings FormatSettings() const = 0;
+  // 65001 (UTF-8) or 1252.
+  virtual unsigned AnsiCodePage() const = 0;
+
+  // The file's bytes; none when no file exists at APath. A file that exists but cannot be
+  // read fails with EFileError naming the full path and the system's reason.
+  virtual std::optional<std::string> ReadFileIfExists(const std::string& APath) const = 0;
+  // As ReadFileIfExists, but a missing file fails with EFileError too.
+  std::string ReadFileBytes(const std::string& APath) const;
+  // Creates or replaces the file. Fails with EFileError naming the full path and the reason;
+  // a replaced file is left intact when writing fails.
+  virtual void WriteFileBytes(const std::string& APath, const std::string& ABytes) const = 0;
+
+ protected:
+  // The system's words for a missing file, for ReadFileBytes's message.
+  virtual std::string FileNotFoundReason() const = 0;
+};
+
+// The platform the process runs on, or the one a test has put in its place.
+TPlatform& CurrentPlatform();
+
+// Puts APlatform in place of the current platform for its lifetime (tests). Overrides nest.
+class TPlatformOverride {
+ public:
+  explicit TPlatformOverride(TPlatform& APlatform);
+  ~TPlatformOverride();
+  TPlatformOverride(const TPlatformOverride&) = delete;
+  TPlatformOverride& operator=(const TPlatformOverride&) = delete;
+
+ private:
+  TPlatform* FPrevious;
+};
+
+}  // namespace bunkmere
