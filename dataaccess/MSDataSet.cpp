@@ -282,10 +282,19 @@ void TCustomMSDataSet::UnPrepare() {
 // ---- open, close, refresh ----
 
 void TCustomMSDataSet::SetActive(bool AValue) {
+  if (IsLoading()) {
+    FStreamedActive = AValue;
+    return;
+  }
   if (AValue)
     Open();
   else
     Close();
+}
+
+void TCustomMSDataSet::Loaded() {
+  TComponent::Loaded();
+  if (FStreamedActive) Open();
 }
 
 void TCustomMSDataSet::Open() {
