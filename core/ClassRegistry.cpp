@@ -4,6 +4,7 @@
 #include <map>
 #include <stdexcept>
 
+#include "core/StrUtils.h"
 #include "core/ValueType.h"
 
 namespace bunkmere {
@@ -21,10 +22,6 @@ TRegistryData& Data() {
   return data;
 }
 
-char UpperAscii(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
-}
-
 template <class TEntry>
 void MergeOwn(std::vector<TEntry>& AAll, std::vector<TEntry> AOwn) {
   for (TEntry& e : AOwn) {
@@ -40,9 +37,16 @@ void MergeOwn(std::vector<TEntry>& AAll, std::vector<TEntry> AOwn) {
 }  // namespace
 
 bool SameName(std::string_view A, std::string_view B) noexcept {
-  if (A.size() != B.size()) return false;
-  for (std::size_t i = 0; i < A.size(); ++i)
-    if (UpperAscii(A[i]) != UpperAscii(B[i])) return false;
+  return SameText(A, B);
+}
+
+bool IsValidIdent(std::string_view AText) noexcept {
+  if (AText.empty()) return false;
+  for (std::size_t i = 0; i < AText.size(); ++i) {
+    const char c = AText[i];
+    const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+    if (!letter && !(i > 0 && c >= '0' && c <= '9')) return false;
+  }
   return true;
 }
 
@@ -98,6 +102,7 @@ bool TPropInfo::IsReadOnly() const noexcept {
     case TPropKind::pkSet:
       return !SetOrdinal;
     case TPropKind::pkString:
+    case TPropKind::pkIdent:
       return !SetString;
     case TPropKind::pkFloat:
       return !SetFloat;
@@ -124,9 +129,13 @@ bool TPropInfo::ShouldStore(const TPersistent& AInstance) const {
     case TPropKind::pkFloat:
       return !FloatDefault || GetFloat(AInstance) != *FloatDefault;
     case TPropKind::pkString:
+    case TPropKind::pkIdent:
       return GetString(AInstance) != StringDefault;
-    case TPropKind::pkComponent:
-      return GetComponent(AInstance) != nullptr;
+    case TPropKind::pkComponent: {
+      // An unnamed component cannot be named in a description.
+      const TComponent* c = GetComponent(AInstance);
+      return c != nullptr && !c->Name().empty();
+    }
     case TPropKind::pkLines:
       return !GetLines(AInstance).empty();
     case TPropKind::pkCollection: {

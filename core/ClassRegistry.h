@@ -19,6 +19,8 @@
 // nothing (the first registration stands), so registration functions may be called again.
 // Registration happens at start-up on one thread, before any description is read.
 
+#include <cstdint>
+#include <limits>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -132,6 +134,14 @@ class TClassBuilder {
       p.SetString = [ASet](TPersistent& o, const std::string& v) {
         detail::Set<T, std::string>(ASet, o, v);
       };
+    return *this;
+  }
+
+  // An identifier kept as text (an event handler's name); empty is not stored.
+  template <class G, class S = std::nullptr_t>
+  TClassBuilder& Ident(std::string AName, G AGet, S ASet = nullptr) {
+    String(std::move(AName), AGet, ASet);
+    FProps.back().Kind = TPropKind::pkIdent;
     return *this;
   }
 
@@ -255,6 +265,12 @@ class TClassBuilder {
     using V = detail::GetResult<T, G>;
     TPropInfo& p = Add(std::move(AName), AKind);
     p.EnumType = AType;
+    if constexpr (std::is_integral_v<V> && !std::is_same_v<V, bool>) {
+      if constexpr (std::numeric_limits<V>::min() > INT64_MIN)
+        p.MinValue = static_cast<std::int64_t>(std::numeric_limits<V>::min());
+      if constexpr (std::numeric_limits<V>::max() < static_cast<std::uint64_t>(INT64_MAX))
+        p.MaxValue = static_cast<std::int64_t>(std::numeric_limits<V>::max());
+    }
     p.GetOrdinal = [AGet](const TPersistent& o) {
       return static_cast<std::int64_t>(detail::Get<T>(AGet, o));
     };

@@ -38,7 +38,8 @@ std::string Windows1252ToUtf8(std::string_view ABytes);
 std::string DecodeText(std::string_view ABytes, unsigned AAnsiCodePage);
 
 // AText written in the ANSI code page ACodePage (CP_UTF8 or CP_WINDOWS1252): characters the
-// code page lacks become "?", one per character. No byte-order mark.
+// code page lacks become "?", one per character; malformed input is written as U+FFFD in
+// UTF-8 and as "?" in Windows-1252. No byte-order mark.
 std::string EncodeAnsi(std::string_view AText, unsigned AAnsiCodePage);
 
 }  // namespace bunkmere

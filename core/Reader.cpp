@@ -32,6 +32,8 @@ const char* KindName(TPropKind AKind) {
       return "a string";
     case TPropKind::pkFloat:
       return "a number";
+    case TPropKind::pkIdent:
+      return "an identifier";
     case TPropKind::pkEnum:
       return "an identifier";
     case TPropKind::pkSet:
@@ -337,6 +339,8 @@ void TReader::ApplyValue(TPersistent& AObject, const TPropInfo& AProp, const TDe
   switch (AProp.Kind) {
     case TPropKind::pkInteger:
       if (IsIntegerValue(v.Type)) {
+        if (v.Integer < AProp.MinValue || v.Integer > AProp.MaxValue)
+          Error("Value " + std::to_string(v.Integer) + " out of range for " + AEntry.Path);
         AProp.SetOrdinal(AObject, v.Integer);
         return;
       }
@@ -356,6 +360,10 @@ void TReader::ApplyValue(TPersistent& AObject, const TPropInfo& AProp, const TDe
       return;
     case TPropKind::pkString:
       if (!IsStringValue(v.Type)) wrongKind();
+      AProp.SetString(AObject, v.Text);
+      return;
+    case TPropKind::pkIdent:
+      if (v.Type != TValueType::vaIdent || v.Text.find('.') != std::string::npos) wrongKind();
       AProp.SetString(AObject, v.Text);
       return;
     case TPropKind::pkFloat:

@@ -34,6 +34,7 @@ enum class TPropKind : std::uint8_t {
   pkClass,       // a nested persistent object the owner keeps: stored as `Name.Prop = ...`
   pkLines,       // a list of text lines
   pkCollection,  // a collection of items, each a persistent object
+  pkIdent,       // an identifier kept as text: an event handler's name (`OnClick = btnSaveClick`)
 };
 
 // An enumeration type: its name and its members in ordinal order. Keep instances in static
@@ -56,6 +57,10 @@ struct TPropInfo {
   TPropKind Kind = TPropKind::pkInteger;
   const TEnumType* EnumType = nullptr;  // pkEnum, pkSet
   const TIdentMap* Idents = nullptr;    // pkInteger, optional
+  // pkInteger: the range the property's own type holds; a stored value outside it is refused
+  // rather than cut down.
+  std::int64_t MinValue = INT64_MIN;
+  std::int64_t MaxValue = INT64_MAX;
   // pkComponent: the class a referenced component must be, checked on assignment.
   std::function<bool(const TComponent*)> AcceptsComponent;
   std::type_index RequiredType = typeid(void);
@@ -64,7 +69,7 @@ struct TPropInfo {
   // read-only: it is never stored, and a description that sets it is refused.
   std::function<std::int64_t(const TPersistent&)> GetOrdinal;  // integer, Boolean, enum, set
   std::function<void(TPersistent&, std::int64_t)> SetOrdinal;
-  std::function<std::string(const TPersistent&)> GetString;
+  std::function<std::string(const TPersistent&)> GetString;  // also pkIdent
   std::function<void(TPersistent&, const std::string&)> SetString;
   std::function<double(const TPersistent&)> GetFloat;
   std::function<void(TPersistent&, double)> SetFloat;
@@ -135,6 +140,9 @@ class TClassInfo {
 // Names of classes, properties, members and components compare without regard to the case of
 // ASCII letters.
 bool SameName(std::string_view A, std::string_view B) noexcept;
+
+// Whether AText can be stored as an identifier: a letter or '_', then letters, digits, '_'.
+bool IsValidIdent(std::string_view AText) noexcept;
 
 // Property access by information, for the reader and writer and for tests.
 const TPropInfo* FindPropInfo(const TPersistent& AObject, std::string_view AName);

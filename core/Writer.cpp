@@ -1,6 +1,7 @@
 #include "core/Writer.h"
 
 #include <charconv>
+#include <cmath>
 #include <stdexcept>
 
 #include "core/ClassRegistry.h"
@@ -13,7 +14,17 @@
 namespace bunkmere {
 namespace {
 
+// A name written where the reader expects an identifier; anything else would make the text
+// unreadable, so it is refused here rather than discovered when the text is read back.
+const std::string& StorableIdent(const std::string& AName, std::string_view AWhere) {
+  if (!IsValidIdent(AName))
+    throw Exception("Cannot store '" + AName + "' in " + std::string(AWhere) +
+                    ": it is not an identifier");
+  return AName;
+}
+
 std::string FormatFloat(double AValue) {
+  if (!std::isfinite(AValue)) throw Exception("Cannot store the number " + std::to_string(AValue));
   char buffer[64];
   auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, AValue);
   if (ec != std::errc()) throw std::logic_error("cannot format a number");
@@ -85,7 +96,7 @@ class TDescriptionWriter {
     FOut += Indent(ALevel);
     FOut += "object ";
     if (!AComponent.Name().empty()) {
-      FOut += AComponent.Name();
+      FOut += StorableIdent(AComponent.Name(), "a block header");
       FOut += ": ";
     }
     FOut += ClassOf(AComponent).Name();
@@ -157,6 +168,9 @@ class TDescriptionWriter {
       case TPropKind::pkString:
         FOut += QuoteDescriptionString(AProp.GetString(AObject));
         return;
+      case TPropKind::pkIdent:
+        FOut += StorableIdent(AProp.GetString(AObject), AProp.Name);
+        return;
       case TPropKind::pkFloat:
         FOut += FormatFloat(AProp.GetFloat(AObject));
         return;
@@ -186,10 +200,10 @@ class TDescriptionWriter {
         const TComponent* c = AProp.GetComponent(AObject);
         // A component the root does not own is named through its owner.
         if (c != &FRoot && c->Owner() != &FRoot && c->Owner() != nullptr) {
-          FOut += c->Owner()->Name();
+          FOut += StorableIdent(c->Owner()->Name(), AProp.Name);
           FOut += '.';
         }
-        FOut += c->Name();
+        FOut += StorableIdent(c->Name(), AProp.Name);
         return;
       }
       case TPropKind::pkLines: {

@@ -25,6 +25,12 @@ std::size_t UncPrefixLength(const std::string& P) {
   return share == std::string::npos ? P.size() : share;
 }
 
+// A key (full path, trailing "\" removed) that names a drive or share root.
+bool IsRootKey(const std::string& AKey) {
+  if (IsUnc(AKey)) return UncPrefixLength(AKey) == AKey.size();
+  return AKey.size() == 2 && IsAsciiLetter(AKey[0]) && AKey[1] == ':';
+}
+
 std::string JoinResolved(const std::string& APrefix, const std::string& ARest) {
   std::vector<std::string> parts;
   for (const std::string& part : Split(ARest, '\\')) {
@@ -131,11 +137,9 @@ bool TFakeWindowsPlatform::RootExists(const std::string& AKey) const {
 
 bool TFakeWindowsPlatform::ParentExists(const std::string& AKey) const {
   const std::size_t slash = AKey.rfind('\\');
-  if (slash == std::string::npos) return false;
+  if (slash == std::string::npos || IsRootKey(AKey) || !RootExists(AKey)) return false;
   const std::string parent = AKey.substr(0, slash);
-  const std::string rootKey = UpperCase(WindowsPathRoot(AKey));
-  if (parent + "\\" == rootKey) return RootExists(AKey);
-  return RootExists(AKey) && FFolders.count(parent) != 0;
+  return IsRootKey(parent) || FFolders.count(parent) != 0;
 }
 
 void TFakeWindowsPlatform::AddFolder(const std::string& APath) {
@@ -206,7 +210,8 @@ std::string TFakeWindowsPlatform::DriveRootOf(const std::string& APath) const {
 }
 
 bool TFakeWindowsPlatform::FileExists(const std::string& APath) const {
-  if (APath.empty()) return false;
+  // A trailing delimiter names a folder, never a file.
+  if (APath.empty() || APath.back() == '\\' || APath.back() == '/') return false;
   const std::string key = Key(APath);
   return RootExists(key) && FFiles.count(key) != 0;
 }
@@ -215,7 +220,7 @@ bool TFakeWindowsPlatform::DirectoryExists(const std::string& APath) const {
   if (APath.empty()) return false;
   const std::string key = Key(APath);
   if (!RootExists(key)) return false;
-  return key + "\\" == UpperCase(WindowsPathRoot(key)) || FFolders.count(key) != 0;
+  return IsRootKey(key) || FFolders.count(key) != 0;
 }
 
 std::string TFakeWindowsPlatform::FullPathName(const std::string& APath) const {
@@ -235,6 +240,7 @@ std::optional<std::string> TFakeWindowsPlatform::ReadFileIfExists(const std::str
   const std::string key = Key(APath);
   if (!RootExists(key)) return std::nullopt;
   if (DirectoryExists(APath)) throw OpenError(FullPathName(APath), kAccessDenied);
+  if (!FileExists(APath)) return std::nullopt;
   const auto it = FFiles.find(key);
   if (it == FFiles.end()) return std::nullopt;
   if (it->second.Locked) throw OpenError(FullPathName(APath), kSharingViolation);

@@ -1,6 +1,7 @@
 #include "platform/Platform.h"
 
 #include "core/Exceptions.h"
+#include "core/StrUtils.h"
 #include "platform/PosixPlatform.h"
 
 namespace bunkmere {
@@ -11,9 +12,37 @@ TPlatform* gPlatformOverride = nullptr;
 }  // namespace
 
 std::string TPlatform::ExecutableFileName() const {
-  const std::string path = ModuleFileName();
-  const std::size_t slash = path.find_last_of(std::string("/") + PathDelimiter());
-  return slash == std::string::npos ? path : path.substr(slash + 1);
+  return ExtractFileName(ModuleFileName());
+}
+
+namespace {
+// Position just after the folder part of APath.
+std::size_t FileNameStart(const std::string& APath, char ADelimiter) {
+  const std::size_t last = APath.find_last_of(ADelimiter == '\\' ? "\\:" : "/");
+  return last == std::string::npos ? 0 : last + 1;
+}
+}  // namespace
+
+std::string TPlatform::ExtractFilePath(const std::string& APath) const {
+  return APath.substr(0, FileNameStart(APath, PathDelimiter()));
+}
+
+std::string TPlatform::ExtractFileName(const std::string& APath) const {
+  return APath.substr(FileNameStart(APath, PathDelimiter()));
+}
+
+std::string TPlatform::ExtractFileDrive(const std::string& APath) const {
+  if (PathDelimiter() != '\\') return {};
+  if (APath.size() >= 2 && APath[1] == ':' && IsAsciiLetter(APath[0])) return APath.substr(0, 2);
+  if (APath.size() >= 2 && APath[0] == '\\' && APath[1] == '\\') {
+    // Both the server and the share must be named.
+    const std::size_t server = APath.find('\\', 2);
+    if (server == std::string::npos || server == 2) return {};
+    const std::size_t share = APath.find('\\', server + 1);
+    if (share == server + 1) return {};
+    return APath.substr(0, share);
+  }
+  return {};
 }
 
 std::string TPlatform::ReadFileBytes(const std::string& APath) const {

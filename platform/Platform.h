@@ -34,6 +34,15 @@ class TPlatform {
   // "\" on Windows, "/" on POSIX.
   virtual char PathDelimiter() const = 0;
 
+  // Path text taken apart without asking the file system. On Windows "\" and the drive's
+  // ":" end a folder ("/" does not); on POSIX "/".
+  // The folder part, with its trailing delimiter; empty when there is none.
+  std::string ExtractFilePath(const std::string& APath) const;
+  // What follows the folder part.
+  std::string ExtractFileName(const std::string& APath) const;
+  // "D:" or "\\server\share" on Windows; empty for any other path and on POSIX.
+  std::string ExtractFileDrive(const std::string& APath) const;
+
   // Roots to search for site files, in order: "A:\" to "Z:\" for every existing drive on
   // Windows; the mount points of the mount table on POSIX.
   virtual std::vector<std::string> DriveRoots() const = 0;

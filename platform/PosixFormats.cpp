@@ -125,10 +125,13 @@ std::string StrftimeToPattern(std::string_view AFormat, char ASeparatorToken,
       continue;
     }
     char f = format[++i];
-    // Flags and alternative-form modifiers change nothing the patterns can express.
+    // Of the flags and alternative-form modifiers only "no padding" has a pattern form.
+    bool noPadding = false;
     while ((f == '-' || f == '_' || f == '0' || f == '^' || f == '#' || f == 'E' || f == 'O') &&
-           i + 1 < format.size())
+           i + 1 < format.size()) {
+      noPadding = noPadding || f == '-';
       f = format[++i];
+    }
     if (f == '%') {
       literal += '%';
       continue;
@@ -140,7 +143,9 @@ std::string StrftimeToPattern(std::string_view AFormat, char ASeparatorToken,
     const char* pattern = FieldPattern(f);
     if (pattern == nullptr) continue;
     flushLiteral(true);
-    out += pattern;
+    const std::string_view p = pattern;
+    const bool padded = p == "dd" || p == "mm" || p == "hh";
+    out += noPadding && padded ? p.substr(1) : p;
     fieldSeen = true;
   }
   flushLiteral(false);

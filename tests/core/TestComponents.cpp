@@ -148,6 +148,7 @@ void RegisterTestClasses() {
         .Lines("Lines", &TTestWidget::Lines, &TTestWidget::Lines)
         .Collection("Items", &TTestWidget::Items)
         .Component<TTestWidget>("Buddy", &TTestWidget::Buddy, &TTestWidget::SetBuddy)
+        .Ident("OnClick", &TTestWidget::OnClick, &TTestWidget::OnClick)
         .Boolean("Hidden", &TTestWidget::Hidden, &TTestWidget::Hidden)
         .Stored([](const TTestWidget& w) { return w.Count > 5; })
         .String("Version", [](const TTestWidget&) { return std::string("2.1"); });

@@ -72,6 +72,7 @@ class TTestWidget : public TComponent {
   TShape Shape = TShape::shCircle;
   unsigned Styles = 0;
   std::vector<std::string> Lines;
+  std::string OnClick;  // the name of a handler
   bool Hidden = false;  // stored only while Count > 5
   bool LoadingInConstructor = false;
   bool LoadingWhileRead = false;  // was loading when Caption was set

@@ -1,0 +1,89 @@
+#pragma once
+// State shared by the engine's parts: the one SQLite connection every database is attached
+// to, the attached databases with their catalogs, and the session whose statement is running.
+// Everything here is guarded by `mutex`.
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "standin/engine/Catalog.h"
+#include "standin/engine/DateTimeText.h"
+#include "standin/engine/Sqlite.h"
+
+namespace standin {
+
+struct SessionState {
+  int spid = 0;
+  std::string database;
+  bool quotedIdentifier = true;
+  bool nocount = false;
+  DateOrder dateOrder = DateOrder::MDY;
+  bool hasIdentity = false;
+  std::int64_t lastIdentity = 0;
+  std::int64_t rowCount = 0;
+  int textSize = 2147483647;
+  const TableDef* identityInsert = nullptr;            // the table with IDENTITY_INSERT ON
+  std::vector<std::shared_ptr<TableDef>> temporaries;  // dropped when the session ends
+};
+
+// What the SQLite functions see while a statement of a session steps.
+struct Execution {
+  SessionState* session = nullptr;
+  std::optional<SqlError> error;
+  std::vector<std::string> keyValues;  // the key of the row being written, for 2627
+  std::string buffer;
+};
+
+class EngineCore {
+ public:
+  explicit EngineCore(std::string dataDir);
+  ~EngineCore();
+  EngineCore(const EngineCore&) = delete;
+  EngineCore& operator=(const EngineCore&) = delete;
+
+  std::mutex mutex;
+  sqlite3* db() const { return db_.get(); }
+  const std::string& dataDir() const { return dataDir_; }
+
+  // The database by name (case-insensitive), attached on first use; nullptr when no such
+  // database exists. Names that could leave the data folder never match.
+  Database* Find(std::string_view name);
+  Database* Tempdb() const { return tempdb_; }
+  Database* Master() const { return master_; }
+  // Creates <dataDir>/<name>.db; throws SqlError 1801 when it exists.
+  Database* Create(std::string_view name);
+
+  // The table an object name denotes for a session: nullptr when absent.
+  struct Resolved {
+    Database* database = nullptr;
+    std::shared_ptr<TableDef> table;
+    std::string key;  // name in the database's table map
+  };
+  Resolved Resolve(const ObjectName& name, const SessionState& session);
+
+  Execution* current = nullptr;    // set while a statement steps
+  bool scriptTransaction = false;  // RunScript batches its work in one transaction
+
+ private:
+  Database* Attach(std::string name, std::string path);
+  std::optional<std::string> FileFor(std::string_view name) const;
+
+  std::string dataDir_;
+  DbPtr db_;
+  std::map<std::string, std::unique_ptr<Database>, NoCaseLess> databases_;
+  Database* master_ = nullptr;
+  Database* tempdb_ = nullptr;
+  int nextSchema_ = 0;
+};
+
+bool IsGlobalTemp(std::string_view name);
+bool IsLocalTemp(std::string_view name);
+
+}  // namespace standin

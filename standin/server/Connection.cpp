@@ -1,0 +1,593 @@
+#include "standin/server/Connection.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "standin/server/Server.h"
+#include "standin/server/TokenSink.h"
+#include "standin/tds/Login7.h"
+#include "standin/tds/Prelogin.h"
+#include "standin/tds/Text.h"
+#include "standin/tds/Wire.h"
+
+namespace standin {
+namespace {
+
+// Packets are never larger than 32767 bytes by negotiation; a header announcing more, whatever
+// the state, is hostile.
+constexpr std::size_t kMaxPacketBytes = tds::kMaxPacketSize + 1;
+
+// The stand-in's program version in LOGINACK: 15.0.2000.
+constexpr std::uint32_t kProgVersion = 0x0F0007D0;
+
+const char* KnownProcName(std::uint16_t id) {
+  static const char* const kNames[] = {nullptr,
+                                       "sp_cursor",
+                                       "sp_cursoropen",
+                                       "sp_cursorprepare",
+                                       "sp_cursorexecute",
+                                       "sp_cursorprepexec",
+                                       "sp_cursorunprepare",
+                                       "sp_cursorfetch",
+                                       "sp_cursoroption",
+                                       "sp_cursorclose",
+                                       "sp_executesql",
+                                       "sp_prepare",
+                                       "sp_execute",
+                                       "sp_prepexec",
+                                       "sp_prepexecrpc",
+                                       "sp_unprepare"};
+  return id < std::size(kNames) ? kNames[id] : nullptr;
+}
+
+// "sp_ExecuteSQL", "master..sp_executesql", "[dbo].[sp_executesql]" all name the same call.
+std::string BareProcName(std::string_view name) {
+  auto dot = name.find_last_of('.');
+  if (dot != std::string_view::npos) name = name.substr(dot + 1);
+  if (name.size() >= 2 && name.front() == '[' && name.back() == ']')
+    name = name.substr(1, name.size() - 2);
+  std::string out(name);
+  for (auto& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
+Param ToParam(const tds::RpcParam& p) {
+  Param out;
+  out.name = p.name;
+  out.type = tds::ColumnInfoFor(p.type);
+  out.isNull = p.value.isNull;
+  out.i = p.value.i;
+  out.f = p.value.f;
+  out.text = p.value.text;
+  out.output = (p.status & tds::kParamByRef) != 0;
+  return out;
+}
+
+bool IsTextParam(const Param& p) {
+  switch (p.type.type) {
+    case SqlType::Char:
+    case SqlType::VarChar:
+    case SqlType::NChar:
+    case SqlType::NVarChar:
+    case SqlType::Text:
+    case SqlType::NText:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Parameter names in the order a declaration such as "@P1 int,@P2 varchar(80) OUTPUT" gives.
+std::vector<std::string> DeclaredNames(std::string_view decl) {
+  std::vector<std::string> names;
+  int depth = 0;
+  bool atStart = true;
+  for (std::size_t i = 0; i < decl.size(); ++i) {
+    char c = decl[i];
+    if (c == '(') ++depth;
+    if (c == ')') --depth;
+    if (c == ',' && depth == 0) {
+      atStart = true;
+      continue;
+    }
+    if (atStart && c == '@') {
+      std::size_t j = i;
+      while (j < decl.size() && decl[j] != ' ' && decl[j] != '\t' && decl[j] != '\r' &&
+             decl[j] != '\n' && decl[j] != ',' && decl[j] != '(')
+        ++j;
+      names.emplace_back(decl.substr(i, j - i));
+      atStart = false;
+      i = j - 1;
+    } else if (c != ' ' && c != '\t' && c != '\r' && c != '\n') {
+      atStart = false;
+    }
+  }
+  return names;
+}
+
+void NameParams(std::vector<Param>& values, const std::string& declaration) {
+  auto names = DeclaredNames(declaration);
+  for (std::size_t k = 0; k < values.size() && k < names.size(); ++k)
+    if (values[k].name.empty()) values[k].name = names[k];
+}
+
+}  // namespace
+
+Connection::Connection(int fd, int spid, ServerContext& context, const std::atomic<bool>& stopping)
+    : fd_(fd),
+      spid_(spid),
+      context_(context),
+      stopping_(stopping),
+      assembler_(context.Options().maxMessageBytes),
+      writer_(tds::kDefaultPacketSize,
+              [this](auto header, auto body) { SendPacket(header, body); }) {}
+
+Connection::~Connection() {
+  session_.reset();
+}
+
+void Connection::Run() {
+  while (state_ != State::Closed && !broken_ && !stopping_) {
+    tds::PacketType type;
+    tds::Bytes payload;
+    if (!ReadMessage(type, payload)) break;
+    try {
+      switch (state_) {
+        case State::PreLogin:
+          if (type == tds::PacketType::PreLogin) {
+            HandlePrelogin(payload);
+            break;
+          }
+          [[fallthrough]];  // a client may skip PRELOGIN
+        case State::Login:
+          if (type != tds::PacketType::Login7) {
+            Close();
+            break;
+          }
+          HandleLogin(payload);
+          break;
+        case State::LoggedIn:
+          if (type == tds::PacketType::SqlBatch)
+            HandleBatch(payload);
+          else if (type == tds::PacketType::Rpc)
+            HandleRpc(payload);
+          else if (type == tds::PacketType::Attention)
+            HandleStrayAttention();
+          else if (type == tds::PacketType::TransactionManager)
+            HandleTransactionManager();
+          else
+            Close();
+          break;
+        case State::Closed:
+          break;
+      }
+    } catch (const tds::DecodeError&) {
+      Close();  // malformed login-phase input: nothing sensible to answer
+    }
+  }
+  Close();
+}
+
+bool Connection::ReadExact(std::uint8_t* to, std::size_t n, int timeoutMs) {
+  while (n > 0) {
+    pollfd p{fd_, POLLIN, 0};
+    int r = ::poll(&p, 1, timeoutMs);
+    if (r == 0) return false;  // the peer stalled
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    ssize_t got = ::recv(fd_, to, n, 0);
+    if (got == 0) return false;
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    to += got;
+    n -= static_cast<std::size_t>(got);
+  }
+  return true;
+}
+
+bool Connection::ReadMessage(tds::PacketType& type, tds::Bytes& payload) {
+  std::uint8_t raw[tds::kHeaderSize];
+  std::vector<std::uint8_t> body;
+  const int midTimeout = context_.Options().midMessageTimeoutMs;
+  for (;;) {
+    if (!ReadExact(raw, 1, assembler_.InProgress() ? midTimeout : -1)) return false;
+    if (!ReadExact(raw + 1, tds::kHeaderSize - 1, midTimeout)) return false;
+    if (!tds::IsKnownPacketType(raw[0])) return false;
+    tds::PacketHeader h;
+    try {
+      h = tds::DecodeHeader(std::span<const std::uint8_t, tds::kHeaderSize>(raw, tds::kHeaderSize));
+    } catch (const tds::DecodeError&) {
+      return false;
+    }
+    if (h.length > kMaxPacketBytes) return false;
+    body.resize(h.length - tds::kHeaderSize);
+    if (!body.empty() && !ReadExact(body.data(), body.size(), midTimeout)) return false;
+    try {
+      if (assembler_.Add(h, body)) {
+        type = assembler_.Type();
+        payload = assembler_.Take();
+        return true;
+      }
+    } catch (const tds::DecodeError&) {
+      return false;
+    }
+  }
+}
+
+bool Connection::PollAttention() {
+  if (attention_ || broken_) return true;
+  pollfd p{fd_, POLLIN, 0};
+  if (::poll(&p, 1, 0) <= 0) return false;
+  // Something arrived while we answer: only ATTENTION is allowed now. Anything else (or the peer
+  // going away) ends the session once the current request stops.
+  std::uint8_t raw[tds::kHeaderSize];
+  if (!ReadExact(raw, tds::kHeaderSize, context_.Options().midMessageTimeoutMs) ||
+      raw[0] != static_cast<std::uint8_t>(tds::PacketType::Attention)) {
+    broken_ = true;
+    return true;
+  }
+  std::size_t len = static_cast<std::size_t>(raw[2] << 8 | raw[3]);
+  if (len > tds::kHeaderSize) {
+    std::vector<std::uint8_t> rest(len - tds::kHeaderSize);
+    if (len > kMaxPacketBytes ||
+        !ReadExact(rest.data(), rest.size(), context_.Options().midMessageTimeoutMs)) {
+      broken_ = true;
+      return true;
+    }
+  }
+  attention_ = true;
+  return true;
+}
+
+void Connection::SendPacket(std::span<const std::uint8_t> header,
+                            std::span<const std::uint8_t> body) {
+  if (broken_) return;
+  iovec iov[2] = {{const_cast<std::uint8_t*>(header.data()), header.size()},
+                  {const_cast<std::uint8_t*>(body.data()), body.size()}};
+  msghdr msg{};
+  msg.msg_iov = iov;
+  msg.msg_iovlen = 2;
+  std::size_t left = header.size() + body.size();
+  while (left > 0) {
+    ssize_t n = ::sendmsg(fd_, &msg, MSG_NOSIGNAL);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      broken_ = true;
+      return;
+    }
+    left -= static_cast<std::size_t>(n);
+    auto sent = static_cast<std::size_t>(n);
+    while (sent > 0 && msg.msg_iovlen > 0) {
+      if (sent >= msg.msg_iov->iov_len) {
+        sent -= msg.msg_iov->iov_len;
+        ++msg.msg_iov;
+        --msg.msg_iovlen;
+      } else {
+        msg.msg_iov->iov_base = static_cast<std::uint8_t*>(msg.msg_iov->iov_base) + sent;
+        msg.msg_iov->iov_len -= sent;
+        sent = 0;
+      }
+    }
+  }
+}
+
+void Connection::SendMessage(tds::PacketType type, const tds::Bytes& payload) {
+  auto framed = tds::FrameMessage(type, payload, packetSize_, static_cast<std::uint16_t>(spid_));
+  SendPacket({}, framed);
+}
+
+void Connection::Close() {
+  // The engine session goes first, so a client that sees the socket close finds the session's
+  // ## tables already dropped.
+  session_.reset();
+  ::shutdown(fd_, SHUT_RDWR);
+  state_ = State::Closed;
+}
+
+void Connection::HandlePrelogin(const tds::Bytes& payload) {
+  tds::DecodePrelogin(payload);  // validates; the client's options change nothing here
+  SendMessage(tds::PacketType::TabularResult, tds::EncodePrelogin(tds::ServerPrelogin()));
+  state_ = State::Login;
+}
+
+void Connection::SendLoginError(const std::vector<ServerMessage>& messages) {
+  tds::Bytes out;
+  for (const auto& m : messages)
+    tds::AppendMessage(out, {true, m, context_.Options().serverName}, Dialect());
+  tds::AppendDone(out, {tds::Token::Done, tds::kDoneError, 0, 0}, Dialect());
+  SendMessage(tds::PacketType::TabularResult, out);
+  Close();
+}
+
+void Connection::HandleLogin(const tds::Bytes& payload) {
+  tds::Login7 login = tds::DecodeLogin7(payload);
+  if (login.tdsVersion < 0x70000000) {  // TDS 4.2/5.0 and garbage: not a SQL Server client
+    Close();
+    return;
+  }
+  tdsVersion_ = login.tdsVersion > tds::kTds74 ? tds::kTds74 : login.tdsVersion;
+  std::uint32_t requested = login.packetSize == 0 ? tds::kDefaultPacketSize : login.packetSize;
+  packetSize_ = std::clamp(requested, tds::kMinPacketSize, tds::kMaxPacketSize);
+  writer_.SetPacketSize(packetSize_);
+
+  ServerMessage loginFailed{18456, 1, 14, "Login failed for user '" + login.userName + "'.", 1, ""};
+  if (!context_.CheckLogin(login.userName, login.password)) return SendLoginError({loginFailed});
+  try {
+    session_ = context_.GetEngine().OpenSession(spid_, login.database);
+  } catch (const ServerError& e) {
+    return SendLoginError({e.message, loginFailed});
+  }
+
+  tds::Bytes out;
+  const auto d = Dialect();
+  const std::string& db = session_->Database();
+  tds::AppendEnvChange(out, tds::TextEnvChange(tds::kEnvDatabase, db, "master"));
+  tds::AppendMessage(out,
+                     {false,
+                      {5701, 2, 0, "Changed database context to '" + db + "'.", 1, ""},
+                      context_.Options().serverName},
+                     d);
+  tds::EnvChange collation{tds::kEnvCollation, {}, {}};
+  collation.newValue.assign(std::begin(tds::kCollationLatin1CiAs),
+                            std::end(tds::kCollationLatin1CiAs));
+  tds::AppendEnvChange(out, collation);
+  tds::AppendEnvChange(out, tds::TextEnvChange(tds::kEnvLanguage, "us_english", ""));
+  tds::AppendMessage(out,
+                     {false,
+                      {5703, 1, 0, "Changed language setting to us_english.", 1, ""},
+                      context_.Options().serverName},
+                     d);
+  tds::AppendLoginAck(out, {1, tdsVersion_, "Microsoft SQL Server", kProgVersion});
+  auto size = std::to_string(packetSize_);
+  tds::AppendEnvChange(out, tds::TextEnvChange(tds::kEnvPacketSize, size, size));
+  tds::AppendDone(out, {tds::Token::Done, 0, 0, 0}, d);
+  SendMessage(tds::PacketType::TabularResult, out);
+  state_ = State::LoggedIn;
+}
+
+bool Connection::BeginStatement(std::string_view kind, std::string_view proc, std::string_view sql,
+                                std::span<const Param> params, std::int64_t& seq, TokenSink& sink,
+                                bool& failed) {
+  seq = context_.NextStatement();
+  if (auto* log = context_.Log()) log->Write(seq, spid_, kind, proc, sql, params);
+  const auto& faults = context_.Options().faults;
+  std::string_view matchText = sql.empty() ? proc : sql;
+  if (faults.ShouldDrop(seq, matchText)) {
+    Close();
+    return false;
+  }
+  if (faults.delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(faults.delayMs));
+  failed = false;
+  if (const auto* f = faults.FailureFor(matchText)) {
+    sink.Error(f->number, 1, 16, f->text);
+    sink.StatementDone(false, 0, true);
+    failed = true;
+  }
+  return true;
+}
+
+void Connection::EndStatement(std::int64_t seq) {
+  if (session_) context_.RunDueFaults(seq, session_->Database());
+}
+
+void Connection::HandleBatch(const tds::Bytes& payload) {
+  attention_ = false;
+  TokenSink sink(writer_, {Dialect(), Dialect().tds72, false, context_.Options().serverName},
+                 [this] { return PollAttention(); });
+  tds::SqlBatch batch;
+  try {
+    batch = tds::DecodeSqlBatch(payload, Dialect().tds72);
+  } catch (const tds::DecodeError& e) {
+    sink.Error(
+        4002, 1, 16,
+        std::string("The incoming tabular data stream (TDS) protocol stream is incorrect: ") +
+            e.what() + ".");
+    sink.Finish();
+    writer_.Finish();
+    return;
+  }
+  std::int64_t seq;
+  bool failed;
+  if (!BeginStatement("batch", "", batch.text, {}, seq, sink, failed)) return;
+  if (!failed) {
+    try {
+      session_->Execute(batch.text, {}, sink);
+    } catch (const ServerError& e) {
+      sink.Message(e.message);
+      sink.StatementDone(false, 0, true);
+    } catch (const std::exception& e) {
+      sink.Error(50000, 1, 16, std::string("The stand-in failed internally: ") + e.what());
+      sink.StatementDone(false, 0, true);
+    }
+  }
+  sink.Finish();
+  writer_.Finish();
+  if (broken_) return Close();
+  EndStatement(seq);
+}
+
+void Connection::HandleStrayAttention() {
+  // The request it meant to cancel had already been answered: acknowledge all the same.
+  tds::AppendDone(writer_.Payload(), {tds::Token::Done, tds::kDoneAttn, 0, 0}, Dialect());
+  writer_.Finish();
+}
+
+void Connection::HandleTransactionManager() {
+  TokenSink sink(writer_, {Dialect(), Dialect().tds72, false, context_.Options().serverName},
+                 nullptr);
+  sink.Error(50000, 1, 16, "The stand-in does not support transaction manager requests.");
+  sink.StatementDone(false, 0, true);
+  sink.Finish();
+  writer_.Finish();
+}
+
+void Connection::HandleRpc(const tds::Bytes& payload) {
+  attention_ = false;
+  tds::RpcBatch batch;
+  try {
+    batch = tds::DecodeRpc(payload, Dialect().tds72);
+  } catch (const tds::DecodeError& e) {
+    TokenSink sink(writer_, {Dialect(), Dialect().tds72, false, context_.Options().serverName},
+                   nullptr);
+    sink.Error(
+        8009, 1, 16,
+        std::string("The incoming tabular data stream (TDS) remote procedure call (RPC) protocol "
+                    "stream is incorrect: ") +
+            e.what() + ".");
+    sink.Finish();
+    writer_.Finish();
+    return;
+  }
+  for (std::size_t k = 0; k < batch.requests.size(); ++k) {
+    TokenSink sink(writer_, {Dialect(), Dialect().tds72, true, context_.Options().serverName},
+                   [this] { return PollAttention(); });
+    tds::Bytes trailer;
+    RunRpc(batch.requests[k], sink, trailer);
+    if (state_ == State::Closed) return;
+    sink.Finish();
+    if (sink.Attention()) break;
+    auto& out = writer_.Payload();
+    out.insert(out.end(), trailer.begin(), trailer.end());
+    bool last = k + 1 == batch.requests.size();
+    tds::AppendDone(out,
+                    {tds::Token::DoneProc,
+                     static_cast<std::uint16_t>((sink.HadError() ? tds::kDoneError : 0) |
+                                                (last ? 0 : tds::kDoneMore)),
+                     0, 0},
+                    Dialect());
+    writer_.FlushFull();
+  }
+  writer_.Finish();
+  if (broken_) Close();
+}
+
+void Connection::RunRpc(const tds::RpcRequest& request, TokenSink& sink, tds::Bytes& trailer) {
+  std::string name = request.procId ? (KnownProcName(request.procId)
+                                           ? KnownProcName(request.procId)
+                                           : "procedure id " + std::to_string(request.procId))
+                                    : BareProcName(request.procName);
+  std::vector<Param> params;
+  params.reserve(request.params.size());
+  for (const auto& p : request.params) params.push_back(ToParam(p));
+
+  auto returnStatus = [&](std::int32_t v) { tds::AppendReturnStatus(trailer, {v}); };
+  auto returnHandle = [&](std::int32_t handle) {
+    tds::ReturnValue rv;
+    rv.ordinal = 0;
+    rv.name = request.params.empty() ? "@handle" : request.params[0].name;
+    rv.type = {tds::TypeCode::IntN, 4};
+    rv.value.isNull = false;
+    rv.value.i = handle;
+    tds::AppendReturnValue(trailer, rv, Dialect());
+  };
+  auto fail = [&](int number, int state, const std::string& text) {
+    sink.Error(number, state, 16, text);
+    sink.StatementDone(false, 0, true);
+  };
+  auto execute = [&](const std::string& sql, std::span<const Param> values) {
+    try {
+      session_->Execute(sql, values, sink);
+    } catch (const ServerError& e) {
+      sink.Message(e.message);
+      sink.StatementDone(false, 0, true);
+    } catch (const std::exception& e) {
+      fail(50000, 1, std::string("The stand-in failed internally: ") + e.what());
+    }
+  };
+  // Statement text and values for the log and the faults, before anything runs.
+  std::string sql;
+  std::span<const Param> logged = params;
+  std::vector<Param> values;
+  std::string declaration;
+  const Prepared* prepared = nullptr;
+  std::int32_t handle = 0;
+  bool known = true;
+  if (name == "sp_executesql") {
+    if (params.empty() || !IsTextParam(params[0]) || params[0].isNull) {
+      std::int64_t seq;
+      bool failed;
+      if (!BeginStatement("rpc", name, "", params, seq, sink, failed)) return;
+      if (!failed)
+        fail(214, 2, "Procedure expects parameter '@statement' of type 'ntext/nchar/nvarchar'.");
+      return EndStatement(seq);
+    }
+    sql = params[0].text;
+    if (params.size() > 1 && IsTextParam(params[1])) declaration = params[1].text;
+    values.assign(params.begin() + (params.size() > 1 ? 2 : 1), params.end());
+  } else if (name == "sp_prepexec" || name == "sp_prepare") {
+    if (params.size() < 3 || !IsTextParam(params[2]) || params[2].isNull) {
+      std::int64_t seq;
+      bool failed;
+      if (!BeginStatement("rpc", name, "", params, seq, sink, failed)) return;
+      if (!failed)
+        fail(8144, 2, "Procedure or function " + name + " has too many arguments specified.");
+      return EndStatement(seq);
+    }
+    declaration = params[1].isNull ? "" : params[1].text;
+    sql = params[2].text;
+    if (name == "sp_prepexec") values.assign(params.begin() + 3, params.end());
+  } else if (name == "sp_execute" || name == "sp_unprepare") {
+    if (!params.empty() && !params[0].isNull) {
+      handle = static_cast<std::int32_t>(params[0].i);
+      auto it = prepared_.find(handle);
+      if (it != prepared_.end()) prepared = &it->second;
+    }
+    if (prepared) {
+      sql = prepared->sql;
+      declaration = prepared->declaration;
+    }
+    if (name == "sp_execute" && params.size() > 1) values.assign(params.begin() + 1, params.end());
+  } else {
+    known = request.procId == 0;
+  }
+  if (!declaration.empty()) NameParams(values, declaration);
+  if (name == "sp_executesql" || name == "sp_prepexec" || name == "sp_execute") logged = values;
+
+  std::int64_t seq;
+  bool failed;
+  if (!BeginStatement("rpc", name, sql, logged, seq, sink, failed)) return;
+  if (failed) return EndStatement(seq);
+
+  if (name == "sp_executesql") {
+    execute(sql, values);
+    returnStatus(0);
+  } else if (name == "sp_prepexec" || name == "sp_prepare") {
+    handle = nextHandle_++;
+    prepared_[handle] = {sql, declaration};
+    if (name == "sp_prepexec") execute(sql, values);
+    returnStatus(0);
+    returnHandle(handle);
+  } else if (name == "sp_execute" || name == "sp_unprepare") {
+    if (!prepared) {
+      fail(8179, 4,
+           "Could not find prepared statement with handle " + std::to_string(handle) + ".");
+    } else if (name == "sp_execute") {
+      execute(sql, values);
+      returnStatus(0);
+    } else {
+      prepared_.erase(handle);
+      returnStatus(0);
+    }
+  } else if (!known || !session_->ExecuteProcedure(name, params, sink)) {
+    // SQL Server's own answer for a procedure it does not have; the stand-in gives it for every
+    // call it does not implement, so nothing is silently ignored.
+    fail(2812, 62, "Could not find stored procedure '" + name + "'.");
+  } else {
+    returnStatus(0);
+  }
+  EndStatement(seq);
+}
+
+}  // namespace standin

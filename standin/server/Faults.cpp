@@ -1,0 +1,79 @@
+#include "standin/server/Faults.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+
+namespace standin {
+namespace {
+
+bool ParseInt(std::string_view s, std::int64_t& out) {
+  auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), out);
+  return ec == std::errc{} && p == s.data() + s.size() && out >= 0;
+}
+
+}  // namespace
+
+bool ContainsNoCase(std::string_view h, std::string_view n) {
+  if (n.empty()) return true;
+  auto it = std::search(h.begin(), h.end(), n.begin(), n.end(), [](char a, char b) {
+    return std::tolower(static_cast<unsigned char>(a)) ==
+           std::tolower(static_cast<unsigned char>(b));
+  });
+  return it != h.end();
+}
+
+std::string FaultConfig::Add(std::string_view spec) {
+  auto colon = spec.find(':');
+  if (colon == std::string_view::npos) return "fault needs KIND:ARGUMENTS";
+  auto kind = spec.substr(0, colon);
+  auto rest = spec.substr(colon + 1);
+  std::int64_t n;
+  if (kind == "drop-after") {
+    if (!ParseInt(rest, n)) return "drop-after needs a statement count";
+    dropAfter = n;
+  } else if (kind == "drop-on") {
+    if (rest.empty()) return "drop-on needs a pattern";
+    dropOn.emplace_back(rest);
+  } else if (kind == "delay") {
+    if (!ParseInt(rest, n) || n > 600000) return "delay needs milliseconds (0 to 600000)";
+    delayMs = static_cast<int>(n);
+  } else if (kind == "fail") {
+    auto c2 = rest.find(':');
+    if (c2 == std::string_view::npos || !ParseInt(rest.substr(0, c2), n) || n > 2147483647)
+      return "fail needs NUMBER:PATTERN[|TEXT]";
+    Failure f;
+    f.number = static_cast<int>(n);
+    auto body = rest.substr(c2 + 1);
+    auto bar = body.find('|');
+    f.pattern = std::string(body.substr(0, bar));
+    if (f.pattern.empty()) return "fail needs a non-empty pattern";
+    f.text = bar == std::string_view::npos
+                 ? "Statement failed by the stand-in's fault 'fail:" + std::to_string(n) + ":" +
+                       f.pattern + "'."
+                 : std::string(body.substr(bar + 1));
+    failures.push_back(std::move(f));
+  } else if (kind == "exec-after") {
+    auto c2 = rest.find(':');
+    if (c2 == std::string_view::npos || !ParseInt(rest.substr(0, c2), n) || c2 + 1 == rest.size())
+      return "exec-after needs N:SQL";
+    execAfter.push_back({n, std::string(rest.substr(c2 + 1))});
+  } else {
+    return "unknown fault kind '" + std::string(kind) + "'";
+  }
+  return {};
+}
+
+bool FaultConfig::ShouldDrop(std::int64_t seq, std::string_view text) const {
+  if (dropAfter >= 0 && seq == dropAfter + 1) return true;
+  return std::any_of(dropOn.begin(), dropOn.end(),
+                     [&](const std::string& p) { return ContainsNoCase(text, p); });
+}
+
+const FaultConfig::Failure* FaultConfig::FailureFor(std::string_view text) const {
+  for (const auto& f : failures)
+    if (ContainsNoCase(text, f.pattern)) return &f;
+  return nullptr;
+}
+
+}  // namespace standin

@@ -1,0 +1,53 @@
+#pragma once
+// Faults injected on request (--fault), so that tests can see how a client copes with a lost
+// connection, a failing statement, a slow server, or data changed behind its back.
+//
+//   drop-after:N         the session sending the server's statement N+1 is closed without an
+//                        answer (once; statements are counted across all sessions)
+//   drop-on:PATTERN      every session sending a statement that contains PATTERN is closed
+//                        without an answer
+//   fail:NUMBER:PATTERN[|TEXT]
+//                        a statement containing PATTERN is not run; it fails with error NUMBER
+//                        (severity 16, state 1) and TEXT (default: a text naming the fault)
+//   delay:MS             every answer is sent MS milliseconds late
+//   exec-after:N:SQL     once statement N has been answered, SQL runs in a server-owned
+//                        session on the same database (it lives until the server stops, so
+//                        ## tables it creates stay)
+//
+// PATTERN matches case-insensitively anywhere in the statement text (for RPC calls, the SQL
+// text they run, or the procedure name). Counting starts at 1 with the first statement.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace standin {
+
+struct FaultConfig {
+  std::int64_t dropAfter = -1;
+  std::vector<std::string> dropOn;
+  struct Failure {
+    int number = 0;
+    std::string pattern;
+    std::string text;
+  };
+  std::vector<Failure> failures;
+  int delayMs = 0;
+  struct ExecAfter {
+    std::int64_t after = 0;
+    std::string sql;
+  };
+  std::vector<ExecAfter> execAfter;
+
+  // Adds one --fault spec; returns an error text, empty on success.
+  std::string Add(std::string_view spec);
+
+  bool ShouldDrop(std::int64_t seq, std::string_view text) const;
+  const Failure* FailureFor(std::string_view text) const;
+};
+
+bool ContainsNoCase(std::string_view haystack, std::string_view needle);
+
+}  // namespace standin

@@ -1,0 +1,77 @@
+#include "standin/server/Options.h"
+
+#include <charconv>
+
+namespace standin {
+
+const char* UsageText() {
+  return R"(usage: sqlstandin --data DIR [options]
+
+A SQL Server stand-in for tests: speaks TDS 7.1-7.4 on 127.0.0.1 and keeps each database as a
+SQLite file DIR/<name>.db (tempdb is shared by all sessions and never stored).
+
+  --port N              port to listen on; 0 (the default) picks a free one. The port is
+                        printed on the first line of standard output once the server listens.
+  --data DIR            data folder (created when missing)
+  --login USER:PASSWORD a SQL login; repeat for more. Default: sa:Standin#1
+  --init FILE           T-SQL script (GO separates batches) run before listening
+  --log FILE            statement log, one JSON object per line and statement:
+                        {"seq":1,"spid":51,"kind":"batch|rpc","proc":"sp_executesql",
+                         "sql":"...","params":[{"name":"@P1","type":"int","value":"5"}]}
+  --fault SPEC          inject a fault; repeatable. SPEC is one of
+      drop-after:N          close, without an answer, the session that sends the server's
+                            statement N+1 (once; statements counted over all sessions)
+      drop-on:PATTERN       close the session of every statement containing PATTERN
+      fail:NUMBER:PATTERN[|TEXT]
+                            a statement containing PATTERN does not run and fails with error
+                            NUMBER, severity 16, state 1 and TEXT
+      delay:MS              answer every statement MS milliseconds late
+      exec-after:N:SQL      after answering statement N, run SQL in a server-owned session on
+                            the same database (it lives as long as the server)
+                        PATTERN matches case-insensitively anywhere in the statement text (for
+                        RPC calls: the SQL they run, or the procedure's name).
+  --help                this text
+
+SIGTERM or SIGINT stops the server: sessions are closed and their ## tables dropped.
+)";
+}
+
+std::string ParseCommandLine(const std::vector<std::string>& args, CommandLine& out) {
+  bool defaultLogins = true;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--help" || a == "-h") {
+      out.help = true;
+      continue;
+    }
+    if (i + 1 >= args.size()) return "option " + a + " needs a value";
+    const std::string& v = args[++i];
+    if (a == "--port") {
+      int port = -1;
+      auto [p, ec] = std::from_chars(v.data(), v.data() + v.size(), port);
+      if (ec != std::errc{} || p != v.data() + v.size() || port < 0 || port > 65535)
+        return "--port needs a number from 0 to 65535";
+      out.server.port = port;
+    } else if (a == "--data") {
+      out.dataDir = v;
+    } else if (a == "--login") {
+      auto colon = v.find(':');
+      if (colon == std::string::npos || colon == 0) return "--login needs USER:PASSWORD";
+      if (defaultLogins) out.server.logins.clear();
+      defaultLogins = false;
+      out.server.logins.emplace_back(v.substr(0, colon), v.substr(colon + 1));
+    } else if (a == "--init") {
+      out.initFile = v;
+    } else if (a == "--log") {
+      out.logFile = v;
+    } else if (a == "--fault") {
+      if (auto err = out.server.faults.Add(v); !err.empty()) return "--fault " + v + ": " + err;
+    } else {
+      return "unknown option " + a;
+    }
+  }
+  if (!out.help && out.dataDir.empty()) return "--data DIR is required";
+  return {};
+}
+
+}  // namespace standin

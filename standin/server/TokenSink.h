@@ -1,0 +1,63 @@
+#pragma once
+// The executor's half of the contract: turns what the engine reports (columns, rows, statement
+// ends, messages, database changes) into tokens on a streaming response. Inside an RPC each
+// statement ends with DONEINPROC; in a batch with DONE, the last one without the MORE bit.
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "standin/Engine.h"
+#include "standin/tds/Packet.h"
+#include "standin/tds/Tokens.h"
+
+namespace standin {
+
+class TokenSink : public ResultSink {
+ public:
+  struct Settings {
+    tds::Dialect dialect;
+    bool plpAllowed = true;
+    bool inProc = false;  // statements of an RPC call
+    std::string serverName;
+  };
+  // `pollAttention` is asked whenever a packet has left: it returns true once the client has
+  // sent ATTENTION.
+  TokenSink(tds::PacketWriter& writer, Settings settings, std::function<bool()> pollAttention);
+
+  void Columns(const std::vector<ColumnInfo>& columns) override;
+  void Row(std::span<const Value> values) override;
+  void StatementDone(bool hasCount, std::int64_t count, bool error) override;
+  void Message(const ServerMessage& message) override;
+  void DatabaseChanged(const std::string& oldName, const std::string& newName) override;
+  bool Cancelled() const override { return cancelled_; }
+
+  // Writes an error as the server's own (for RPC and protocol failures found outside the engine).
+  void Error(int number, int state, int severity, const std::string& text);
+  // Ends the response part this sink wrote: in a batch the final DONE (with ATTN after a
+  // cancel); in an RPC the pending DONEINPROC, leaving the caller to add DONEPROC unless
+  // Attention() says the call was cancelled (then the DONE with ATTN is already written).
+  void Finish();
+  bool HadError() const { return hadError_; }
+  bool Attention() const { return cancelled_; }
+  const std::string& Database() const { return database_; }
+
+ private:
+  void WritePending();
+  void AfterWrite();
+
+  tds::PacketWriter& writer_;
+  Settings settings_;
+  std::function<bool()> pollAttention_;
+  std::vector<tds::TypeInfo> types_;
+  std::optional<tds::Done> pending_;
+  bool anyDone_ = false;
+  bool cancelled_ = false;
+  bool hadError_ = false;
+  bool conversionFailed_ = false;
+  bool haveColumns_ = false;
+  std::string database_;
+};
+
+}  // namespace standin

@@ -1,0 +1,32 @@
+#pragma once
+// Reads sqlstandin's statement log (JSON lines) back into records for tests.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace standin::testing {
+
+struct LoggedParam {
+  std::string name;
+  std::string type;                  // "int", "varchar(30)", "nvarchar(max)" ...
+  std::optional<std::string> value;  // text form; nullopt for NULL
+  bool operator==(const LoggedParam&) const = default;
+};
+
+struct LoggedStatement {
+  std::int64_t seq = 0;
+  int spid = 0;
+  std::string kind;  // "batch" or "rpc"
+  std::string proc;  // empty for batches
+  std::string sql;
+  std::vector<LoggedParam> params;
+};
+
+// Throws std::runtime_error naming the line when a record is malformed. A last line without
+// its newline (still being written) is ignored.
+std::vector<LoggedStatement> ParseStatementLog(std::string_view text);
+
+}  // namespace standin::testing

@@ -1,0 +1,218 @@
+#include "platform/PosixPlatform.h"
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+
+#include "core/Encoding.h"
+#include "core/Exceptions.h"
+
+namespace bunkmere {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A fresh folder under the system's temporary folder, removed with everything in it.
+class TTempFolder {
+ public:
+  TTempFolder() {
+    std::string pattern = (fs::temp_directory_path() / "bunkmere-platform-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    FPath = pattern;
+  }
+  ~TTempFolder() {
+    std::error_code ec;
+    fs::permissions(FPath, fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(FPath, ec);
+  }
+  std::string operator/(const std::string& AName) const { return (FPath / AName).string(); }
+  std::string Path() const { return FPath.string(); }
+
+ private:
+  fs::path FPath;
+};
+
+void WriteFile(const std::string& APath, const std::string& ABytes) {
+  std::ofstream(APath, std::ios::binary) << ABytes;
+}
+
+class PosixPlatformTest : public ::testing::Test {
+ protected:
+  TPosixPlatform platform;
+  TTempFolder temp;
+};
+
+TEST_F(PosixPlatformTest, FilesAndFolders) {
+  WriteFile(temp / "site.ini", "x");
+  fs::create_directory(temp / "Veltrane.Cfg");
+  EXPECT_TRUE(platform.FileExists(temp / "site.ini"));
+  EXPECT_FALSE(platform.FileExists(temp / "Veltrane.Cfg"));  // a folder is no file
+  EXPECT_FALSE(platform.FileExists(temp / "missing"));
+  EXPECT_FALSE(platform.FileExists(""));
+  EXPECT_TRUE(platform.DirectoryExists(temp / "Veltrane.Cfg"));
+  EXPECT_FALSE(platform.DirectoryExists(temp / "site.ini"));
+  EXPECT_FALSE(platform.FileExists(temp / "SITE.INI"));  // Linux names keep their case
+}
+
+TEST_F(PosixPlatformTest, ReadingAFile) {
+  const std::string bytes("\xFF\xFE\0a\r\n", 6);
+  WriteFile(temp / "site.ini", bytes);
+  EXPECT_EQ(platform.ReadFileIfExists(temp / "site.ini"), bytes);
+  EXPECT_EQ(platform.ReadFileBytes(temp / "site.ini"), bytes);
+  WriteFile(temp / "empty", "");
+  EXPECT_EQ(platform.ReadFileIfExists(temp / "empty"), std::string());
+}
+
+TEST_F(PosixPlatformTest, AMissingFileIsToldApartFromAnUnreadableOne) {
+  EXPECT_EQ(platform.ReadFileIfExists(temp / "missing"), std::nullopt);
+  EXPECT_EQ(platform.ReadFileIfExists(temp / "no-folder/missing"), std::nullopt);
+  try {
+    platform.ReadFileBytes(temp / "missing");
+    FAIL() << "no exception";
+  } catch (const EFileError& e) {
+    EXPECT_EQ(e.Message(),
+              "Cannot open file \"" + (temp / "missing") + "\". No such file or directory");
+  }
+  // A folder exists but cannot be read as a file.
+  try {
+    platform.ReadFileIfExists(temp.Path());
+    FAIL() << "no exception";
+  } catch (const EFileError& e) {
+    EXPECT_EQ(e.Message(), "Cannot open file \"" + temp.Path() + "\". Is a directory");
+  }
+}
+
+TEST_F(PosixPlatformTest, ErrorsNameTheFullPath) {
+  const std::string cwd = platform.CurrentDirectory();
+  ASSERT_EQ(::chdir(temp.Path().c_str()), 0);
+  try {
+    platform.WriteFileBytes("no-such-folder/10044350.log", "x");
+    ADD_FAILURE() << "no exception";
+  } catch (const EFileError& e) {
+    EXPECT_EQ(e.Message(), "Cannot create file \"" + (temp / "no-such-folder/10044350.log") +
+                               "\". No such file or directory");
+  }
+  ASSERT_EQ(::chdir(cwd.c_str()), 0);
+}
+
+TEST_F(PosixPlatformTest, WritingCreatesAndReplacesAFile) {
+  const std::string path = temp / "10044350.log";
+  platform.WriteFileBytes(path, "first\r\n");
+  EXPECT_EQ(platform.ReadFileBytes(path), "first\r\n");
+  platform.WriteFileBytes(path, "");
+  EXPECT_EQ(platform.ReadFileBytes(path), "");
+  platform.WriteFileBytes(path, "second");
+  EXPECT_EQ(platform.ReadFileBytes(path), "second");
+  // Nothing is left behind beside the file.
+  EXPECT_EQ(std::distance(fs::directory_iterator(temp.Path()), fs::directory_iterator()), 1);
+}
+
+TEST_F(PosixPlatformTest, WritingOverAFolderFailsAndKeepsIt) {
+  fs::create_directory(temp / "taken");
+  EXPECT_THROW(platform.WriteFileBytes(temp / "taken", "x"), EFileError);
+  EXPECT_THROW(platform.WriteFileBytes(temp / "taken/", "x"), EFileError);
+  EXPECT_TRUE(platform.DirectoryExists(temp / "taken"));
+}
+
+TEST_F(PosixPlatformTest, WritingInAFolderWithoutWriteAccess) {
+  if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind the superuser";
+  const std::string path = temp / "old.log";
+  WriteFile(path, "old");
+  fs::permissions(temp.Path(), fs::perms::owner_write, fs::perm_options::remove);
+  // The file itself may still be rewritten; a new one may not be made.
+  platform.WriteFileBytes(path, "new");
+  EXPECT_EQ(platform.ReadFileBytes(path), "new");
+  EXPECT_THROW(platform.WriteFileBytes(temp / "new.log", "x"), EFileError);
+}
+
+TEST_F(PosixPlatformTest, FullPathName) {
+  const std::string cwd = platform.CurrentDirectory();
+  char buf[4096];
+  ASSERT_NE(::getcwd(buf, sizeof buf), nullptr);
+  EXPECT_EQ(cwd, buf);
+  struct Case {
+    std::string in, out;
+  };
+  const std::string parent = fs::path(cwd).parent_path().string();
+  const Case cases[] = {
+      {"/a/b/../c/./d", "/a/c/d"},
+      {"/a//b/", "/a/b/"},
+      {"/../..", "/"},
+      {"/", "/"},
+      {"Veltrane.Cfg/Veltrane.ini", cwd + "/Veltrane.Cfg/Veltrane.ini"},
+      {"..", parent},
+      {"", ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(platform.FullPathName(c.in), c.out) << c.in;
+}
+
+TEST_F(PosixPlatformTest, PathText) {
+  struct Case {
+    const char* path;
+    const char* folder;
+    const char* name;
+  };
+  const Case cases[] = {
+      {"/etc/bunkmere/Veltrane.ini", "/etc/bunkmere/", "Veltrane.ini"},
+      {"/", "/", ""},
+      {"Veltrane.ini", "", "Veltrane.ini"},
+      {"a\\b:c", "", "a\\b:c"},  // "\\" and ":" are ordinary characters here
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(platform.ExtractFilePath(c.path), c.folder) << c.path;
+    EXPECT_EQ(platform.ExtractFileName(c.path), c.name) << c.path;
+    EXPECT_EQ(platform.ExtractFileDrive(c.path), "") << c.path;
+  }
+}
+
+TEST_F(PosixPlatformTest, DrivesComeFromTheMountTable) {
+  const std::vector<std::string> roots = platform.DriveRoots();
+  EXPECT_NE(std::find(roots.begin(), roots.end(), "/"), roots.end());
+  for (const std::string& root : roots) {
+    EXPECT_EQ(root.back(), '/') << root;
+    EXPECT_NE(platform.DriveType(root), TDriveType::dtNoRootDir) << root;
+  }
+  EXPECT_NE(platform.DriveType("/"), TDriveType::dtNoRootDir);
+  EXPECT_EQ(platform.DriveType("/proc"), TDriveType::dtUnknown);
+  EXPECT_EQ(platform.DriveType(temp / "not-a-mount-point"), TDriveType::dtNoRootDir);
+  EXPECT_EQ(platform.DriveType("relative"), TDriveType::dtNoRootDir);
+  EXPECT_EQ(platform.DriveRootOf("/proc/self/status"), "/proc/");
+  const std::string root = platform.DriveRootOf(temp / "x");
+  EXPECT_EQ((temp / "x").rfind(root, 0), 0u) << root;
+  EXPECT_EQ(platform.UniversalName(temp / "x"), std::nullopt);
+}
+
+TEST_F(PosixPlatformTest, ProcessIdentity) {
+  const std::string module = platform.ModuleFileName();
+  EXPECT_EQ(module.front(), '/');
+  EXPECT_TRUE(platform.FileExists(module));
+  EXPECT_EQ(platform.ExecutableFileName(), "platform_tests");
+  passwd* pw = ::getpwuid(::geteuid());
+  ASSERT_NE(pw, nullptr);
+  EXPECT_EQ(platform.UserName(), pw->pw_name);
+  char host[256] = {};
+  ASSERT_EQ(::gethostname(host, sizeof host - 1), 0);
+  EXPECT_EQ(platform.ComputerName(), host);
+  EXPECT_TRUE(platform.AnsiCodePage() == CP_UTF8 || platform.AnsiCodePage() == CP_WINDOWS1252);
+}
+
+TEST_F(PosixPlatformTest, NowIsTheLocalClock) {
+  const std::time_t t = std::time(nullptr);
+  std::tm local{};
+  ::localtime_r(&t, &local);
+  const TDateTime expected = EncodeDateTime({local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                                             local.tm_hour, local.tm_min, local.tm_sec, 0});
+  EXPECT_LT(std::fabs(platform.Now() - expected), 5.0 / 86400);
+}
+
+}  // namespace
+}  // namespace bunkmere

@@ -1,0 +1,242 @@
+// The controls on a real (offscreen) Qt window: what a person sees and does.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+
+#include "RecordingMessageBoxes.h"
+#include "core/Exceptions.h"
+#include "ui/Form.h"
+#include "ui/ProgressBar.h"
+#include "ui/StdCtrls.h"
+
+namespace bunkmere {
+namespace {
+
+using enum TAnchorKind;
+
+// A window laid out like the main window, built in code.
+struct SmallWindow {
+  SmallWindow() {
+    form.SetClientWidth(674);
+    form.SetClientHeight(420);
+    form.SetBorderStyle(TFormBorderStyle::bsSingle);
+    label = new TLabel(&form);
+    label->SetParent(&form);
+    label->SetBounds(33, 43, 48, 13);
+    label->SetCaption("[XXXXXX]");
+    start = new TButton(&form);
+    start->SetParent(&form);
+    start->SetBounds(220, 78, 237, 25);
+    start->SetAnchors({akTop});
+    start->SetTabOrder(0);
+    bar = new TProgressBar(&form);
+    bar->SetParent(&form);
+    bar->SetBounds(1, 23, 497, 16);
+    bar->SetTabOrder(1);
+    memo = new TMemo(&form);
+    memo->SetParent(&form);
+    memo->SetBounds(8, 136, 657, 265);
+    memo->SetAnchors({akLeft, akTop, akRight, akBottom});
+    memo->SetTabOrder(7);
+    memo->SetScrollBars(TScrollStyle::ssVertical);
+    save = new TButton(&form);
+    save->SetParent(&form);
+    save->SetBounds(592, 107, 75, 25);
+    save->SetAnchors({akTop, akRight});
+    save->SetTabOrder(8);
+    save->SetCaption("Save Log");
+  }
+  TForm form{nullptr};
+  TLabel* label;
+  TButton* start;
+  TProgressBar* bar;
+  TMemo* memo;
+  TButton* save;
+};
+
+TEST(Form, FixedBorderKeepsSystemMenuAndBothBoxes) {
+  SmallWindow w;
+  const Qt::WindowFlags f = w.form.Window()->windowFlags();
+  EXPECT_TRUE(f.testFlag(Qt::WindowSystemMenuHint));
+  EXPECT_TRUE(f.testFlag(Qt::WindowMinimizeButtonHint));
+  EXPECT_TRUE(f.testFlag(Qt::WindowMaximizeButtonHint));
+  EXPECT_EQ(w.form.Window()->minimumSize(), QSize(674, 420));
+  EXPECT_EQ(w.form.Window()->maximumSize(), QSize(674, 420));
+}
+
+TEST(Form, MaximisingMovesAnchoredControlsAndRestoringPutsThemBack) {
+  SmallWindow w;
+  w.form.SetWindowState(TWindowState::wsMaximized);
+  // Maximised, the fixed border no longer holds the size.
+  EXPECT_EQ(w.form.Window()->maximumSize(), QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
+  // What the window reports when the window system has maximised it.
+  w.form.ClientResized(1000, 700);
+  EXPECT_EQ(w.memo->BoundsRect(), (TRect{8, 136, 983, 545}));
+  EXPECT_EQ(w.memo->Widget()->geometry(), QRect(8, 136, 983, 545));
+  EXPECT_EQ(w.save->BoundsRect(), (TRect{918, 107, 75, 25}));
+  EXPECT_EQ(w.start->BoundsRect(), (TRect{383, 78, 237, 25}));  // centre stays in the middle
+  EXPECT_EQ(w.label->BoundsRect().Left, 33);
+  EXPECT_EQ(w.form.ClientWidth(), 674);  // the stored client size is not the maximised one
+
+  w.form.SetWindowState(TWindowState::wsNormal);
+  w.form.ClientResized(674, 420);
+  EXPECT_EQ(w.form.Window()->maximumSize(), QSize(674, 420));
+  EXPECT_EQ(w.memo->BoundsRect(), (TRect{8, 136, 657, 265}));
+  EXPECT_EQ(w.save->BoundsRect(), (TRect{592, 107, 75, 25}));
+  EXPECT_EQ(w.start->Left(), 220);
+}
+
+TEST(Form, TabOrderSkipsNonStopsAndTheFirstStopHoldsTheFocus) {
+  SmallWindow w;
+  w.form.Loaded();
+  const auto tabs = w.form.TabList();
+  ASSERT_EQ(tabs.size(), 3u);  // the progress bar has a tab order but is no tab stop
+  EXPECT_EQ(tabs[0], w.start);
+  EXPECT_EQ(tabs[1], w.memo);
+  EXPECT_EQ(tabs[2], w.save);
+  EXPECT_EQ(w.form.ActiveControl(), w.start);
+  EXPECT_EQ(w.form.Window()->focusWidget(), w.start->Widget());
+  // Tab from the start button reaches the log box next (the progress bar is no stop).
+  QWidget* next = w.start->Widget()->nextInFocusChain();
+  while (next->focusPolicy() == Qt::NoFocus) next = next->nextInFocusChain();
+  EXPECT_EQ(next, w.memo->Widget());
+}
+
+TEST(Form, ScalesToTheScreenDensityWhenLoaded) {
+  SmallWindow w;
+  TFontData bold = w.form.Font();
+  bold.Style.Include(TFontStyle::fsBold);
+  w.start->SetFont(bold);
+  w.form.SetScreenPixelsPerInch(120);
+  w.form.Loaded();
+  EXPECT_EQ(w.form.ClientWidth(), 843);
+  EXPECT_EQ(w.form.ClientHeight(), 525);
+  EXPECT_EQ(w.start->BoundsRect(), (TRect{275, 98, 296, 31}));
+  EXPECT_EQ(w.start->Font().Height, -14);
+  EXPECT_TRUE(w.start->Font().Style.Contains(TFontStyle::fsBold));
+  EXPECT_EQ(w.memo->Font().Height, -14);  // follows the form's scaled font
+  EXPECT_EQ(w.form.PixelsPerInch(), 120);
+  // Anchors work from the scaled layout.
+  w.form.ClientResized(943, 625);
+  EXPECT_EQ(w.save->Left(), ScaleLength(592, 120, 96) + 100);
+}
+
+TEST(Label, ShowsDatabaseTextAsPlainTextAndSizesItselfToIt) {
+  SmallWindow w;
+  auto& qlabel = static_cast<QLabel&>(*w.label->Widget());
+  EXPECT_EQ(qlabel.textFormat(), Qt::PlainText);
+  const int shortWidth = w.label->Width();
+  w.label->SetCaption("Synching Facility :<b>North</b> & Co DormCode : A CellNo : 12");
+  EXPECT_EQ(qlabel.text().toStdString(),
+            "Synching Facility :<b>North</b>  Co DormCode : A CellNo : 12");
+  EXPECT_GT(w.label->Width(), shortWidth);
+  EXPECT_EQ(w.label->Width(), QFontMetrics(qlabel.font()).horizontalAdvance(qlabel.text()));
+  EXPECT_EQ(w.label->Left(), 33);
+}
+
+TEST(Memo, LinesAndSavedTextEndEveryLineWithCrLf) {
+  SmallWindow w;
+  EXPECT_EQ(w.memo->LinesText(), "");
+  w.memo->Add("Facility :Main DormCode : A CellNo : 1 Allow 1 but 2 are assign to it");
+  w.memo->Add("----Inmates On Cell----");
+  w.memo->Add(" B-1");
+  EXPECT_EQ(w.memo->Lines().size(), 3u);
+  EXPECT_EQ(w.memo->LinesText(),
+            "Facility :Main DormCode : A CellNo : 1 Allow 1 but 2 are assign to it\r\n"
+            "----Inmates On Cell----\r\n B-1\r\n");
+  // What a person types is part of the log; a final line break makes no extra line.
+  auto& edit = static_cast<QPlainTextEdit&>(*w.memo->Widget());
+  edit.moveCursor(QTextCursor::End);
+  QTest::keyClicks(&edit, "typed");
+  QTest::keyClick(&edit, Qt::Key_Return);
+  EXPECT_EQ(w.memo->Lines().back(), " B-1typed");
+  EXPECT_EQ(w.memo->LinesText().size(), w.memo->LinesText().rfind("\r\n") + 2);
+  w.memo->Clear();
+  EXPECT_TRUE(w.memo->Lines().empty());
+}
+
+TEST(Memo, VerticalScrollBarWrappingAndEditable) {
+  SmallWindow w;
+  auto& edit = static_cast<QPlainTextEdit&>(*w.memo->Widget());
+  EXPECT_EQ(edit.verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+  EXPECT_EQ(edit.horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+  EXPECT_EQ(edit.lineWrapMode(), QPlainTextEdit::WidgetWidth);
+  EXPECT_FALSE(edit.isReadOnly());
+}
+
+TEST(ProgressBar, PositionClampsAndStepsWrapPastTheMaximum) {
+  struct Case {
+    const char* What;
+    int Max, Step, Start, Steps, Expected;
+  } cases[] = {
+      {"plain steps", 100, 10, 0, 3, 30},
+      {"lands on the maximum", 100, 10, 90, 1, 100},
+      {"passes the maximum and starts over", 100, 10, 95, 1, 5},
+      {"step one past", 10, 1, 10, 1, 1},
+      {"many wraps", 3, 1, 0, 7, 1},
+      {"empty range stays at zero", 0, 1, 0, 5, 0},
+  };
+  for (const auto& c : cases) {
+    TProgressBar bar(nullptr);
+    bar.SetMax(c.Max);
+    bar.SetStep(c.Step);
+    bar.SetPosition(c.Start);
+    for (int i = 0; i < c.Steps; ++i) bar.StepIt();
+    EXPECT_EQ(bar.Position(), c.Expected) << c.What;
+    EXPECT_EQ(static_cast<QProgressBar&>(*bar.Widget()).value(), c.Expected) << c.What;
+  }
+  TProgressBar bar(nullptr);
+  EXPECT_EQ(bar.Max(), 100);
+  EXPECT_EQ(bar.Step(), 10);
+  bar.SetPosition(150);
+  EXPECT_EQ(bar.Position(), 100);
+  bar.SetMax(40);
+  EXPECT_EQ(bar.Position(), 40);
+  bar.SetPosition(-3);
+  EXPECT_EQ(bar.Position(), 0);
+}
+
+TEST(Button, AClickRunsTheHandlerAndAnEscapingFailureGoesToTheErrorBox) {
+  SmallWindow w;
+  testing::RecordingMessageBoxes boxes;
+  int clicks = 0;
+  TComponent* sender = nullptr;
+  w.save->SetOnClick([&](TComponent* s) {
+    ++clicks;
+    sender = s;
+    throw EFileError("Cannot create file \"/ro/01020304.log\". Permission denied");
+  });
+  w.form.Show();
+  QTest::mouseClick(w.save->Widget(), Qt::LeftButton);
+  EXPECT_EQ(clicks, 1);
+  EXPECT_EQ(sender, w.save);
+  ASSERT_EQ(boxes.Boxes.size(), 1u);
+  EXPECT_EQ(boxes.Boxes[0].Caption, "Bunkmere");
+  EXPECT_EQ(boxes.Boxes[0].Type, TMsgDlgType::mtError);
+  EXPECT_EQ(boxes.Boxes[0].Text, "Cannot create file \"/ro/01020304.log\". Permission denied.");
+  w.form.Close();
+}
+
+TEST(Button, AnUnknownHandlerNameFailsWhenLoaded) {
+  SmallWindow w;
+  EXPECT_THROW(w.save->SetOnClickName("btnNoSuchClick"), Exception);
+}
+
+TEST(Controls, FreeingTheFormFreesItsControlsBeforeItsWindow) {
+  auto form = std::make_unique<TForm>(nullptr);
+  TMemo outside(nullptr);  // owned elsewhere, parented to the form
+  outside.SetParent(form.get());
+  auto* owned = new TLabel(form.get());
+  owned->SetParent(form.get());
+  form.reset();
+  EXPECT_EQ(outside.Parent(), nullptr);
+  EXPECT_EQ(outside.Widget()->parent(), nullptr);
+}
+
+}  // namespace
+}  // namespace bunkmere

@@ -1,0 +1,142 @@
+#include "ui/Control.h"
+
+#include <QWidget>
+
+#include "ui/Form.h"
+#include "ui/QtBridge.h"
+
+namespace bunkmere {
+
+TControl::TControl(TComponent* AOwner, std::unique_ptr<QWidget> AWidget, bool ATabStop)
+    : TComponent(AOwner), FWidget(std::move(AWidget)), FTabStop(ATabStop) {
+  FWidget->setFocusPolicy(ATabStop ? Qt::StrongFocus : Qt::NoFocus);
+  FWidget->setFont(ToQFont(FFont.Data()));
+  FFont.IsStored = [this] { return !FParentFont; };
+  FFont.OnChange = [this] {
+    // A font set on the control itself stops it following its parent's.
+    if (!FFollowingParent) FParentFont = false;
+    FontChanged();
+  };
+}
+
+TControl::~TControl() {
+  Destroying();
+  if (FParent != nullptr) FParent->RemoveControl(this);
+  FParent = nullptr;
+}
+
+void TControl::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
+  FBounds = TRect{ALeft, ATop, AWidth < 0 ? 0 : AWidth, AHeight < 0 ? 0 : AHeight};
+  if (!FAnchoring) RecordAnchorRules();
+  ApplyBounds();
+}
+
+void TControl::ApplyBounds() {
+  FWidget->setGeometry(FBounds.Left, FBounds.Top, FBounds.Width, FBounds.Height);
+}
+
+void TControl::RecordAnchorRules() {
+  FAnchorBounds = FBounds;
+  if (FParent != nullptr) {
+    FAnchorParentWidth = FParent->ClientWidth();
+    FAnchorParentHeight = FParent->ClientHeight();
+  }
+}
+
+void TControl::SetAnchors(TAnchors AValue) {
+  FAnchors = AValue;
+  RecordAnchorRules();
+}
+
+void TControl::ParentResized(int AClientWidth, int AClientHeight) {
+  if (FAnchorParentWidth <= 0 || FAnchorParentHeight <= 0) return;
+  const TRect r = AnchoredBounds(FAnchorBounds, FAnchorParentWidth, FAnchorParentHeight, FAnchors,
+                                 AClientWidth, AClientHeight);
+  FAnchoring = true;
+  SetBounds(r.Left, r.Top, r.Width, r.Height);
+  FAnchoring = false;
+}
+
+void TControl::SetVisible(bool AValue) {
+  FVisible = AValue;
+  if (FParent != nullptr) FWidget->setVisible(AValue);
+}
+
+void TControl::SetCaption(const std::string& AValue) {
+  if (AValue == FCaption) return;
+  FCaption = AValue;
+  CaptionChanged();
+  AdjustSize();
+}
+
+void TControl::SetFont(const TFontData& AValue) {
+  FFont.Assign(AValue);
+}
+
+void TControl::SetParentFont(bool AValue) {
+  FParentFont = AValue;
+  if (AValue && FParent != nullptr) ParentFontChanged(FParent->Font());
+}
+
+void TControl::ParentFontChanged(const TFontData& AFont) {
+  if (!FParentFont) return;
+  FFollowingParent = true;
+  FFont.Assign(AFont);
+  FFollowingParent = false;
+}
+
+void TControl::FontChanged() {
+  FWidget->setFont(ToQFont(FFont.Data()));
+  ApplyFontColor(*FWidget, FFont.Data());
+  AdjustSize();
+}
+
+void TControl::SetTabStop(bool AValue) {
+  FTabStop = AValue;
+  FWidget->setFocusPolicy(AValue ? Qt::StrongFocus : Qt::NoFocus);
+}
+
+void TControl::SetParent(TForm* AParent) {
+  if (AParent == FParent) return;
+  if (FParent != nullptr) FParent->RemoveControl(this);
+  FParent = AParent;
+  if (FParent == nullptr) {
+    FWidget->setParent(nullptr);
+    return;
+  }
+  FParent->InsertControl(this);
+  FWidget->setParent(FParent->Window());
+  if (FParentFont) ParentFontChanged(FParent->Font());
+  RecordAnchorRules();
+  ApplyBounds();
+  FWidget->setVisible(FVisible);
+}
+
+void TControl::SetParentComponent(TComponent* AParent) {
+  if (auto* form = dynamic_cast<TForm*>(AParent)) SetParent(form);
+}
+
+TComponent* TControl::GetParentComponent() const {
+  return FParent;
+}
+
+void TControl::Loaded() {
+  TComponent::Loaded();
+  AdjustSize();
+}
+
+void TControl::Repaint() {
+  FWidget->repaint();
+}
+
+void TControl::ChangeScale(int AMultiplier, int ADivisor) {
+  if (!FParentFont) {
+    FFont.SetHeight(ScaleLength(FFont.Height(), AMultiplier, ADivisor));
+  }
+  SetBounds(ScaleLength(FBounds.Left, AMultiplier, ADivisor),
+            ScaleLength(FBounds.Top, AMultiplier, ADivisor),
+            ScaleLength(FBounds.Width, AMultiplier, ADivisor),
+            ScaleLength(FBounds.Height, AMultiplier, ADivisor));
+}
+
+}  // namespace bunkmere

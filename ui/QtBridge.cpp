@@ -1,0 +1,53 @@
+#include "ui/QtBridge.h"
+
+#include <QApplication>
+#include <QPalette>
+#include <QWidget>
+#include <cstdlib>
+
+namespace bunkmere {
+
+QFont ToQFont(const TFontData& AFont) {
+  QFont f(ToQString(AFont.Name));
+  // Both forms of the stored height are taken as pixels: the character height when negative,
+  // the cell height when positive; Qt sizes fonts by the former, close enough for the latter.
+  const int pixels = std::abs(AFont.Height);
+  if (pixels > 0) f.setPixelSize(pixels);
+  f.setBold(AFont.Style.Contains(TFontStyle::fsBold));
+  f.setItalic(AFont.Style.Contains(TFontStyle::fsItalic));
+  f.setUnderline(AFont.Style.Contains(TFontStyle::fsUnderline));
+  f.setStrikeOut(AFont.Style.Contains(TFontStyle::fsStrikeOut));
+  return f;
+}
+
+QColor ToQColor(TColor AColor) {
+  if ((AColor & clSystemColor) != 0) {
+    const QPalette pal = QApplication::palette();
+    switch (AColor) {
+      case clBtnFace:
+        return pal.color(QPalette::Button);
+      case clWindowText:
+        return pal.color(QPalette::WindowText);
+      case clWindow:
+        return pal.color(QPalette::Base);
+      case clBtnText:
+        return pal.color(QPalette::ButtonText);
+      default:
+        return pal.color(QPalette::Window);
+    }
+  }
+  const auto c = static_cast<unsigned>(AColor);
+  return QColor(static_cast<int>(c & 0xFF), static_cast<int>((c >> 8) & 0xFF),
+                static_cast<int>((c >> 16) & 0xFF));
+}
+
+void ApplyFontColor(QWidget& AWidget, const TFontData& AFont) {
+  QPalette pal = AWidget.palette();
+  const QColor text = ToQColor(AFont.Color);
+  pal.setColor(QPalette::WindowText, text);
+  pal.setColor(QPalette::Text, text);
+  pal.setColor(QPalette::ButtonText, AFont.Color == clWindowText ? ToQColor(clBtnText) : text);
+  AWidget.setPalette(pal);
+}
+
+}  // namespace bunkmere
