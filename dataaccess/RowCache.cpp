@@ -148,7 +148,7 @@ void TRowCache::AppendBlock(const odbc::TOdbcBlockReader& R, std::size_t ARows) 
             Store(p, static_cast<std::uint16_t>(len));
           else
             Store(p, static_cast<std::uint32_t>(len));
-          std::memcpy(var, R.Bytes(c, row).data(), len);
+          if (len != 0) std::memcpy(var, R.Bytes(c, row).data(), len);
           var += len;
           break;
         }
@@ -269,7 +269,7 @@ char* TRowCache::Encode(const std::vector<TDbValue>& AValues) {
           Store(p, static_cast<std::uint16_t>(v.s.size()));
         else
           Store(p, static_cast<std::uint32_t>(v.s.size()));
-        std::memcpy(var, v.s.data(), v.s.size());
+        if (!v.s.empty()) std::memcpy(var, v.s.data(), v.s.size());
         var += v.s.size();
         break;
     }
