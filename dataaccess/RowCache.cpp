@@ -8,7 +8,10 @@
 namespace bunkmere {
 namespace {
 
-constexpr std::size_t kChunkSize = 256 * 1024;
+// Chunks start small (most results of the pass are one row) and double up to a size where
+// one allocation serves thousands of rows.
+constexpr std::size_t kFirstChunk = 4096;
+constexpr std::size_t kMaxChunk = 256 * 1024;
 
 std::string_view TrimmedRight(std::string_view s) {
   while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ') s.remove_suffix(1);
@@ -77,8 +80,10 @@ void TRowCache::Clear() {
 
 char* TRowCache::Allocate(std::size_t ABytes) {
   if (FChunks.empty() || FChunkUsed + ABytes > FChunkSizes.back()) {
-    std::size_t size = std::max(kChunkSize, ABytes);
-    FChunks.push_back(std::make_unique<char[]>(size));
+    std::size_t next =
+        FChunkSizes.empty() ? kFirstChunk : std::min(kMaxChunk, FChunkSizes.back() * 2);
+    std::size_t size = std::max(next, ABytes);
+    FChunks.push_back(std::make_unique_for_overwrite<char[]>(size));
     FChunkSizes.push_back(size);
     FChunkUsed = 0;
   }
