@@ -310,6 +310,7 @@ class TCustomMSDataSet : public TComponent {
   TRefreshOptions FRefreshOptions;
   bool FCachedUpdates = false;
   bool FStreamedActive = false;
+  bool FNotifying = false;
 };
 
 // Links a detail dataset to its master: a detail's MasterSource names a data source whose
