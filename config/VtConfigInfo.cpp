@@ -20,12 +20,14 @@ std::unique_ptr<TMSConnection> NewLookupConnection(const std::string& AConnectSt
   return connection;
 }
 
-// Declared after the connection it uses, so it is freed first.
+// Callers hold it after its connection, so it is freed first. The statement goes in as one
+// line: a line break inside a quoted program identifier reaches the server unchanged.
 std::unique_ptr<TCustomMSDataSet> NewReadOnlyDataSet(TMSConnection& AConnection,
                                                      const std::string& ASQL) {
   std::unique_ptr<TCustomMSDataSet> dataset(AConnection.CreateDataSet(nullptr));
   dataset->SetReadOnly(true);
-  dataset->SQL().SetText(ASQL);
+  dataset->SQL().Clear();
+  dataset->SQL().Add(ASQL);
   return dataset;
 }
 

@@ -184,18 +184,21 @@ INSTANTIATE_TEST_SUITE_P(
                     // The first row the server returns.
                     LookupCase{"TWICE", "", "Data Source=first", "first", "first"}));
 
-TEST_F(ProgramLibrary, QuoteInTheIdentifierIsDoubled) {
+TEST_F(ProgramLibrary, IdentifierReachesTheServerAsOneLiteral) {
   TVtConfigInfo info(nullptr);
   const std::size_t from = LogSize();
   EXPECT_EQ(info.GetConnectString("O'Brien"), "Data Source=quoted");
-  // And one that tries to break out of the literal finds nothing.
+  // One that tries to break out of the literal finds nothing; a line break stays as it is.
   EXPECT_EQ(info.GetConnectString("x' OR '1'='1"), "");
+  EXPECT_EQ(info.GetConnectString("two\nlines"), "");
   EXPECT_EQ(LibraryStatementsSince(from),
             (std::vector<std::string>{
                 Sent("SELECT ConnString, UseInitial FROM ConnectLib (readuncommitted) WHERE "
                      "ProgramID = 'O''Brien'"),
                 Sent("SELECT ConnString, UseInitial FROM ConnectLib (readuncommitted) WHERE "
-                     "ProgramID = 'x'' OR ''1''=''1'")}));
+                     "ProgramID = 'x'' OR ''1''=''1'"),
+                Sent("SELECT ConnString, UseInitial FROM ConnectLib (readuncommitted) WHERE "
+                     "ProgramID = 'two\nlines'")}));
 }
 
 TEST_F(ProgramLibrary, NoQueryWithoutProgramOrConnectionString) {
