@@ -61,17 +61,17 @@ DateResult Format(std::int64_t days, std::int64_t ticks, char* out) {
   ms %= 1000;
   Put(out, y, 4);
   out[4] = '-';
-  Put(out, static_cast<int>(m), 2);
+  Put(out + 5, static_cast<int>(m), 2);
   out[7] = '-';
-  Put(out, static_cast<int>(d), 2);
+  Put(out + 8, static_cast<int>(d), 2);
   out[10] = ' ';
-  Put(out, static_cast<int>(secs / 3600), 2);
+  Put(out + 11, static_cast<int>(secs / 3600), 2);
   out[13] = ':';
-  Put(out, static_cast<int>(secs / 60 % 60), 2);
+  Put(out + 14, static_cast<int>(secs / 60 % 60), 2);
   out[16] = ':';
-  Put(out, static_cast<int>(secs % 60), 2);
+  Put(out + 17, static_cast<int>(secs % 60), 2);
   out[19] = '.';
-  Put(out, static_cast<int>(ms), 3);
+  Put(out + 20, static_cast<int>(ms), 3);
   return DateResult::Ok;
 }
 
