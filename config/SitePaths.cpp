@@ -62,31 +62,8 @@ std::vector<std::string> SearchedDriveRoots(const TPlatform& APlatform) {
 
 }  // namespace
 
-std::string ExtractFilePath(const TPlatform& APlatform, std::string_view APath) {
-  const bool drives = UsesDriveLetters(APlatform);
-  const char delimiter = APlatform.PathDelimiter();
-  for (std::size_t i = APath.size(); i > 0; --i) {
-    const char c = APath[i - 1];
-    if (c == delimiter || (drives && c == ':')) return std::string(APath.substr(0, i));
-  }
-  return {};
-}
-
-std::string ExtractFileDrive(const TPlatform& APlatform, std::string_view APath) {
-  if (!UsesDriveLetters(APlatform)) return {};
-  if (APath.size() >= 2 && APath[1] == ':') return std::string(APath.substr(0, 2));
-  if (APath.size() >= 2 && APath[0] == '\\' && APath[1] == '\\') {
-    // "\\server\share": up to the delimiter that ends the share, or the whole path.
-    const std::size_t server_end = APath.find('\\', 2);
-    if (server_end == std::string_view::npos) return std::string(APath);
-    const std::size_t share_end = APath.find('\\', server_end + 1);
-    return std::string(APath.substr(0, share_end));
-  }
-  return {};
-}
-
 std::string ModuleFolder(const TPlatform& APlatform) {
-  return ExtractFilePath(APlatform, TrimView(APlatform.ModuleFileName()));
+  return APlatform.ExtractFilePath(Trim(APlatform.ModuleFileName()));
 }
 
 std::string LocateSiteFile(const TPlatform& APlatform) {
@@ -128,10 +105,10 @@ std::string ExpandLibPath(const TPlatform& APlatform, std::string_view ALibPath,
     return std::string(ALibPath);
   // Rooted: on the site file's drive (on POSIX the drive part is empty, so it stays as is).
   if (!ALibPath.empty() && ALibPath[0] == delimiter)
-    return ExtractFileDrive(APlatform, AIniPath) + std::string(ALibPath);
+    return APlatform.ExtractFileDrive(std::string(AIniPath)) + std::string(ALibPath);
 
-  std::string full =
-      APlatform.FullPathName(ExtractFilePath(APlatform, AIniPath) + std::string(ALibPath));
+  std::string full = APlatform.FullPathName(APlatform.ExtractFilePath(std::string(AIniPath)) +
+                                            std::string(ALibPath));
   if (drives && HasDriveLetter(full)) {
     // Other workstations reach the library by its share, not by this one's drive letter.
     if (auto unc = APlatform.UniversalName(full)) return *unc;

@@ -21,11 +21,6 @@ inline constexpr std::string_view kSiteIniName = "Veltrane.ini";
 // The module's folder with its trailing delimiter.
 std::string ModuleFolder(const TPlatform& APlatform);
 
-// The folder part of APath including its trailing delimiter ("" when it has none).
-std::string ExtractFilePath(const TPlatform& APlatform, std::string_view APath);
-// "D:" for a drive path, "\\server\share" for a network path; "" otherwise and on POSIX.
-std::string ExtractFileDrive(const TPlatform& APlatform, std::string_view APath);
-
 // The first existing site file: the mobile file beside the module; the configuration folder
 // beside the family's application folder (or relative to the current directory when the
 // module does not live under one); the root of the module's drive; every fixed or network

@@ -38,7 +38,11 @@ int HexValue(char c) {
 
 class TParser {
  public:
-  explicit TParser(std::string_view AText) : FText(AText) { Next(); }
+  explicit TParser(std::string_view AText) : FText(AText) {
+    // A description saved by a Windows editor may begin with a UTF-8 byte-order mark.
+    if (FText.substr(0, 3) == "\xEF\xBB\xBF") FPos = 3;
+    Next();
+  }
 
   TDescBlock ParseRoot() {
     TDescBlock root = ParseBlock(0);

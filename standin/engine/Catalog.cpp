@@ -67,7 +67,7 @@ std::shared_ptr<TableDef> Database::Find(std::string_view table) const {
 void LoadCatalog(sqlite3* db, Database& database) {
   const std::string s = QuoteId(database.schema);
   ExecSql(db, "CREATE TABLE IF NOT EXISTS " + s +
-                  ".__standin_tables(name TEXT PRIMARY KEY, stored TEXT, key_name TEXT, "
+                  ".__standin_tables(name TEXT, stored TEXT PRIMARY KEY, key_name TEXT, "
                   "identity_next INTEGER, identity_step INTEGER);"
                   "CREATE TABLE IF NOT EXISTS " +
                   s +
@@ -84,7 +84,7 @@ void LoadCatalog(sqlite3* db, Database& database) {
     t->keyName = Col(tables.get(), 2);
     t->identityNext = sqlite3_column_int64(tables.get(), 3);
     t->identityStep = sqlite3_column_int64(tables.get(), 4);
-    database.tables[t->name] = t;
+    database.tables[t->storedName] = t;
   }
   auto columns = Prepare(db,
                          "SELECT tbl, name, type, nullable, is_identity, key_ordinal, "
@@ -121,7 +121,7 @@ void StoreTable(sqlite3* db, const Database& database, const TableDef& table) {
   for (std::size_t i = 0; i < table.columns.size(); ++i) {
     const ColumnDef& col = table.columns[i];
     sqlite3_reset(c.get());
-    BindText(c.get(), 1, table.name);
+    BindText(c.get(), 1, table.storedName);
     sqlite3_bind_int(c.get(), 2, static_cast<int>(i));
     BindText(c.get(), 3, col.name);
     BindText(c.get(), 4, TypeText(col.type));
@@ -145,9 +145,9 @@ void ForgetTable(sqlite3* db, const Database& database, const TableDef& table) {
 
 void StoreIdentity(sqlite3* db, const Database& database, const TableDef& table) {
   auto st = Prepare(db, "UPDATE " + QuoteId(database.schema) +
-                            ".__standin_tables SET identity_next = ? WHERE name = ?");
+                            ".__standin_tables SET identity_next = ? WHERE stored = ?");
   sqlite3_bind_int64(st.get(), 1, table.identityNext);
-  BindText(st.get(), 2, table.name);
+  BindText(st.get(), 2, table.storedName);
   Step(db, st.get());
 }
 

@@ -256,8 +256,8 @@ class StatementTranslator {
             at == given.end() ? nullptr : values[static_cast<std::size_t>(at - given.begin())];
         if (out.size() > 1) out += ", ";
         if (c.identity && !v) {
-          out += "ss_ident(" + QuoteText(target.database->name) + ", " + QuoteText(table.name) +
-                 ", " + std::to_string(KeySlot(c)) + ")";
+          out += "ss_ident(" + QuoteText(target.database->name) + ", " +
+                 QuoteText(table.storedName) + ", " + std::to_string(KeySlot(c)) + ")";
           continue;
         }
         TExpr value = v ? *v : DefaultFor(c);

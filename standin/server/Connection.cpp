@@ -173,8 +173,7 @@ void Connection::Run() {
       Close();  // malformed login-phase input: nothing sensible to answer
     }
   }
-  session_.reset();
-  state_ = State::Closed;
+  Close();
 }
 
 bool Connection::ReadExact(std::uint8_t* to, std::size_t n, int timeoutMs) {

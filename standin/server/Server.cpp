@@ -123,6 +123,8 @@ void Server::Serve() {
 
 void Server::Stop() {
   stopping_ = true;
+  // Wakes the accept loop at once (Linux ends a pending poll/accept on a listening socket).
+  if (listenFd_ >= 0) ::shutdown(listenFd_, SHUT_RDWR);
   std::lock_guard lock(workersMutex_);
   for (auto& w : workers_)
     if (!w->done) ::shutdown(w->fd, SHUT_RDWR);

@@ -147,7 +147,8 @@ TypeInfo ReadTypeInfo(ByteReader& r) {
       t.maxLength = r.U8();
       t.precision = r.U8();
       t.scale = r.U8();
-      if (t.maxLength > 17) throw DecodeError("decimal longer than 17 bytes");
+      if (t.maxLength > 17 || t.precision > 38 || t.scale > t.precision)
+        throw DecodeError("decimal with a length, precision or scale out of range");
       break;
     case TypeCode::DateN:
       t.maxLength = 3;
@@ -782,18 +783,18 @@ bool ParseDecimal(std::string_view s, int scale, bool& negative, unsigned __int1
 }
 
 std::string FormatDecimal(bool negative, unsigned __int128 mag, int scale) {
-  char digits[64];
-  int n = 0;
+  std::string digits;  // least significant first
   do {
-    digits[n++] = static_cast<char>('0' + static_cast<int>(mag % 10));
+    digits.push_back(static_cast<char>('0' + static_cast<int>(mag % 10)));
     mag /= 10;
-  } while (mag != 0 && n < 60);
-  while (n <= scale) digits[n++] = '0';
+  } while (mag != 0);
+  const auto places = static_cast<std::size_t>(scale > 0 ? scale : 0);
+  while (digits.size() <= places) digits.push_back('0');
   std::string out;
   if (negative) out.push_back('-');
-  for (int k = n - 1; k >= 0; --k) {
+  for (std::size_t k = digits.size(); k-- > 0;) {
     out.push_back(digits[k]);
-    if (k == scale && scale > 0) out.push_back('.');
+    if (k == places && places > 0) out.push_back('.');
   }
   return out;
 }

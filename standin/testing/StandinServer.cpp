@@ -110,23 +110,24 @@ std::vector<LoggedStatement> StandinServer::Statements() const {
   return ParseStatementLog(ReadFile(logPath_));
 }
 
-void StandinServer::Wait() {
-  int status;
+int StandinServer::Wait() {
+  int status = 0;
   while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
   }
   pid_ = -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
 }
 
-void StandinServer::Stop() {
-  if (pid_ <= 0) return;
+int StandinServer::Stop() {
+  if (pid_ <= 0) return 0;
   ::kill(pid_, SIGTERM);
-  Wait();
+  return Wait();
 }
 
-void StandinServer::Kill() {
-  if (pid_ <= 0) return;
+int StandinServer::Kill() {
+  if (pid_ <= 0) return 0;
   ::kill(pid_, SIGKILL);
-  Wait();
+  return Wait();
 }
 
 }  // namespace standin::testing

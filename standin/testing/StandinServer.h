@@ -3,7 +3,7 @@
 // optional faults; stops it (and removes the folder) in the destructor. Startup takes a few
 // milliseconds, so every database test can have its own server.
 //
-//   standin::testing::StandinServer server({.initScript = "CREATE DATABASE JAIL"});
+//   standin::testing::StandinServer server("CREATE DATABASE JAIL");
 //   connect(server.OdbcConnectionString("JAIL"));
 //   ... server.Statements() ...
 
@@ -26,7 +26,9 @@ struct StandinOptions {
 class StandinServer {
  public:
   // Throws std::runtime_error (with the server's stderr) when it does not come up.
-  explicit StandinServer(StandinOptions options = {});
+  explicit StandinServer(StandinOptions options);
+  explicit StandinServer(const std::string& initScript = "", std::vector<std::string> faults = {})
+      : StandinServer(Options(initScript, std::move(faults))) {}
   ~StandinServer();
   StandinServer(const StandinServer&) = delete;
   StandinServer& operator=(const StandinServer&) = delete;
@@ -46,12 +48,19 @@ class StandinServer {
 
   // Every statement the server has received so far, in order.
   std::vector<LoggedStatement> Statements() const;
-  // SIGTERM and wait (clean stop); Kill: SIGKILL and wait. Both are idempotent.
-  void Stop();
-  void Kill();
+  // SIGTERM and wait (clean stop); Kill: SIGKILL and wait. Both return the exit status
+  // (-signal when killed; 0 when already stopped) and may be called again.
+  int Stop();
+  int Kill();
 
  private:
-  void Wait();
+  static StandinOptions Options(const std::string& initScript, std::vector<std::string> faults) {
+    StandinOptions o;
+    o.initScript = initScript;
+    o.faults = std::move(faults);
+    return o;
+  }
+  int Wait();
 
   StandinOptions options_;
   std::string host_ = "127.0.0.1";

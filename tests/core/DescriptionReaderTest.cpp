@@ -130,6 +130,12 @@ TEST_F(DescriptionReader, ValuesCarryTheirKind) {
   }
 }
 
+TEST_F(DescriptionReader, AcceptsAByteOrderMarkAndWindowsLineEnds) {
+  ReadComponentDescription(
+      form, "\xEF\xBB\xBFobject F: TTestForm\r\n  Caption = 'a' +\r\n    'b'\r\nend\r\n");
+  EXPECT_EQ(form.Caption, "ab");
+}
+
 TEST_F(DescriptionReader, ReadStateCanTakeAnEntryOutOfTheBlock) {
   ReadComponentDescription(form, R"(object F: TTestForm
   object W: TInterceptingWidget

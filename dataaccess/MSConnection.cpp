@@ -1,0 +1,273 @@
+#include "dataaccess/MSConnection.h"
+
+#include <algorithm>
+
+#include "core/Convert.h"
+#include "dataaccess/GeneratedSql.h"
+#include "dataaccess/MSDataSet.h"
+#include "dataaccess/ServerConnectString.h"
+#include "dataaccess/odbc/OdbcConnection.h"
+#include "dataaccess/odbc/OdbcStatement.h"
+#include "platform/Platform.h"
+
+namespace bunkmere {
+namespace {
+
+std::string ExecutableFileName() {
+  std::string path = CurrentPlatform().ModuleFileName();
+  std::size_t slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+// ---- options ----
+
+void TMSConnectionOptions::Assign(const TMSConnectionOptions& s) {
+  if (&s == this) return;
+  TConnectSettings& mine = FConnection->FSettings;
+  const TConnectSettings& theirs = s.FConnection->FSettings;
+  SetProvider(theirs.Provider);
+  SetNativeClientVersion(theirs.NativeClientVersion);
+  SetCompactVersion(theirs.CompactVersion);
+  SetDefaultLockTimeout(s.FDefaultLockTimeout);
+  FQuotedIdentifier = s.FQuotedIdentifier;
+  FKeepDesignConnected = s.FKeepDesignConnected;
+  FDisconnectedMode = s.FDisconnectedMode;
+  FAllowImplicitConnect = s.FAllowImplicitConnect;
+  mine.PacketSize = theirs.PacketSize;
+  mine.AutoTranslate = theirs.AutoTranslate;
+  mine.ApplicationName = theirs.ApplicationName;
+  mine.WorkstationID = theirs.WorkstationID;
+  mine.Language = theirs.Language;
+  mine.NetworkLibrary = theirs.NetworkLibrary;
+  mine.FailoverPartner = theirs.FailoverPartner;
+  mine.InitialFileName = theirs.InitialFileName;
+  mine.Encrypt = theirs.Encrypt;
+  mine.PersistSecurityInfo = theirs.PersistSecurityInfo;
+  mine.MultipleActiveResultSets = theirs.MultipleActiveResultSets;
+  mine.TrustServerCertificate = theirs.TrustServerCertificate;
+  mine.ForceCreateDatabase = theirs.ForceCreateDatabase;
+  mine.ApplicationIntent = theirs.ApplicationIntent;
+}
+
+void TMSConnectionOptions::CheckChangeAllowed() {
+  if (!FConnection->Connected()) return;
+  if (FConnection->IsDesigning()) {
+    FConnection->Disconnect();
+    return;
+  }
+  throw EDatabaseError("Cannot perform this operation on an open connection");
+}
+
+#define BUNKMERE_SETTING(Type, Name)                  \
+  Type TMSConnectionOptions::Name() const {           \
+    return FConnection->FSettings.Name;               \
+  }                                                   \
+  void TMSConnectionOptions::Set##Name(Type AValue) { \
+    FConnection->FSettings.Name = AValue;             \
+  }
+#define BUNKMERE_TEXT_SETTING(Name)                                 \
+  const std::string& TMSConnectionOptions::Name() const {           \
+    return FConnection->FSettings.Name;                             \
+  }                                                                 \
+  void TMSConnectionOptions::Set##Name(const std::string& AValue) { \
+    FConnection->FSettings.Name = AValue;                           \
+  }
+
+BUNKMERE_SETTING(int, PacketSize)
+BUNKMERE_SETTING(bool, AutoTranslate)
+BUNKMERE_SETTING(bool, Encrypt)
+BUNKMERE_SETTING(bool, PersistSecurityInfo)
+BUNKMERE_SETTING(bool, MultipleActiveResultSets)
+BUNKMERE_SETTING(bool, TrustServerCertificate)
+BUNKMERE_SETTING(bool, ForceCreateDatabase)
+BUNKMERE_SETTING(TApplicationIntent, ApplicationIntent)
+BUNKMERE_TEXT_SETTING(ApplicationName)
+BUNKMERE_TEXT_SETTING(WorkstationID)
+BUNKMERE_TEXT_SETTING(Language)
+BUNKMERE_TEXT_SETTING(NetworkLibrary)
+BUNKMERE_TEXT_SETTING(FailoverPartner)
+BUNKMERE_TEXT_SETTING(InitialFileName)
+#undef BUNKMERE_SETTING
+#undef BUNKMERE_TEXT_SETTING
+
+TOLEDBProvider TMSConnectionOptions::Provider() const {
+  return FConnection->FSettings.Provider;
+}
+void TMSConnectionOptions::SetProvider(TOLEDBProvider AValue) {
+  if (AValue == FConnection->FSettings.Provider) return;
+  CheckChangeAllowed();
+  FConnection->FSettings.Provider = AValue;
+}
+TNativeClientVersion TMSConnectionOptions::NativeClientVersion() const {
+  return FConnection->FSettings.NativeClientVersion;
+}
+void TMSConnectionOptions::SetNativeClientVersion(TNativeClientVersion AValue) {
+  if (AValue == FConnection->FSettings.NativeClientVersion) return;
+  CheckChangeAllowed();
+  FConnection->FSettings.NativeClientVersion = AValue;
+}
+TCompactVersion TMSConnectionOptions::CompactVersion() const {
+  return FConnection->FSettings.CompactVersion;
+}
+void TMSConnectionOptions::SetCompactVersion(TCompactVersion AValue) {
+  if (AValue == FConnection->FSettings.CompactVersion) return;
+  CheckChangeAllowed();
+  FConnection->FSettings.CompactVersion = AValue;
+}
+void TMSConnectionOptions::SetDefaultLockTimeout(int AValue) {
+  if (AValue == FDefaultLockTimeout) return;
+  CheckChangeAllowed();
+  FDefaultLockTimeout = AValue;
+}
+
+// ---- connection ----
+
+TMSConnection::TMSConnection(TComponent* AOwner) : TMSConnection(AOwner, nullptr) {}
+
+TMSConnection::TMSConnection(TComponent* AOwner, std::unique_ptr<TMSConnectionOptions> AOptions)
+    : TComponent(AOwner),
+      FOptions(AOptions ? std::move(AOptions) : std::make_unique<TMSConnectionOptions>(this)) {}
+
+TMSConnection::~TMSConnection() {
+  Destroying();
+  // Close the datasets while the server connection still carries their last statements
+  // (a lockable dataset drops its lock table on close), then let go of them.
+  try {
+    Disconnect();
+  } catch (const Exception&) {
+    // A destructor must not throw; the server ends the session anyway.
+  }
+  for (TCustomMSDataSet* ds : FDataSets) ds->FConnection = nullptr;
+  FDataSets.clear();
+}
+
+void TMSConnection::SetAutoCommit(bool AValue) {
+  FAutoCommit = AValue;
+  if (FServer && FServer->Connected()) FServer->SetAutoCommit(AValue);
+}
+
+std::string TMSConnection::ConnectString() const {
+  return GenerateConnectString(FSettings);
+}
+
+void TMSConnection::SetConnectString(const std::string& AValue) {
+  if (AValue == GenerateConnectString(FSettings)) return;
+  ApplyConnectString(FSettings, AValue);
+}
+
+bool TMSConnection::Connected() const {
+  return FServer && FServer->Connected();
+}
+
+void TMSConnection::SetConnected(bool AValue) {
+  if (IsLoading()) {
+    FStreamedConnected = AValue;
+    return;
+  }
+  if (AValue)
+    Connect();
+  else
+    Disconnect();
+}
+
+void TMSConnection::Connect() {
+  if (Connected()) return;
+  if (FSettings.LoginPrompt && OnLogin) {
+    TLoginValues values{FSettings.Username, FSettings.Password};
+    OnLogin(*this, values);
+    FSettings.Username = values.Username;
+    FSettings.Password = values.Password;
+  }
+  DoConnect();
+}
+
+void TMSConnection::DoConnect() {
+  auto server = std::make_unique<odbc::TOdbcConnection>();
+  std::string driver =
+      ChooseOdbcDriver(FSettings.Provider, server->Environment().InstalledDrivers());
+  server->SetLoginTimeout(FSettings.ConnectionTimeout);
+  server->SetPacketSize(FSettings.PacketSize);
+  server->SetAutoCommit(FAutoCommit);
+  server->Connect(DriverConnectionString(driver));
+  // Session settings right after the login, before anyone else uses the connection.
+  odbc::TOdbcStatement& stmt = server->Statement();
+  if (!FOptions->QuotedIdentifier()) {
+    stmt.Execute("SET QUOTED_IDENTIFIER OFF");
+    stmt.Drain();
+  }
+  if (FOptions->DefaultLockTimeout() > 0 && FSettings.Provider != TOLEDBProvider::prCompact) {
+    stmt.Execute("SET LOCK_TIMEOUT " + IntToStr(FOptions->DefaultLockTimeout()));
+    stmt.Drain();
+  }
+  if (FSettings.Database.empty()) FSettings.Database = server->CurrentCatalog();
+  FServer = std::move(server);
+}
+
+std::string TMSConnection::DriverConnectionString(const std::string& ADriver) const {
+  return BuildOdbcConnectionString(FSettings, ADriver, ExecutableFileName());
+}
+
+void TMSConnection::Disconnect() {
+  if (!FServer) return;
+  // Datasets close first: their close steps may still send statements.
+  std::vector<TCustomMSDataSet*> open = FDataSets;
+  for (TCustomMSDataSet* ds : open)
+    if (ds->Active()) ds->Close();
+  FServer->Disconnect();
+  FServer.reset();
+}
+
+odbc::TOdbcConnection& TMSConnection::ServerConnection() {
+  if (!Connected()) {
+    if (!FOptions->AllowImplicitConnect() || IsDestroying())
+      throw EDatabaseError("Connection is not opened");
+    Connect();
+  }
+  return *FServer;
+}
+
+int TMSConnection::ExecSQL(const std::string& AText, const std::vector<TDbValue>& AParams) {
+  odbc::TOdbcStatement& stmt = ServerConnection().Statement();
+  if (AParams.empty()) {
+    stmt.Execute(AText);
+  } else {
+    TWireStatement wire = ReplaceParamMarkers(AText);
+    std::vector<std::string> unique;
+    for (const std::string& n : wire.ParamNames)
+      if (std::find(unique.begin(), unique.end(), n) == unique.end()) unique.push_back(n);
+    if (unique.size() != AParams.size())
+      throw EDatabaseError("Wrong number of parameters: the statement has " +
+                           IntToStr(static_cast<std::int64_t>(unique.size())));
+    std::vector<TDbValue> bound;
+    bound.reserve(wire.ParamNames.size());
+    for (const std::string& n : wire.ParamNames)
+      bound.push_back(AParams[static_cast<std::size_t>(std::find(unique.begin(), unique.end(), n) -
+                                                       unique.begin())]);
+    stmt.Execute(wire.Text, bound);
+  }
+  return static_cast<int>(stmt.Drain());
+}
+
+TCustomMSDataSet* TMSConnection::CreateDataSet(TComponent* AOwner) {
+  auto* ds = new TCustomMSDataSet(AOwner);  // owned by AOwner, or by the caller without one
+  ds->SetConnection(this);
+  return ds;
+}
+
+void TMSConnection::Loaded() {
+  TComponent::Loaded();
+  if (FStreamedConnected && (FOptions->KeepDesignConnected() || IsDesigning())) Connect();
+}
+
+void TMSConnection::RegisterDataSet(TCustomMSDataSet* ADataSet) {
+  if (std::find(FDataSets.begin(), FDataSets.end(), ADataSet) == FDataSets.end())
+    FDataSets.push_back(ADataSet);
+}
+
+void TMSConnection::UnregisterDataSet(TCustomMSDataSet* ADataSet) {
+  FDataSets.erase(std::remove(FDataSets.begin(), FDataSets.end(), ADataSet), FDataSets.end());
+}
+
+}  // namespace bunkmere

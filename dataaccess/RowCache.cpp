@@ -1,0 +1,324 @@
+#include "dataaccess/RowCache.h"
+
+#include <cstring>
+
+#include "core/Exceptions.h"
+#include "dataaccess/odbc/OdbcStatement.h"
+
+namespace bunkmere {
+namespace {
+
+constexpr std::size_t kChunkSize = 256 * 1024;
+
+std::string_view TrimmedRight(std::string_view s) {
+  while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ') s.remove_suffix(1);
+  return s;
+}
+
+template <class T>
+T Load(const char* p) {
+  T v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+template <class T>
+void Store(char* p, T v) {
+  std::memcpy(p, &v, sizeof v);
+}
+
+}  // namespace
+
+void TRowCache::Reset(const std::vector<TColumnDesc>& AColumns, TTrimRules ATrim) {
+  Clear();
+  FSlots.assign(AColumns.size(), TSlot{});
+  FVarCols.clear();
+  std::size_t offset = (AColumns.size() + 7) / 8;  // null bitmap
+  for (std::size_t c = 0; c < AColumns.size(); ++c) {
+    const TColumnDesc& d = AColumns[c];
+    TSlot& s = FSlots[c];
+    s.Kind = d.Kind;
+    switch (d.Kind) {
+      case TColumnKind::Int32:
+        s.Width = 4;
+        break;
+      case TColumnKind::Int64:
+      case TColumnKind::Float:
+      case TColumnKind::DateTime:
+        s.Width = 8;
+        break;
+      case TColumnKind::Boolean:
+        s.Width = 1;
+        break;
+      case TColumnKind::Text:
+      case TColumnKind::Bytes:
+        s.Variable = true;
+        // A bound value never exceeds 24,000 bytes, so two bytes hold its length.
+        s.Width = d.LargeObject ? 4 : 2;
+        s.Trim = d.Kind == TColumnKind::Text && !d.LargeObject &&
+                 (d.FixedLength ? ATrim.FixedChar : ATrim.VarChar);
+        FVarCols.push_back(c);
+        break;
+    }
+    s.Offset = static_cast<std::uint32_t>(offset);
+    offset += s.Width;
+  }
+  FFixedSize = offset;
+  FScratch.assign(AColumns.size(), 0);
+}
+
+void TRowCache::Clear() {
+  FRows.clear();
+  FRows.shrink_to_fit();
+  FChunks.clear();
+  FChunkSizes.clear();
+  FChunkUsed = 0;
+}
+
+char* TRowCache::Allocate(std::size_t ABytes) {
+  if (FChunks.empty() || FChunkUsed + ABytes > FChunkSizes.back()) {
+    std::size_t size = std::max(kChunkSize, ABytes);
+    FChunks.push_back(std::make_unique<char[]>(size));
+    FChunkSizes.push_back(size);
+    FChunkUsed = 0;
+  }
+  char* p = FChunks.back().get() + FChunkUsed;
+  FChunkUsed += ABytes;
+  return p;
+}
+
+std::size_t TRowCache::VarLength(const char* r, std::size_t c) const {
+  const TSlot& s = FSlots[c];
+  return s.Width == 2 ? Load<std::uint16_t>(r + s.Offset) : Load<std::uint32_t>(r + s.Offset);
+}
+
+std::size_t TRowCache::VarOffset(const char* r, std::size_t c) const {
+  std::size_t off = FFixedSize;
+  for (std::size_t v : FVarCols) {
+    if (v == c) break;
+    off += VarLength(r, v);
+  }
+  return off;
+}
+
+void TRowCache::AppendBlock(const odbc::TOdbcBlockReader& R, std::size_t ARows) {
+  const std::size_t cols = FSlots.size();
+  for (std::size_t row = 0; row < ARows; ++row) {
+    std::size_t varBytes = 0;
+    for (std::size_t c : FVarCols) {
+      std::size_t len = 0;
+      if (!R.IsNull(c, row)) {
+        std::string_view v = R.Bytes(c, row);
+        if (FSlots[c].Trim) v = TrimmedRight(v);
+        len = v.size();
+      }
+      FScratch[c] = len;
+      varBytes += len;
+    }
+    char* rec = Allocate(FFixedSize + varBytes);
+    std::memset(rec, 0, FFixedSize);
+    char* var = rec + FFixedSize;
+    for (std::size_t c = 0; c < cols; ++c) {
+      const TSlot& s = FSlots[c];
+      char* p = rec + s.Offset;
+      if (R.IsNull(c, row)) {
+        rec[c >> 3] = static_cast<char>(rec[c >> 3] | (1 << (c & 7)));
+        continue;
+      }
+      switch (s.Kind) {
+        case TColumnKind::Int32:
+          Store(p, static_cast<std::int32_t>(R.Int(c, row)));
+          break;
+        case TColumnKind::Int64:
+          Store(p, R.Int(c, row));
+          break;
+        case TColumnKind::Boolean:
+          *p = R.Bool(c, row) ? 1 : 0;
+          break;
+        case TColumnKind::Float:
+          Store(p, R.Float(c, row));
+          break;
+        case TColumnKind::DateTime:
+          Store(p, R.DateTime(c, row));
+          break;
+        case TColumnKind::Text:
+        case TColumnKind::Bytes: {
+          std::size_t len = FScratch[c];
+          if (s.Width == 2)
+            Store(p, static_cast<std::uint16_t>(len));
+          else
+            Store(p, static_cast<std::uint32_t>(len));
+          std::memcpy(var, R.Bytes(c, row).data(), len);
+          var += len;
+          break;
+        }
+      }
+    }
+    FRows.push_back(rec);
+  }
+}
+
+std::int64_t TRowCache::Int(std::size_t ARow, std::size_t ACol) const {
+  const TSlot& s = FSlots[ACol];
+  const char* p = FRows[ARow] + s.Offset;
+  switch (s.Kind) {
+    case TColumnKind::Int32:
+      return Load<std::int32_t>(p);
+    case TColumnKind::Int64:
+      return Load<std::int64_t>(p);
+    case TColumnKind::Boolean:
+      return *p != 0;
+    default:
+      return 0;
+  }
+}
+
+double TRowCache::Float(std::size_t ARow, std::size_t ACol) const {
+  return Load<double>(FRows[ARow] + FSlots[ACol].Offset);
+}
+
+bool TRowCache::Bool(std::size_t ARow, std::size_t ACol) const {
+  return *(FRows[ARow] + FSlots[ACol].Offset) != 0;
+}
+
+std::string_view TRowCache::Bytes(std::size_t ARow, std::size_t ACol) const {
+  const char* r = FRows[ARow];
+  return {r + VarOffset(r, ACol), VarLength(r, ACol)};
+}
+
+TDbValue TRowCache::Value(std::size_t ARow, std::size_t ACol) const {
+  const TSlot& s = FSlots[ACol];
+  if (IsNull(ARow, ACol)) {
+    switch (s.Kind) {
+      case TColumnKind::Int32:
+      case TColumnKind::Int64:
+        return TDbValue::Null(TDbValue::Kind::Integer);
+      case TColumnKind::Boolean:
+        return TDbValue::Null(TDbValue::Kind::Boolean);
+      case TColumnKind::Float:
+        return TDbValue::Null(TDbValue::Kind::Float);
+      case TColumnKind::DateTime:
+        return TDbValue::Null(TDbValue::Kind::DateTime);
+      case TColumnKind::Text:
+        return TDbValue::Null(TDbValue::Kind::Text);
+      case TColumnKind::Bytes:
+        return TDbValue::Null(TDbValue::Kind::Bytes);
+    }
+  }
+  switch (s.Kind) {
+    case TColumnKind::Int32:
+    case TColumnKind::Int64:
+      return TDbValue::Integer(Int(ARow, ACol));
+    case TColumnKind::Boolean:
+      return TDbValue::Boolean(Bool(ARow, ACol));
+    case TColumnKind::Float:
+      return TDbValue::Float(Float(ARow, ACol));
+    case TColumnKind::DateTime:
+      return TDbValue::DateTime(Float(ARow, ACol));
+    case TColumnKind::Text:
+      return TDbValue::Text(std::string(Bytes(ARow, ACol)));
+    case TColumnKind::Bytes:
+      return TDbValue::Bytes(std::string(Bytes(ARow, ACol)));
+  }
+  return {};
+}
+
+std::vector<TDbValue> TRowCache::RowValues(std::size_t ARow) const {
+  std::vector<TDbValue> out;
+  out.reserve(FSlots.size());
+  for (std::size_t c = 0; c < FSlots.size(); ++c) out.push_back(Value(ARow, c));
+  return out;
+}
+
+char* TRowCache::Encode(const std::vector<TDbValue>& AValues) {
+  std::size_t varBytes = 0;
+  for (std::size_t c : FVarCols) {
+    std::size_t len = AValues[c].IsNull() ? 0 : AValues[c].s.size();
+    if (FSlots[c].Width == 2 && len > 0xFFFF)
+      throw EDatabaseError("Value of field " + std::to_string(c) + " is too long");
+    varBytes += len;
+  }
+  char* rec = Allocate(FFixedSize + varBytes);
+  std::memset(rec, 0, FFixedSize);
+  char* var = rec + FFixedSize;
+  for (std::size_t c = 0; c < FSlots.size(); ++c) {
+    const TSlot& s = FSlots[c];
+    const TDbValue& v = AValues[c];
+    char* p = rec + s.Offset;
+    if (v.IsNull()) {
+      rec[c >> 3] = static_cast<char>(rec[c >> 3] | (1 << (c & 7)));
+      continue;
+    }
+    switch (s.Kind) {
+      case TColumnKind::Int32:
+        Store(p, static_cast<std::int32_t>(v.i));
+        break;
+      case TColumnKind::Int64:
+        Store(p, v.i);
+        break;
+      case TColumnKind::Boolean:
+        *p = v.i != 0 ? 1 : 0;
+        break;
+      case TColumnKind::Float:
+      case TColumnKind::DateTime:
+        Store(p, v.kind == TDbValue::Kind::Integer ? static_cast<double>(v.i) : v.f);
+        break;
+      case TColumnKind::Text:
+      case TColumnKind::Bytes:
+        if (s.Width == 2)
+          Store(p, static_cast<std::uint16_t>(v.s.size()));
+        else
+          Store(p, static_cast<std::uint32_t>(v.s.size()));
+        std::memcpy(var, v.s.data(), v.s.size());
+        var += v.s.size();
+        break;
+    }
+  }
+  return rec;
+}
+
+void TRowCache::ReplaceRow(std::size_t ARow, const std::vector<TDbValue>& AValues) {
+  // The old record's bytes stay in their chunk until the cache is cleared: edits are few.
+  FRows[ARow] = Encode(AValues);
+}
+
+void TRowCache::InsertRow(std::size_t ARow, const std::vector<TDbValue>& AValues) {
+  char* rec = Encode(AValues);
+  FRows.insert(FRows.begin() + static_cast<std::ptrdiff_t>(std::min(ARow, FRows.size())), rec);
+}
+
+void TRowCache::DeleteRow(std::size_t ARow) {
+  FRows.erase(FRows.begin() + static_cast<std::ptrdiff_t>(ARow));
+}
+
+std::size_t TRowCache::AllocatedBytes() const noexcept {
+  std::size_t total = FRows.capacity() * sizeof(char*);
+  for (std::size_t s : FChunkSizes) total += s;
+  return total;
+}
+
+TDbValue TRowCache::ReadCell(const odbc::TOdbcBlockReader& R, const TColumnDesc& d, std::size_t c,
+                             std::size_t r, TTrimRules ATrim) {
+  if (R.IsNull(c, r)) return TDbValue::Null();
+  switch (d.Kind) {
+    case TColumnKind::Int32:
+    case TColumnKind::Int64:
+      return TDbValue::Integer(R.Int(c, r));
+    case TColumnKind::Boolean:
+      return TDbValue::Boolean(R.Bool(c, r));
+    case TColumnKind::Float:
+      return TDbValue::Float(R.Float(c, r));
+    case TColumnKind::DateTime:
+      return TDbValue::DateTime(R.DateTime(c, r));
+    case TColumnKind::Bytes:
+      return TDbValue::Bytes(std::string(R.Bytes(c, r)));
+    case TColumnKind::Text: {
+      std::string_view v = R.Bytes(c, r);
+      bool trim = !d.LargeObject && (d.FixedLength ? ATrim.FixedChar : ATrim.VarChar);
+      return TDbValue::Text(std::string(trim ? TrimmedRight(v) : v));
+    }
+  }
+  return {};
+}
+
+}  // namespace bunkmere

@@ -1,0 +1,110 @@
+#include "dataaccess/odbc/OdbcConnection.h"
+
+#include "dataaccess/odbc/OdbcError.h"
+#include "dataaccess/odbc/OdbcStatement.h"
+
+namespace bunkmere::odbc {
+
+TOdbcEnvironment::TOdbcEnvironment() {
+  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &FHandle)))
+    throw EOdbcError("Cannot allocate the ODBC environment", "HY001", 0);
+  SQLRETURN rc =
+      SQLSetEnvAttr(FHandle, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+  if (!SQL_SUCCEEDED(rc)) {
+    // The constructor did not complete, so the destructor will not run: free here.
+    SQLFreeHandle(SQL_HANDLE_ENV, FHandle);
+    throw EOdbcError("Cannot select ODBC version 3", "HY000", 0);
+  }
+}
+
+TOdbcEnvironment::~TOdbcEnvironment() {
+  SQLFreeHandle(SQL_HANDLE_ENV, FHandle);
+}
+
+std::vector<std::string> TOdbcEnvironment::InstalledDrivers() const {
+  std::vector<std::string> result;
+  SQLCHAR desc[512];
+  SQLCHAR attrs[2048];
+  SQLSMALLINT descLen = 0, attrsLen = 0;
+  SQLUSMALLINT direction = SQL_FETCH_FIRST;
+  while (SQL_SUCCEEDED(SQLDrivers(FHandle, direction, desc, sizeof desc, &descLen, attrs,
+                                  sizeof attrs, &attrsLen))) {
+    result.emplace_back(reinterpret_cast<char*>(desc));
+    direction = SQL_FETCH_NEXT;
+  }
+  return result;
+}
+
+TOdbcConnection::TOdbcConnection() {
+  Check(SQLAllocHandle(SQL_HANDLE_DBC, FEnv.Handle(), &FHandle), SQL_HANDLE_ENV, FEnv.Handle(),
+        "SQLAllocHandle");
+}
+
+TOdbcConnection::~TOdbcConnection() {
+  Disconnect();
+  SQLFreeHandle(SQL_HANDLE_DBC, FHandle);
+}
+
+void TOdbcConnection::SetLoginTimeout(int ASeconds) {
+  Check(SQLSetConnectAttr(
+            FHandle, SQL_ATTR_LOGIN_TIMEOUT,
+            reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(ASeconds < 0 ? 0 : ASeconds)), 0),
+        SQL_HANDLE_DBC, FHandle, "SQLSetConnectAttr");
+}
+
+void TOdbcConnection::SetPacketSize(int ABytes) {
+  if (ABytes <= 0) return;
+  // Drivers that fix their own packet size answer with a warning or an optional-feature error;
+  // neither should stop the connect.
+  SQLSetConnectAttr(FHandle, SQL_ATTR_PACKET_SIZE,
+                    reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(ABytes)), 0);
+}
+
+void TOdbcConnection::SetAutoCommit(bool AValue) {
+  Check(SQLSetConnectAttr(FHandle, SQL_ATTR_AUTOCOMMIT,
+                          reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(
+                              AValue ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF)),
+                          0),
+        SQL_HANDLE_DBC, FHandle, "SQLSetConnectAttr");
+}
+
+void TOdbcConnection::Connect(const std::string& AConnectionString) {
+  if (FConnected) return;
+  SQLCHAR out[1024];
+  SQLSMALLINT outLen = 0;
+  std::string in = AConnectionString;
+  Check(SQLDriverConnect(FHandle, nullptr, reinterpret_cast<SQLCHAR*>(in.data()),
+                         static_cast<SQLSMALLINT>(in.size()), out, sizeof out, &outLen,
+                         SQL_DRIVER_NOPROMPT),
+        SQL_HANDLE_DBC, FHandle, "SQLDriverConnect");
+  FConnected = true;
+}
+
+void TOdbcConnection::Disconnect() noexcept {
+  FStatement.reset();
+  if (!FConnected) return;
+  FConnected = false;
+  if (SQLDisconnect(FHandle) == SQL_ERROR) {
+    // An open transaction keeps the connection; roll it back and try once more.
+    SQLEndTran(SQL_HANDLE_DBC, FHandle, SQL_ROLLBACK);
+    SQLDisconnect(FHandle);
+  }
+}
+
+std::string TOdbcConnection::CurrentCatalog() {
+  SQLCHAR buf[512] = {};
+  SQLINTEGER len = 0;
+  Check(SQLGetConnectAttr(FHandle, SQL_ATTR_CURRENT_CATALOG, buf, sizeof buf - 1, &len),
+        SQL_HANDLE_DBC, FHandle, "SQLGetConnectAttr");
+  if (len < 0) return {};
+  return std::string(reinterpret_cast<char*>(buf),
+                     std::min<std::size_t>(static_cast<std::size_t>(len), sizeof buf - 1));
+}
+
+TOdbcStatement& TOdbcConnection::Statement() {
+  if (!FConnected) throw EOdbcError("Connection is not open", "08003", 0);
+  if (!FStatement) FStatement = std::make_unique<TOdbcStatement>(FHandle);
+  return *FStatement;
+}
+
+}  // namespace bunkmere::odbc

@@ -1,0 +1,67 @@
+#pragma once
+// RAII owners of the ODBC environment and connection handles. A TOdbcConnection owns its own
+// environment (so nothing process-wide is shared) and one reusable statement: FreeTDS allows
+// one active result per connection, and every user of the connection drains its result before
+// the next statement, so one statement handle serves them all, one after another.
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace bunkmere::odbc {
+
+class TOdbcStatement;
+
+class TOdbcEnvironment {
+ public:
+  TOdbcEnvironment();
+  ~TOdbcEnvironment();
+  TOdbcEnvironment(const TOdbcEnvironment&) = delete;
+  TOdbcEnvironment& operator=(const TOdbcEnvironment&) = delete;
+  SQLHENV Handle() const noexcept { return FHandle; }
+
+  // Names of the ODBC drivers registered with the driver manager.
+  std::vector<std::string> InstalledDrivers() const;
+
+ private:
+  SQLHENV FHandle = SQL_NULL_HENV;
+};
+
+class TOdbcConnection {
+ public:
+  TOdbcConnection();
+  ~TOdbcConnection();
+  TOdbcConnection(const TOdbcConnection&) = delete;
+  TOdbcConnection& operator=(const TOdbcConnection&) = delete;
+
+  const TOdbcEnvironment& Environment() const noexcept { return FEnv; }
+  SQLHDBC Handle() const noexcept { return FHandle; }
+  bool Connected() const noexcept { return FConnected; }
+
+  // Attributes that must be set before Connect. A login timeout of 0 waits indefinitely.
+  void SetLoginTimeout(int ASeconds);
+  void SetPacketSize(int ABytes);
+  void SetAutoCommit(bool AValue);
+
+  // Opens the server connection without ever prompting. Raises EOdbcError on failure.
+  void Connect(const std::string& AConnectionString);
+  // Never raises: a connection whose server went away still closes on the client.
+  void Disconnect() noexcept;
+
+  // The database the session is in (no round trip: drivers track it).
+  std::string CurrentCatalog();
+
+  // The connection's reusable statement. Valid while connected.
+  TOdbcStatement& Statement();
+
+ private:
+  TOdbcEnvironment FEnv;
+  SQLHDBC FHandle = SQL_NULL_HDBC;
+  bool FConnected = false;
+  std::unique_ptr<TOdbcStatement> FStatement;
+};
+
+}  // namespace bunkmere::odbc

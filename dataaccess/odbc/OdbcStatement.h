@@ -1,0 +1,118 @@
+#pragma once
+// One ODBC statement handle (RAII) and what runs on it: statement text with positional "?"
+// parameters sent as one batch (SQLExecDirect, never SQLPrepare: with FreeTDS a prepare costs
+// extra round trips), result description, rows affected, draining every pending result, and
+// the driver's primary-key catalog call. Rows are read through TOdbcBlockReader.
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "dataaccess/odbc/DbValue.h"
+
+namespace bunkmere::odbc {
+
+class TOdbcStatement {
+ public:
+  explicit TOdbcStatement(SQLHDBC AConnection);
+  ~TOdbcStatement();
+  TOdbcStatement(const TOdbcStatement&) = delete;
+  TOdbcStatement& operator=(const TOdbcStatement&) = delete;
+
+  SQLHSTMT Handle() const noexcept { return FHandle; }
+
+  // Sends AText with AParams bound to its "?" markers in order. Any result left by an earlier
+  // use is drained first. The first result is left open for Describe and TOdbcBlockReader.
+  void Execute(std::string_view AText, std::span<const TDbValue> AParams = {});
+
+  // Columns of the current result; empty when it has none (a statement without rows).
+  std::vector<TColumnDesc> Describe();
+  // Rows affected by the current result, -1 when the driver does not know.
+  std::int64_t RowsAffected();
+  // Reads and discards every pending row and result. A server error in a later result of the
+  // batch raises. Returns the rows affected summed over the results that report a count.
+  std::int64_t Drain();
+
+  // Key columns of a table's primary key in key order; the name may be "schema.table" or
+  // "catalog.schema.table" without quotes.
+  std::vector<std::string> PrimaryKeys(std::string_view ATable);
+
+ private:
+  struct TParamSlot {
+    SQLLEN Indicator = 0;
+    union {
+      SQLINTEGER Int32;
+      SQLBIGINT Int64;
+      unsigned char Bit;
+      double Float;
+      SQL_TIMESTAMP_STRUCT Timestamp;
+    } Fixed{};
+  };
+  void Bind(std::span<const TDbValue> AParams);
+
+  SQLHSTMT FHandle = SQL_NULL_HSTMT;
+  std::vector<TParamSlot> FParamSlots;  // alive until the next Execute: drivers read them late
+  std::vector<std::string> FParamTexts;
+  bool FResultPending = false;
+  bool FParamsBound = false;
+};
+
+// Fetches the current result of a statement in blocks of ARowsPerFetch rows into buffers
+// bound per column and sized to the column. Large-object columns cannot be bound; a result
+// holding one is read a row at a time, the large objects (and the columns after the first of
+// them, as the strictest drivers require) through SQLGetData.
+class TOdbcBlockReader {
+ public:
+  TOdbcBlockReader(TOdbcStatement& AStatement, const std::vector<TColumnDesc>& AColumns,
+                   std::size_t ARowsPerFetch);
+  ~TOdbcBlockReader();
+  TOdbcBlockReader(const TOdbcBlockReader&) = delete;
+  TOdbcBlockReader& operator=(const TOdbcBlockReader&) = delete;
+
+  // Fetches the next block; the number of rows in it, 0 at the end of the result.
+  std::size_t Fetch();
+
+  bool IsNull(std::size_t ACol, std::size_t ARow) const {
+    return Indicator(ACol, ARow) == SQL_NULL_DATA;
+  }
+  std::int64_t Int(std::size_t ACol, std::size_t ARow) const;
+  bool Bool(std::size_t ACol, std::size_t ARow) const;
+  double Float(std::size_t ACol, std::size_t ARow) const;
+  TDateTime DateTime(std::size_t ACol, std::size_t ARow) const;
+  // Text (UTF-8) and binary values.
+  std::string_view Bytes(std::size_t ACol, std::size_t ARow) const;
+
+ private:
+  struct TColumnBuffer {
+    SQLSMALLINT CType = SQL_C_CHAR;
+    std::size_t Width = 0;    // bytes per row in Data
+    std::vector<char> Data;   // Width * rows
+    std::vector<SQLLEN> Ind;  // one per row
+    bool Bound = false;       // false: read with SQLGetData
+    std::string Piecewise;    // a large object's value for the current row
+  };
+  SQLLEN Indicator(std::size_t ACol, std::size_t ARow) const { return FBuffers[ACol].Ind[ARow]; }
+  const char* Cell(std::size_t ACol, std::size_t ARow) const {
+    return FBuffers[ACol].Data.data() + ARow * FBuffers[ACol].Width;
+  }
+  void GetUnbound(std::size_t ACol);
+
+  TOdbcStatement& FStatement;
+  const std::vector<TColumnDesc>& FColumns;
+  std::vector<TColumnBuffer> FBuffers;
+  std::vector<SQLUSMALLINT> FRowStatus;
+  SQLULEN FFetched = 0;
+  std::size_t FRows = 1;
+  bool FDone = false;
+};
+
+// Conversions between the platform's day count and ODBC's timestamp structure.
+SQL_TIMESTAMP_STRUCT DateTimeToTimestamp(TDateTime AValue);
+TDateTime TimestampToDateTime(const SQL_TIMESTAMP_STRUCT& AValue);
+
+}  // namespace bunkmere::odbc

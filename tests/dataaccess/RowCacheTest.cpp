@@ -1,0 +1,66 @@
+#include "dataaccess/RowCache.h"
+
+#include <gtest/gtest.h>
+
+#include "core/Exceptions.h"
+
+namespace bunkmere {
+namespace {
+
+TColumnDesc Col(TColumnKind AKind, bool ALob = false) {
+  TColumnDesc d;
+  d.Kind = AKind;
+  d.LargeObject = ALob;
+  return d;
+}
+
+TEST(RowCacheTest, RowsKeepEveryValueAndNullExactly) {
+  std::vector<TColumnDesc> cols = {
+      Col(TColumnKind::Int32),   Col(TColumnKind::Text),     Col(TColumnKind::Int64),
+      Col(TColumnKind::Boolean), Col(TColumnKind::DateTime), Col(TColumnKind::Text, true),
+      Col(TColumnKind::Bytes),   Col(TColumnKind::Float),    Col(TColumnKind::Text)};
+  TRowCache cache;
+  cache.Reset(cols, {});
+  std::string lob(100000, 'x');
+  lob += "\xC3\xA9";
+  std::vector<TDbValue> a = {TDbValue::Integer(-7),
+                             TDbValue::Text("it's [%] caf\xC3\xA9"),
+                             TDbValue::Integer(INT64_C(1) << 40),
+                             TDbValue::Boolean(true),
+                             TDbValue::DateTime(46000.5),
+                             TDbValue::Text(lob),
+                             TDbValue::Bytes(std::string("\0\1\2", 3)),
+                             TDbValue::Float(0.25),
+                             TDbValue::Text("")};
+  std::vector<TDbValue> b(cols.size(), TDbValue::Null());
+  cache.InsertRow(0, a);
+  cache.InsertRow(1, b);
+  cache.InsertRow(0, b);  // before the first
+  ASSERT_EQ(cache.RowCount(), 3u);
+  for (std::size_t c = 0; c < cols.size(); ++c) {
+    EXPECT_TRUE(cache.IsNull(0, c));
+    EXPECT_FALSE(cache.IsNull(1, c)) << c;
+    EXPECT_TRUE(cache.IsNull(2, c));
+  }
+  EXPECT_EQ(cache.RowValues(1), a);
+  // An empty text is a value, not a NULL.
+  EXPECT_EQ(cache.Bytes(1, 8), "");
+
+  std::vector<TDbValue> changed = a;
+  changed[1] = TDbValue::Text("x");
+  cache.ReplaceRow(1, changed);
+  EXPECT_EQ(cache.RowValues(1), changed);
+  cache.DeleteRow(0);
+  EXPECT_EQ(cache.RowValues(0), changed);
+  EXPECT_EQ(cache.RowCount(), 2u);
+}
+
+TEST(RowCacheTest, RefusesATextTooLongForItsLengthField) {
+  TRowCache cache;
+  cache.Reset({Col(TColumnKind::Text)}, {});
+  EXPECT_THROW(cache.InsertRow(0, {TDbValue::Text(std::string(70000, 'a'))}), EDatabaseError);
+  EXPECT_EQ(cache.RowCount(), 0u);
+}
+
+}  // namespace
+}  // namespace bunkmere

@@ -1,0 +1,91 @@
+#include "dataaccess/ServerConnectString.h"
+
+#include <gtest/gtest.h>
+
+#include "core/Exceptions.h"
+#include "dataaccess/odbc/OdbcError.h"
+
+namespace bunkmere {
+namespace {
+
+TEST(DataSourceTest, LocalAndPortRules) {
+  struct TCase {
+    const char* Server;
+    int Port;
+    const char* Expected;
+  };
+  const TCase cases[] = {
+      {"", 1433, "(local)"},          {"", 1500, "(local),1500"},       {"SRV", 1500, "SRV,1500"},
+      {"SRV,2000", 1500, "SRV,2000"}, {"SRV\\INST", 1433, "SRV\\INST"},
+  };
+  for (const TCase& c : cases) {
+    TConnectSettings s;
+    s.Server = c.Server;
+    s.Port = c.Port;
+    EXPECT_EQ(DataSourceName(s), c.Expected) << c.Server << " " << c.Port;
+  }
+}
+
+TEST(DriverChoiceTest, NewestSqlServerDriverFirstThenFreeTds) {
+  const std::vector<std::string> both = {"FreeTDS", "ODBC Driver 17 for SQL Server", "PostgreSQL"};
+  const std::vector<std::string> tds = {"FreeTDS"};
+  const std::vector<std::string> none = {"PostgreSQL"};
+  for (TOLEDBProvider p :
+       {TOLEDBProvider::prAuto, TOLEDBProvider::prSQL, TOLEDBProvider::prNativeClient}) {
+    EXPECT_EQ(ChooseOdbcDriver(p, both), "ODBC Driver 17 for SQL Server");
+    EXPECT_EQ(ChooseOdbcDriver(p, tds), "FreeTDS");
+    EXPECT_THROW(ChooseOdbcDriver(p, none), EDatabaseError);
+  }
+  try {
+    ChooseOdbcDriver(TOLEDBProvider::prCompact, both);
+    ADD_FAILURE();
+  } catch (const EDatabaseError& e) {
+    EXPECT_EQ(e.Message(), "Required provider is not installed");
+  }
+  try {
+    ChooseOdbcDriver(static_cast<TOLEDBProvider>(9), both);
+    ADD_FAILURE();
+  } catch (const EDatabaseError& e) {
+    EXPECT_EQ(e.Message(), "Wrong provider name");
+  }
+}
+
+TEST(DriverConnectStringTest, FreeTdsGetsHostAndPortApartAndLoginRules) {
+  TConnectSettings s;
+  s.Server = "127.0.0.1,50123";
+  s.Database = "JAIL";
+  s.Username = "sa";
+  s.Password = "x;Driver={evil}";
+  EXPECT_EQ(BuildOdbcConnectionString(s, "FreeTDS", "Bunkmere"),
+            "Driver=FreeTDS;Server=127.0.0.1;Port=50123;Database=JAIL;UID=sa;"
+            "PWD={x;Driver={evil}}};APP=Bunkmere;TDS_Version=7.4;ClientCharset=UTF-8;");
+
+  TConnectSettings empty;  // "(local)", and the SQL Server login "sa" without a password
+  EXPECT_EQ(
+      BuildOdbcConnectionString(empty, "FreeTDS", "app"),
+      "Driver=FreeTDS;Server=localhost;UID=sa;PWD=;APP=app;TDS_Version=7.4;ClientCharset=UTF-8;");
+
+  TConnectSettings win;
+  win.Server = "SRV";
+  win.Port = 1500;
+  win.Authentication = TMSAuthentication::auWindows;
+  win.ApplicationName = "Mine";
+  win.WorkstationID = "WS1";
+  EXPECT_EQ(BuildOdbcConnectionString(win, "ODBC Driver 18 for SQL Server", "app"),
+            "Driver=ODBC Driver 18 for SQL Server;Server=SRV,1500;Trusted_Connection=Yes;APP=Mine;"
+            "WSID=WS1;Encrypt=no;");
+}
+
+TEST(OdbcErrorTest, DriverPrefixesAreCutServerTextKept) {
+  EXPECT_EQ(odbc::StripDriverPrefixes("[FreeTDS][SQL Server]Invalid object name 'X'."),
+            "Invalid object name 'X'.");
+  EXPECT_EQ(odbc::StripDriverPrefixes("[unixODBC][Driver Manager]Data source name not found"),
+            "Data source name not found");
+  EXPECT_EQ(odbc::StripDriverPrefixes(
+                "[Microsoft][ODBC Driver 18 for SQL Server][SQL Server]Login failed"),
+            "Login failed");
+  EXPECT_EQ(odbc::StripDriverPrefixes("[CFGCELL] is locked"), "[CFGCELL] is locked");
+}
+
+}  // namespace
+}  // namespace bunkmere

@@ -1,0 +1,307 @@
+// The path the system itself takes: unixODBC with the FreeTDS driver against sqlstandin, plus
+// what the executable promises on its command line (logins, statement log, faults, SIGTERM).
+
+#include <gtest/gtest.h>
+#include <sql.h>
+#include <sqlext.h>
+
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "standin/testing/StandinServer.h"
+#include "tests/standin/ChildProcess.h"
+
+namespace standin::test {
+namespace {
+
+using testing::StandinServer;
+
+#define REQUIRE_STANDIN() \
+  if (!StandinServer::Available()) GTEST_SKIP() << "sqlstandin is not built"
+
+const char* kInit =
+    "CREATE DATABASE JAIL\nGO\nUSE JAIL\n"
+    "CREATE TABLE CFGCELL (UniqueKey INT IDENTITY(1,1) NOT NULL PRIMARY KEY, CELLKEY INT NOT NULL, "
+    "FACILITYID CHAR(6) NULL, ONCELL INT NULL, ALLOW INT NULL)\n"
+    "INSERT INTO CFGCELL (CELLKEY, FACILITYID, ONCELL, ALLOW) VALUES (17, 'MAIN', 0, 2), (18, "
+    "'MAIN', 1, 2), "
+    "(19, 'EAST', NULL, 1)\nGO\n";
+
+// The diagnostics of a handle as "NATIVE:text" lines.
+std::string Diag(SQLSMALLINT type, SQLHANDLE h) {
+  std::string out;
+  SQLCHAR state[6], msg[1024];
+  SQLINTEGER native;
+  SQLSMALLINT len;
+  for (SQLSMALLINT i = 1;
+       SQLGetDiagRec(type, h, i, state, &native, msg, sizeof msg, &len) == SQL_SUCCESS; ++i)
+    out += std::to_string(native) + ":" + reinterpret_cast<char*>(msg) + "\n";
+  return out;
+}
+
+class Odbc {
+ public:
+  explicit Odbc(const std::string& connectionString) {
+    SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env_);
+    SQLSetEnvAttr(env_, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    SQLAllocHandle(SQL_HANDLE_DBC, env_, &dbc_);
+    SQLRETURN rc = SQLDriverConnect(dbc_, nullptr, (SQLCHAR*)connectionString.c_str(), SQL_NTS,
+                                    nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
+    connected_ = SQL_SUCCEEDED(rc);
+    if (!connected_) error_ = Diag(SQL_HANDLE_DBC, dbc_);
+  }
+  ~Odbc() {
+    if (stmt_) SQLFreeHandle(SQL_HANDLE_STMT, stmt_);
+    if (connected_) SQLDisconnect(dbc_);
+    SQLFreeHandle(SQL_HANDLE_DBC, dbc_);
+    SQLFreeHandle(SQL_HANDLE_ENV, env_);
+  }
+  bool Connected() const { return connected_; }
+  const std::string& Error() const { return error_; }
+  SQLHSTMT Stmt() {
+    if (!stmt_) SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &stmt_);
+    return stmt_;
+  }
+  void FreeStmt() {
+    if (stmt_) SQLFreeHandle(SQL_HANDLE_STMT, stmt_);
+    stmt_ = nullptr;
+  }
+  // Runs a statement; returns "" or the diagnostics.
+  std::string Exec(const std::string& sql) {
+    SQLFreeStmt(Stmt(), SQL_CLOSE);
+    SQLRETURN rc = SQLExecDirect(Stmt(), (SQLCHAR*)sql.c_str(), SQL_NTS);
+    return SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA ? "" : Diag(SQL_HANDLE_STMT, Stmt());
+  }
+  // All rows of the current result as text ("NULL" for NULL).
+  std::vector<std::vector<std::string>> Rows() {
+    std::vector<std::vector<std::string>> rows;
+    SQLSMALLINT cols = 0;
+    SQLNumResultCols(Stmt(), &cols);
+    while (SQL_SUCCEEDED(SQLFetch(Stmt()))) {
+      std::vector<std::string> row;
+      for (SQLUSMALLINT c = 1; c <= cols; ++c) {
+        char buf[512];
+        SQLLEN ind;
+        SQLGetData(Stmt(), c, SQL_C_CHAR, buf, sizeof buf, &ind);
+        row.push_back(ind == SQL_NULL_DATA ? "NULL" : buf);
+      }
+      rows.push_back(std::move(row));
+    }
+    SQLFreeStmt(Stmt(), SQL_CLOSE);
+    return rows;
+  }
+  SQLLEN RowCount() {
+    SQLLEN n = -2;
+    SQLRowCount(Stmt(), &n);
+    return n;
+  }
+
+ private:
+  SQLHENV env_ = nullptr;
+  SQLHDBC dbc_ = nullptr;
+  SQLHSTMT stmt_ = nullptr;
+  bool connected_ = false;
+  std::string error_;
+};
+
+using Rows = std::vector<std::vector<std::string>>;
+
+TEST(StandinOdbc, DirectPreparedAndCountedStatements) {
+  REQUIRE_STANDIN();
+  StandinServer server(kInit);
+  Odbc db(server.OdbcConnectionString("JAIL"));
+  ASSERT_TRUE(db.Connected()) << db.Error();
+
+  ASSERT_EQ(db.Exec("SELECT CELLKEY, FACILITYID, ONCELL FROM CFGCELL ORDER BY CELLKEY"), "");
+  EXPECT_EQ(db.Rows(),
+            (Rows{{"17", "MAIN  ", "0"}, {"18", "MAIN  ", "1"}, {"19", "EAST  ", "NULL"}}));
+
+  ASSERT_EQ(db.Exec("UPDATE CFGCELL SET ONCELL = 1 WHERE FACILITYID = 'MAIN'"), "");
+  EXPECT_EQ(db.RowCount(), 2);  // matched rows, the unchanged one included
+
+  // SQLExecDirect with ? markers goes out as sp_executesql.
+  SQLINTEGER key = 19;
+  SQLLEN keyInd = 0;
+  SQLHSTMT st = db.Stmt();
+  SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &key, 0, &keyInd);
+  ASSERT_EQ(db.Exec("SELECT FACILITYID FROM CFGCELL WHERE CELLKEY = ?"), "");
+  EXPECT_EQ(db.Rows(), (Rows{{"EAST  "}}));
+  SQLFreeStmt(st, SQL_RESET_PARAMS);
+
+  // SQLPrepare once, SQLExecute twice with new values: sp_prepexec, then sp_execute.
+  char facility[8] = "MAIN";
+  SQLLEN facilityInd = SQL_NTS;
+  SQLINTEGER oncell = 5;
+  SQLLEN oncellInd = 0;
+  ASSERT_TRUE(SQL_SUCCEEDED(
+      SQLPrepare(st, (SQLCHAR*)"UPDATE CFGCELL SET ONCELL = ? WHERE FACILITYID = ?", SQL_NTS)));
+  SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &oncell, 0, &oncellInd);
+  SQLBindParameter(st, 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 6, 0, facility, sizeof facility,
+                   &facilityInd);
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLExecute(st))) << Diag(SQL_HANDLE_STMT, st);
+  EXPECT_EQ(db.RowCount(), 2);
+  std::strcpy(facility, "EAST");
+  oncellInd = SQL_NULL_DATA;
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLExecute(st))) << Diag(SQL_HANDLE_STMT, st);
+  EXPECT_EQ(db.RowCount(), 1);
+  db.FreeStmt();
+  ASSERT_EQ(db.Exec("SELECT CELLKEY, ONCELL FROM CFGCELL ORDER BY CELLKEY"), "");
+  EXPECT_EQ(db.Rows(), (Rows{{"17", "5"}, {"18", "5"}, {"19", "NULL"}}));
+
+  auto log = server.Statements();
+  std::vector<std::string> procs;
+  for (const auto& s : log)
+    if (s.kind == "rpc") procs.push_back(s.proc);
+  EXPECT_EQ(procs, (std::vector<std::string>{"sp_executesql", "sp_prepexec", "sp_execute",
+                                             "sp_unprepare"}));
+  for (const auto& s : log) {
+    if (s.proc == "sp_execute") {
+      EXPECT_EQ(s.sql, "UPDATE CFGCELL SET ONCELL = @P1 WHERE FACILITYID = @P2");
+      ASSERT_EQ(s.params.size(), 2u);
+      EXPECT_EQ(s.params[0].value, std::nullopt);
+      EXPECT_EQ(s.params[1].value, "EAST");
+    }
+  }
+}
+
+TEST(StandinOdbc, CatalogAndColumnAttributes) {
+  REQUIRE_STANDIN();
+  StandinServer server(kInit);
+  Odbc db(server.OdbcConnectionString("JAIL"));
+  ASSERT_TRUE(db.Connected()) << db.Error();
+  SQLHSTMT st = db.Stmt();
+  ASSERT_TRUE(
+      SQL_SUCCEEDED(SQLPrimaryKeys(st, nullptr, 0, nullptr, 0, (SQLCHAR*)"CFGCELL", SQL_NTS)))
+      << Diag(SQL_HANDLE_STMT, st);
+  auto keys = db.Rows();
+  ASSERT_EQ(keys.size(), 1u);
+  EXPECT_EQ(keys[0][2], "CFGCELL");
+  EXPECT_EQ(keys[0][3], "UniqueKey");
+  EXPECT_EQ(keys[0][4], "1");
+
+  ASSERT_EQ(db.Exec("SELECT UniqueKey, CELLKEY, CELLKEY + 1 AS N FROM CFGCELL WHERE CELLKEY = 0"),
+            "");
+  // The identity column and an expression cannot be written; a plain column can.
+  struct Case {
+    SQLUSMALLINT column;
+    SQLLEN identity, updatable;
+  } cases[] = {{1, SQL_TRUE, SQL_ATTR_READONLY},
+               {2, SQL_FALSE, SQL_ATTR_WRITE},
+               {3, SQL_FALSE, SQL_ATTR_READONLY}};
+  for (const auto& c : cases) {
+    SQLLEN identity = -1, updatable = -1;
+    SQLColAttribute(st, c.column, SQL_DESC_AUTO_UNIQUE_VALUE, nullptr, 0, nullptr, &identity);
+    SQLColAttribute(st, c.column, SQL_DESC_UPDATABLE, nullptr, 0, nullptr, &updatable);
+    EXPECT_EQ(identity, c.identity) << c.column;
+    EXPECT_EQ(updatable, c.updatable) << c.column;
+  }
+}
+
+TEST(StandinOdbc, GlobalTemporaryTablesAcrossConnections) {
+  REQUIRE_STANDIN();
+  StandinServer server(kInit);
+  auto firstOwner = std::make_unique<Odbc>(server.OdbcConnectionString("JAIL"));
+  Odbc& first = *firstOwner;
+  Odbc second(server.OdbcConnectionString("JAIL"));
+  ASSERT_TRUE(first.Connected() && second.Connected());
+  const std::string create =
+      "CREATE TABLE [tempdb].[dbo].[##LOCK-JAIL.CFGCELL.17](  DatabaseName VARCHAR(30),"
+      "  TimeLocked   DateTime)";
+  ASSERT_EQ(first.Exec(create), "");
+  ASSERT_EQ(
+      first.Exec(
+          "INSERT INTO [tempdb].[dbo].[##LOCK-JAIL.CFGCELL.17]  (DatabaseName, TimeLocked) VALUES "
+          "  ('JAIL', '2024-05-06 07:08:09')"),
+      "");
+  EXPECT_NE(second.Exec(create).find(
+                "2714:There is already an object named '##LOCK-JAIL.CFGCELL.17' in the database."),
+            std::string::npos);
+  EXPECT_NE(first.Exec(create).find("2714:"), std::string::npos);
+  ASSERT_EQ(second.Exec("SELECT * FROM [tempdb].[dbo].[##LOCK-JAIL.CFGCELL.17]"), "");
+  EXPECT_EQ(second.Rows(), (Rows{{"JAIL", "2024-05-06 07:08:09.000"}}));
+  firstOwner.reset();  // the creator disconnects
+  auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  std::string error;
+  while ((error = second.Exec("SELECT * FROM [tempdb].[dbo].[##LOCK-JAIL.CFGCELL.17]")).empty() &&
+         std::chrono::steady_clock::now() < until)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_NE(error.find("208:Invalid object name"), std::string::npos) << error;
+}
+
+TEST(StandinExecutable, LoginsAreCheckedAsSqlServerChecksThem) {
+  REQUIRE_STANDIN();
+  testing::StandinOptions options;
+  options.initScript = kInit;
+  options.user = "jailer";
+  options.password = "S3cret!";
+  StandinServer server(options);
+  struct Case {
+    std::string connection;
+    std::string error;
+  } cases[] = {
+      {"Driver=FreeTDS;Server=127.0.0.1;Port=" + std::to_string(server.Port()) +
+           ";UID=jailer;PWD=wrong;Database=JAIL;TDS_Version=7.4",
+       "18456:Login failed for user 'jailer'."},
+      {"Driver=FreeTDS;Server=127.0.0.1;Port=" + std::to_string(server.Port()) +
+           ";UID=jailer;PWD=S3cret!;Database=NOSUCH;TDS_Version=7.4",
+       "4060:Cannot open database \"NOSUCH\" requested by the login. The login failed."},
+  };
+  for (const auto& c : cases) {
+    Odbc db(c.connection);
+    EXPECT_FALSE(db.Connected());
+    EXPECT_NE(db.Error().find(c.error), std::string::npos) << db.Error();
+  }
+  EXPECT_TRUE(Odbc(server.OdbcConnectionString("JAIL")).Connected());
+}
+
+TEST(StandinExecutable, FaultsChangeDataAndDropSessions) {
+  REQUIRE_STANDIN();
+  // Statement 1 is the first SELECT below; between it and the second, another "program" edits.
+  StandinServer server(
+      kInit, {"exec-after:1:UPDATE CFGCELL SET ONCELL = 9 WHERE CELLKEY = 17", "drop-after:3",
+              "fail:1205:ALLOW = 3|Transaction (Process ID 51) was deadlocked on lock resources "
+              "with another process and has been chosen as the deadlock victim. Rerun the "
+              "transaction."});
+  Odbc db(server.OdbcConnectionString("JAIL"));
+  ASSERT_TRUE(db.Connected()) << db.Error();
+  ASSERT_EQ(db.Exec("SELECT ONCELL FROM CFGCELL WHERE CELLKEY = 17"), "");
+  EXPECT_EQ(db.Rows(), (Rows{{"0"}}));
+  ASSERT_EQ(db.Exec("SELECT ONCELL FROM CFGCELL WHERE CELLKEY = 17"), "");
+  EXPECT_EQ(db.Rows(), (Rows{{"9"}}));
+  EXPECT_NE(db.Exec("UPDATE CFGCELL SET ALLOW = 3")
+                .find("1205:Transaction (Process ID 51) was deadlocked"),
+            std::string::npos);
+  EXPECT_NE(db.Exec("SELECT 1"), "");  // statement 4: the session is dropped
+  Odbc again(server.OdbcConnectionString("JAIL"));
+  ASSERT_TRUE(again.Connected());
+  ASSERT_EQ(again.Exec("SELECT ALLOW FROM CFGCELL WHERE CELLKEY = 17"), "");
+  EXPECT_EQ(again.Rows(), (Rows{{"2"}}));  // the failed UPDATE never ran
+}
+
+TEST(StandinExecutable, CommandLineAndCleanStop) {
+  REQUIRE_STANDIN();
+  auto [helpStatus, help] = RunProcess({StandinServer::BinaryPath(), "--help"}, "");
+  EXPECT_EQ(helpStatus, 0);
+  EXPECT_NE(help.find("exec-after:N:SQL"), std::string::npos);
+  auto [badStatus, bad] =
+      RunProcess({StandinServer::BinaryPath(), "--data", "/tmp", "--fault", "explode:1"}, "");
+  EXPECT_EQ(badStatus, 2);
+  EXPECT_NE(bad.find("unknown fault kind 'explode'"), std::string::npos) << bad;
+  EXPECT_THROW(StandinServer("THIS IS NOT SQL"), std::runtime_error);
+
+  auto start = std::chrono::steady_clock::now();
+  StandinServer server(kInit);
+  auto started = std::chrono::steady_clock::now() - start;
+  EXPECT_LT(started, std::chrono::seconds(2));
+  Odbc db(server.OdbcConnectionString("JAIL"));
+  ASSERT_TRUE(db.Connected());
+  EXPECT_EQ(server.Stop(), 0);  // SIGTERM with a session open: a clean exit
+}
+
+}  // namespace
+}  // namespace standin::test
