@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -140,52 +141,68 @@ int main(int argc, char** argv) {
                   AStatements, AStatements / ASeconds);
     };
 
-    double passSeconds[2] = {};
-    std::size_t passStatements[2] = {};
+    // The machine is shared: each side runs three times on fresh copies; the best run counts.
+    constexpr int kRuns = 3;
+    double passBest = 1e300, againBest = 1e300, floorBest = 1e300;
+    std::size_t passStatements = 0, againStatements = 0, floorStatements = 0, logLines = 0;
     std::vector<standin::testing::LoggedStatement> recorded;
-    const fs::path passDir = freshCopy("pass");
-    {
-      const fs::path log = passDir / "statements.jsonl";
-      Standin server({"--data", passDir.string(), "--log", log.string()});
-      bunkmere::testing::RecordingMessageBoxes boxes;
-      bunkmere::TfrmSynchCellsMain window(nullptr);
-      window.dbJail->SetServer("127.0.0.1," + std::to_string(server.Port()));
-      window.dbJail->SetAuthentication(bunkmere::TMSAuthentication::auServer);
-      window.dbJail->SetUsername("sa");
-      window.dbJail->SetPassword(kPassword);
-      // Pass 1 opens the tables and connects; pass 2 refreshes them and finds nothing to
-      // change, so it sends no UPDATE.
-      std::size_t before = 0;
-      for (int run = 0; run < 2; ++run) {
-        const auto t = Clock::now();
-        window.btConvertTavrichWeekenders->Click();
-        passSeconds[run] = Seconds(t);
-        if (boxes.Texts().back() != "Cell Synchronization Completed")
-          throw std::runtime_error("the pass failed: " + boxes.Texts().front());
-        auto all = standin::testing::ParseStatementLog(ReadFile(log));
-        passStatements[run] = all.size() - before;
-        if (run == 0) recorded = all;
-        before = all.size();
+    for (int run = 0; run < kRuns; ++run) {
+      const fs::path passDir = freshCopy("pass");
+      {
+        const fs::path log = passDir / "statements.jsonl";
+        Standin server({"--data", passDir.string(), "--log", log.string()});
+        bunkmere::testing::RecordingMessageBoxes boxes;
+        bunkmere::TfrmSynchCellsMain window(nullptr);
+        window.dbJail->SetServer("127.0.0.1," + std::to_string(server.Port()));
+        window.dbJail->SetAuthentication(bunkmere::TMSAuthentication::auServer);
+        window.dbJail->SetUsername("sa");
+        window.dbJail->SetPassword(kPassword);
+        // Shown, as a person runs it: its repaints are part of the pass.
+        window.Show();
+        app.ProcessMessages();
+        // The first press opens the tables and connects; the second refreshes them and finds
+        // nothing left to change, so it sends no UPDATE.
+        std::size_t before = 0;
+        for (int press = 0; press < 2; ++press) {
+          const auto t = Clock::now();
+          window.btConvertTavrichWeekenders->Click();
+          const double seconds = Seconds(t);
+          if (boxes.Texts().back() != "Cell Synchronization Completed")
+            throw std::runtime_error("the pass failed: " + boxes.Texts().front());
+          auto all = standin::testing::ParseStatementLog(ReadFile(log));
+          if (press == 0) {
+            passBest = std::min(passBest, seconds);
+            passStatements = all.size();
+            if (run == 0) recorded = all;
+          } else {
+            againBest = std::min(againBest, seconds);
+            againStatements = all.size() - before;
+          }
+          before = all.size();
+        }
+        logLines = window.Memo1->Lines().size();
+        window.Close();
       }
-      std::printf("  log lines after a pass: %zu\n", window.Memo1->Lines().size());
-    }
-    fs::remove_all(passDir);
+      fs::remove_all(passDir);
 
-    const fs::path floorDir = freshCopy("floor");
-    bunkmere::bench::ReplayResult floor;
-    {
-      Standin server({"--data", floorDir.string()});
-      floor = bunkmere::bench::Replay(
-          "Driver=FreeTDS;Server=127.0.0.1;Port=" + std::to_string(server.Port()) +
-              ";UID=sa;PWD=" + kPassword + ";Database=JAIL;TDS_Version=7.4;ClientCharset=UTF-8",
-          recorded);
+      const fs::path floorDir = freshCopy("floor");
+      {
+        Standin server({"--data", floorDir.string()});
+        const auto floor = bunkmere::bench::Replay(
+            "Driver=FreeTDS;Server=127.0.0.1;Port=" + std::to_string(server.Port()) +
+                ";UID=sa;PWD=" + kPassword + ";Database=JAIL;TDS_Version=7.4;ClientCharset=UTF-8",
+            recorded);
+        floorBest = std::min(floorBest, floor.Seconds);
+        floorStatements = floor.Statements;
+      }
+      fs::remove_all(floorDir);
     }
-    fs::remove_all(floorDir);
 
-    line("pass (opens, connects, writes)", passSeconds[0], passStatements[0]);
-    line("raw ODBC floor (the same statements)", floor.Seconds, floor.Statements);
-    std::printf("  ratio pass/floor: %.3f (target <= 1.15)\n", passSeconds[0] / floor.Seconds);
-    line("pass again (refreshes, nothing to write)", passSeconds[1], passStatements[1]);
+    std::printf("  conflicts log: %zu lines; best of %d runs each:\n", logLines, kRuns);
+    line("pass (opens, connects, writes)", passBest, passStatements);
+    line("raw ODBC floor (the same statements)", floorBest, floorStatements);
+    std::printf("  ratio pass/floor: %.3f (target <= 1.15)\n", passBest / floorBest);
+    line("pass again (refreshes, nothing to write)", againBest, againStatements);
     return 0;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "pass_bench: %s\n", e.what());
