@@ -11,7 +11,7 @@
 #include "dataaccess/MSConnection.h"
 #include "dataaccess/MSDataSet.h"
 #include "dataaccess/MSTable.h"
-#include "dataaccess/RegisterDataAccess.h"
+#include "dataaccess/DataAccessClasses.h"
 #include "platform/Platform.h"
 #include "ui/Application.h"
 #include "ui/ProgressBar.h"

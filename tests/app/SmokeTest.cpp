@@ -79,7 +79,8 @@ class Child {
 };
 
 // Runs a shell command with DISPLAY set; returns its output without the final line break.
-std::string Run(const std::string& ADisplay, const std::string& ACommand, int* AStatus = nullptr) {
+std::string Shell(const std::string& ADisplay, const std::string& ACommand,
+                  int* AStatus = nullptr) {
   FILE* p = popen(("DISPLAY=" + ADisplay + " " + ACommand).c_str(), "r");
   std::string out;
   char buf[256];
@@ -92,8 +93,9 @@ std::string Run(const std::string& ADisplay, const std::string& ACommand, int* A
 
 TEST(Smoke, TheProgramSynchronisesTheSampleUnderXvfb) {
   if (!OnPath("Xvfb") || !OnPath("xdotool")) GTEST_SKIP() << "Xvfb or xdotool missing";
-  standin::testing::StandinServer server(
-      {.initScript = ReadFile(std::string(BUNKMERE_SAMPLE_DIR) + "/jail.sql")});
+  standin::testing::StandinOptions options;
+  options.initScript = ReadFile(std::string(BUNKMERE_SAMPLE_DIR) + "/jail.sql");
+  standin::testing::StandinServer server(options);
 
   // Xvfb tells the display it picked through a pipe.
   int fds[2];
@@ -115,14 +117,15 @@ TEST(Smoke, TheProgramSynchronisesTheSampleUnderXvfb) {
                      ";" + server.User() + ";" + server.Password()});
   ASSERT_GT(program.Pid(), 0);
 
-  const std::string window =
-      Run(display, "timeout 20 xdotool search --sync --name '^Synch Facility Cells'");
+  const std::string window = Shell(
+      display, "timeout 20 xdotool search --sync --onlyvisible --name '^Synch Facility Cells'");
   ASSERT_FALSE(window.empty()) << "the main window did not open";
   // The start button holds the focus when the window opens: a space presses it.
-  Run(display, "xdotool windowfocus --sync " + window + " key space");
-  const std::string box = Run(display, "timeout 30 xdotool search --sync --name '^Bunkmere$'");
+  Shell(display, "xdotool windowfocus --sync " + window + " key space");
+  const std::string box =
+      Shell(display, "timeout 30 xdotool search --sync --onlyvisible --name '^Bunkmere$'");
   ASSERT_FALSE(box.empty()) << "no message box appeared";
-  Run(display, "xdotool windowfocus --sync " + box.substr(0, box.find('\n')) + " key Return");
+  Shell(display, "xdotool windowfocus --sync " + box.substr(0, box.find('\n')) + " key Return");
 
   std::vector<std::string> counts;
   for (const auto& s : server.Statements())
