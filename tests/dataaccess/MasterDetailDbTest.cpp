@@ -123,5 +123,16 @@ TEST_F(MasterDetailDbTest, AnEditingDetailDoesNotFollow) {
   }
 }
 
+TEST_F(MasterDetailDbTest, DatasetsLinkedInACircleSettle) {
+  TDataSource cellSource(nullptr);
+  cellSource.SetDataSet(FCells.get());
+  Link(*FDorms, cellSource, "FACILITYID;DORMCODE");  // dorms follow cells, cells follow dorms
+  FDorms->Open();
+  FCells->Open();
+  FCells->Next();
+  EXPECT_TRUE(FDorms->Active());
+  EXPECT_TRUE(FCells->Active());
+}
+
 }  // namespace
 }  // namespace bunkmere::testing
