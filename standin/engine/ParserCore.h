@@ -198,11 +198,36 @@ class Parser {
     return e;
   }
 
-  ExprPtr Expression() { return OrExpr(); }
+  // Expressions nest (parentheses, NOT, unary minus) and chain (a AND b AND ...); both grow
+  // the trees that translation walks recursively, so hostile text could exhaust the stack.
+  static constexpr int kMaxDepth = 500;
+  void Deeper(int by = 1) {
+    depth_ += by;
+    if (depth_ > kMaxDepth) {
+      auto e = MakeError(191,
+                         "Some part of your SQL statement is nested too deeply. Rewrite the "
+                         "query or break it up into smaller queries.",
+                         1, 15);
+      e.abortsBatch = true;
+      throw e;
+    }
+  }
+  struct DepthGuard {
+    explicit DepthGuard(Parser& p) : parser(p), saved(p.depth_) { p.Deeper(); }
+    ~DepthGuard() { parser.depth_ = saved; }
+    Parser& parser;
+    int saved;
+  };
+
+  ExprPtr Expression() {
+    DepthGuard guard(*this);
+    return OrExpr();
+  }
 
   ExprPtr OrExpr() {
     auto left = AndExpr();
     while (Peek().Is("OR")) {
+      Deeper();
       auto e = Make(Expr::Kind::Or, Next().begin);
       e->args.push_back(std::move(left));
       e->args.push_back(AndExpr());
@@ -214,6 +239,7 @@ class Parser {
   ExprPtr AndExpr() {
     auto left = NotExpr();
     while (Peek().Is("AND")) {
+      Deeper();
       auto e = Make(Expr::Kind::And, Next().begin);
       e->args.push_back(std::move(left));
       e->args.push_back(NotExpr());
@@ -224,6 +250,7 @@ class Parser {
 
   ExprPtr NotExpr() {
     if (Peek().Is("NOT")) {
+      DepthGuard guard(*this);
       auto e = Make(Expr::Kind::Not, Next().begin);
       e->args.push_back(NotExpr());
       return e;
@@ -300,6 +327,7 @@ class Parser {
       if (!(t.IsSymbol("+") || t.IsSymbol("-") || t.IsSymbol("&") || t.IsSymbol("|") ||
             t.IsSymbol("^")))
         return left;
+      Deeper();
       auto e = Make(Expr::Kind::Binary, t.begin);
       e->text = t.value;
       ++pos_;
@@ -314,6 +342,7 @@ class Parser {
     while (true) {
       const Token& t = Peek();
       if (!(t.IsSymbol("*") || t.IsSymbol("/") || t.IsSymbol("%"))) return left;
+      Deeper();
       auto e = Make(Expr::Kind::Binary, t.begin);
       e->text = t.value;
       ++pos_;
@@ -326,6 +355,7 @@ class Parser {
   ExprPtr Unary() {
     const Token& t = Peek();
     if (t.IsSymbol("-")) {
+      DepthGuard guard(*this);
       std::size_t at = Next().begin;
       auto inner = Unary();
       // Fold "-5" so that the smallest bigint can be written.
@@ -343,10 +373,12 @@ class Parser {
       return e;
     }
     if (t.IsSymbol("+")) {
+      DepthGuard guard(*this);
       ++pos_;
       return Unary();
     }
     if (t.IsSymbol("~")) {
+      DepthGuard guard(*this);
       auto e = Make(Expr::Kind::BitNot, Next().begin);
       e->args.push_back(Unary());
       return e;
@@ -617,6 +649,7 @@ class Parser {
   std::string_view sql_;
   std::vector<Token> tokens_;
   std::size_t pos_ = 0;
+  int depth_ = 0;
 };
 
 }  // namespace parser_detail

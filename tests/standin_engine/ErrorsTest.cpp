@@ -112,6 +112,35 @@ TEST_F(ErrorsTest, OpeningAMissingDatabaseFailsTheLogin) {
   }
 }
 
+TEST_F(ErrorsTest, DeepNestingIsRefusedNotOverflowed) {
+  const std::string deep[] = {
+      "SELECT " + std::string(100000, '(') + "1" + std::string(100000, ')'),
+      [] {
+        std::string s = "SELECT ";
+        for (int i = 0; i < 50000; ++i) s += "- ";  // "--" would start a comment
+        return s + "1";
+      }(),
+      "SELECT Count(*) FROM T WHERE " +
+          [] {
+            std::string s = "A = 1";
+            for (int i = 0; i < 50000; ++i) s += " AND A = 1";
+            return s;
+          }(),
+      [] {
+        std::string s;
+        for (int i = 0; i < 50000; ++i) s += "IF 1 = 1 ";
+        return s + "SELECT 1";
+      }(),
+  };
+  for (const auto& sql : deep) {
+    auto sink = Run(sql);
+    EXPECT_EQ(sink.Error(), 191);
+  }
+  // Depth that real statements have is fine.
+  EXPECT_EQ(Rows("SELECT ((((1 + 2)))) WHERE NOT (NOT (1 = 1 AND 2 = 2 OR 3 = 4))"),
+            (Rowset{{"3"}}));
+}
+
 TEST_F(ErrorsTest, MalformedTextNeverCrashes) {
   // Every prefix and a run of random mutations of statements the system sends: each must
   // end in rows or in an error, and the session must still work afterwards.
