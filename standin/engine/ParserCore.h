@@ -93,7 +93,15 @@ class Parser {
       Statement s;
       s.begin = Peek().begin;
       s.line = 1 + static_cast<int>(std::count(sql_.begin(), sql_.begin() + s.begin, '\n'));
-      s.body = StatementBody(out.empty());
+      try {
+        s.body = StatementBody(out.empty());
+      } catch (SqlError& e) {
+        // SQL Server reports a compile error at the line where it stopped reading.
+        std::size_t at = std::min(pos_, tokens_.size() - 1);
+        e.message.line =
+            1 + static_cast<int>(std::count(sql_.begin(), sql_.begin() + tokens_[at].begin, '\n'));
+        throw;
+      }
       s.end = tokens_[pos_ - 1].end;
       out.push_back(std::move(s));
     }

@@ -99,6 +99,9 @@ TEST_F(ErrorsTest, MessagesGiveTheLineOfTheirStatement) {
   auto sink = Run("SELECT 1\nSELECT 2\n\nSELECT * FROM Missing");
   ASSERT_EQ(sink.Error(), 208);
   EXPECT_EQ(sink.messages[0].line, 4);
+  sink = Run("SELECT 1\nSELECT 2 FROM\nWHERE");
+  ASSERT_EQ(sink.Error(), 102);
+  EXPECT_EQ(sink.messages[0].line, 3);
 }
 
 TEST_F(ErrorsTest, OpeningAMissingDatabaseFailsTheLogin) {
