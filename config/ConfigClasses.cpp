@@ -1,6 +1,7 @@
 #include "config/ConfigClasses.h"
 
 #include "config/VeltraneCfg.h"
+#include "config/VtConfigInfo.h"
 #include "core/ClassRegistry.h"
 
 namespace bunkmere {
@@ -47,6 +48,7 @@ void RegisterConfigClasses() {
         .Boolean("SkipLookups", &TVtCustomConfigInfo::SkipLookups,
                  &TVtCustomConfigInfo::SetSkipLookups)
         .Stored(false);
+    Register<TVtConfigInfo, TVtCustomConfigInfo>("TVtConfigInfo");
     return true;
   }();
   (void)done;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/Component.h"
+#include "core/Persistent.h"
 #include "dataaccess/ConnectSettings.h"
 #include "dataaccess/odbc/DbValue.h"
 
@@ -23,12 +24,10 @@ class TOdbcConnection;
 class TCustomMSDataSet;
 class TMSConnection;
 
-class TMSConnectionOptions {
+class TMSConnectionOptions : public TPersistent {
  public:
   explicit TMSConnectionOptions(TMSConnection* AConnection) : FConnection(AConnection) {}
-  virtual ~TMSConnectionOptions() = default;
-  TMSConnectionOptions(const TMSConnectionOptions&) = delete;
-  TMSConnectionOptions& operator=(const TMSConnectionOptions&) = delete;
+  const char* ClassName() const noexcept override { return "TMSConnectionOptions"; }
 
   // Copies every option value (not the connection it belongs to).
   virtual void Assign(const TMSConnectionOptions& ASource);

@@ -282,10 +282,19 @@ void TCustomMSDataSet::UnPrepare() {
 // ---- open, close, refresh ----
 
 void TCustomMSDataSet::SetActive(bool AValue) {
+  if (IsLoading()) {
+    FStreamedActive = AValue;
+    return;
+  }
   if (AValue)
     Open();
   else
     Close();
+}
+
+void TCustomMSDataSet::Loaded() {
+  TComponent::Loaded();
+  if (FStreamedActive) Open();
 }
 
 void TCustomMSDataSet::Open() {
@@ -423,7 +432,13 @@ void TCustomMSDataSet::SetFieldValue(int AIndex, TDbValue AValue) {
 // ---- master/detail ----
 
 void TCustomMSDataSet::NotifyDetails() {
-  if (IsDestroying()) return;
+  // A description may link datasets in a circle; each passes a change on once.
+  if (IsDestroying() || FNotifying) return;
+  struct TGuard {
+    bool& Flag;
+    explicit TGuard(bool& AFlag) : Flag(AFlag) { Flag = true; }
+    ~TGuard() { Flag = false; }
+  } guard(FNotifying);
   // Copy: a detail's re-run may not change the lists, but a handler it fires could.
   std::vector<TCustomMSDataSet*> details;
   for (TDataSource* ds : FDataSources)

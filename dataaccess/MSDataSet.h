@@ -18,6 +18,7 @@
 
 #include "core/Component.h"
 #include "core/Exceptions.h"
+#include "core/Persistent.h"
 #include "dataaccess/Fields.h"
 #include "dataaccess/RowCache.h"
 #include "dataaccess/SqlLines.h"
@@ -50,17 +51,22 @@ class TRefreshOptions {
     FBits = static_cast<std::uint8_t>(FBits & ~(1 << static_cast<int>(o)));
   }
   constexpr bool operator==(const TRefreshOptions&) const = default;
+  // Bit N stands for the option of ordinal N (the stored form of the set).
+  constexpr std::uint8_t Mask() const { return FBits; }
+  static constexpr TRefreshOptions FromMask(std::int64_t AMask) {
+    TRefreshOptions r;
+    r.FBits = static_cast<std::uint8_t>(AMask & 7);
+    return r;
+  }
 
  private:
   std::uint8_t FBits = 0;
 };
 
-class TMSDataSetOptions {
+class TMSDataSetOptions : public TPersistent {
  public:
   TMSDataSetOptions() = default;
-  virtual ~TMSDataSetOptions() = default;
-  TMSDataSetOptions(const TMSDataSetOptions&) = delete;
-  TMSDataSetOptions& operator=(const TMSDataSetOptions&) = delete;
+  const char* ClassName() const noexcept override { return "TMSDataSetOptions"; }
   virtual void Assign(const TMSDataSetOptions& ASource);
 
   bool QuoteNames() const { return FQuoteNames; }
@@ -146,7 +152,9 @@ class TCustomMSDataSet : public TComponent {
 
   // ---- state and navigation ----
   bool Active() const noexcept { return FState != TDataSetState::dsInactive; }
+  // While a stored description is read, true is only recorded; Loaded opens the dataset.
   void SetActive(bool AValue);
+  void Loaded() override;
   void Open();
   void Close();
   TDataSetState State() const noexcept { return FState; }
@@ -301,6 +309,8 @@ class TCustomMSDataSet : public TComponent {
   int FFetchRows = 25;
   TRefreshOptions FRefreshOptions;
   bool FCachedUpdates = false;
+  bool FStreamedActive = false;
+  bool FNotifying = false;
 };
 
 // Links a detail dataset to its master: a detail's MasterSource names a data source whose

@@ -8,7 +8,10 @@
 namespace bunkmere {
 namespace {
 
-constexpr std::size_t kChunkSize = 256 * 1024;
+// Chunks start small (most results of the pass are one row) and double up to a size where
+// one allocation serves thousands of rows.
+constexpr std::size_t kFirstChunk = 4096;
+constexpr std::size_t kMaxChunk = 256 * 1024;
 
 std::string_view TrimmedRight(std::string_view s) {
   while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ') s.remove_suffix(1);
@@ -77,8 +80,10 @@ void TRowCache::Clear() {
 
 char* TRowCache::Allocate(std::size_t ABytes) {
   if (FChunks.empty() || FChunkUsed + ABytes > FChunkSizes.back()) {
-    std::size_t size = std::max(kChunkSize, ABytes);
-    FChunks.push_back(std::make_unique<char[]>(size));
+    std::size_t next =
+        FChunkSizes.empty() ? kFirstChunk : std::min(kMaxChunk, FChunkSizes.back() * 2);
+    std::size_t size = std::max(next, ABytes);
+    FChunks.push_back(std::make_unique_for_overwrite<char[]>(size));
     FChunkSizes.push_back(size);
     FChunkUsed = 0;
   }
@@ -148,7 +153,7 @@ void TRowCache::AppendBlock(const odbc::TOdbcBlockReader& R, std::size_t ARows) 
             Store(p, static_cast<std::uint16_t>(len));
           else
             Store(p, static_cast<std::uint32_t>(len));
-          std::memcpy(var, R.Bytes(c, row).data(), len);
+          if (len != 0) std::memcpy(var, R.Bytes(c, row).data(), len);
           var += len;
           break;
         }
@@ -269,7 +274,7 @@ char* TRowCache::Encode(const std::vector<TDbValue>& AValues) {
           Store(p, static_cast<std::uint16_t>(v.s.size()));
         else
           Store(p, static_cast<std::uint32_t>(v.s.size()));
-        std::memcpy(var, v.s.data(), v.s.size());
+        if (!v.s.empty()) std::memcpy(var, v.s.data(), v.s.size());
         var += v.s.size();
         break;
     }

@@ -7,10 +7,14 @@
 #include <string_view>
 #include <vector>
 
+#include "core/Persistent.h"
+
 namespace bunkmere {
 
-class TSqlLines {
+class TSqlLines : public TPersistent {
  public:
+  TSqlLines() = default;
+  const char* ClassName() const noexcept override { return "TStrings"; }
   int Count() const noexcept { return static_cast<int>(FLines.size()); }
   const std::string& operator[](int AIndex) const {
     return FLines.at(static_cast<std::size_t>(AIndex));

@@ -49,7 +49,9 @@ TApplication::~TApplication() {
 
 void TApplication::SetTitle(const std::string& AValue) {
   FTitle = AValue;
-  QApplication::setApplicationDisplayName(ToQString(AValue));
+  // The name window systems group the program's windows by (the taskbar entry). Not the
+  // display name: Qt would append that to every window's caption.
+  QApplication::setApplicationName(ToQString(AValue));
 }
 
 void TApplication::SetIcon(std::string_view AImage) {

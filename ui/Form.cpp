@@ -1,5 +1,6 @@
 #include "ui/Form.h"
 
+#include <QCoreApplication>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QResizeEvent>

@@ -5,6 +5,7 @@
 
 #include "config/ConfigClasses.h"
 #include "config/VeltraneCfg.h"
+#include "config/VtConfigInfo.h"
 #include "core/Reader.h"
 #include "core/Writer.h"
 #include "platform/FakeWindowsPlatform.h"
@@ -92,6 +93,24 @@ TEST_F(ConfigDescription, OnlyTheFileNameByHand) {
   ASSERT_NE(copy, nullptr);
   EXPECT_EQ(copy->VeltraneIni(), "C:\\Other.ini");
   EXPECT_EQ(copy->ConnectionString(), "Data Source=o");
+}
+
+TEST_F(ConfigDescription, ConfigInfoAsTheWindowStoresIt) {
+  TComponent form(nullptr);
+  form.SetName("frmMain");
+  // The window stores nothing for it: the component reads the site file when it is created.
+  CreateComponentFromDescription(form, "object VtConfigInfo: TVtConfigInfo\nend\n");
+  auto* info = dynamic_cast<TVtConfigInfo*>(form.FindComponent("VtConfigInfo"));
+  ASSERT_NE(info, nullptr);
+  EXPECT_EQ(info->ConnectionString(), "Data Source=s");
+
+  // The skip switch is never stored, even when set in the designer.
+  info->SetDesigning(true);
+  info->SetSkipLookups(true);
+  ASSERT_TRUE(info->SkipLookups());
+  const std::string text = WriteComponentDescription(*info);
+  info->SetSkipLookups(false);
+  EXPECT_EQ(text, "object VtConfigInfo: TVtConfigInfo\nend\n");
 }
 
 }  // namespace

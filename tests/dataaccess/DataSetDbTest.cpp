@@ -70,14 +70,16 @@ TEST_F(DataSetDbTest, ATableSendsItsGeneratedStatementOncePerOpen) {
   cells->Refresh();
   cells->Close();
   cells->Open();
-  if (FServer->HasLog())
+  if (FServer->HasLog()) {
     EXPECT_EQ(FServer->SqlSince(mark), (std::vector<std::string>{"SELECT * FROM [CFGCELL]\r\n",
                                                                  "SELECT * FROM [CFGCELL]\r\n"}));
+  }
   cells->SetTableName("CFGCELL");  // a new name generates anew, now unquoted
   mark = FServer->Mark();
   cells->Open();
-  if (FServer->HasLog())
+  if (FServer->HasLog()) {
     EXPECT_EQ(FServer->SqlSince(mark), std::vector<std::string>{"SELECT * FROM CFGCELL\r\n"});
+  }
 }
 
 TEST_F(DataSetDbTest, FieldsReadTypedValuesAndNulls) {
@@ -169,7 +171,9 @@ TEST_F(DataSetDbTest, PostWithoutAChangeSendsNothing) {
   beds->FieldByName("AVAILABLE").SetAsBoolean(beds->FieldByName("AVAILABLE").AsBoolean());
   beds->Post();
   EXPECT_EQ(beds->State(), TDataSetState::dsBrowse);
-  if (FServer->HasLog()) EXPECT_TRUE(FServer->SqlSince(mark).empty());
+  if (FServer->HasLog()) {
+    EXPECT_TRUE(FServer->SqlSince(mark).empty());
+  }
 }
 
 TEST_F(DataSetDbTest, ValuesRoundTripUnchanged) {

@@ -1,0 +1,252 @@
+#include "app/BunkmereMain.h"
+
+#include "app/FormDescription.h"
+#include "core/ClassRegistry.h"
+#include "core/Convert.h"
+#include "core/DateTime.h"
+#include "core/Encoding.h"
+#include "core/Exceptions.h"
+#include "core/Reader.h"
+#include "core/SqlText.h"
+#include "dataaccess/MSConnection.h"
+#include "dataaccess/MSDataSet.h"
+#include "dataaccess/MSTable.h"
+#include "dataaccess/DataAccessClasses.h"
+#include "platform/Platform.h"
+#include "ui/Application.h"
+#include "ui/ProgressBar.h"
+#include "ui/RegisterControls.h"
+#include "ui/StdCtrls.h"
+
+namespace bunkmere {
+
+TfrmSynchCellsMain* frmSynchCellsMain = nullptr;
+
+namespace {
+
+template <class T>
+T* Bind(TComponent& AOwner, const char* AName) {
+  TComponent* c = AOwner.FindComponent(AName);
+  if (c == nullptr) throw Exception(std::string("Component ") + AName + " not found");
+  return ComponentCast<T>(c);
+}
+
+void OpenOrRefresh(TMSTable& ATable) {
+  if (ATable.Active())
+    ATable.Refresh();
+  else
+    ATable.Open();
+}
+
+}  // namespace
+
+TfrmSynchCellsMain::TfrmSynchCellsMain(TComponent* AOwner) : TForm(AOwner) {
+  RegisterControlClasses();
+  RegisterDataAccessClasses();
+  PublishMethod("btConvertTavrichWeekendersClick",
+                [this](TComponent* s) { btConvertTavrichWeekendersClick(s); });
+  PublishMethod("btnSaveClick", [this](TComponent* s) { btnSaveClick(s); });
+  try {
+    ReadComponentDescription(*this, StoredDescription());
+    BindComponents();
+  } catch (...) {
+    // The base destructor will not run for a constructor that fails: free what reading
+    // created while the window still exists.
+    DestroyComponents();
+    throw;
+  }
+}
+
+TfrmSynchCellsMain::~TfrmSynchCellsMain() {
+  Destroying();
+  DestroyComponents();
+  if (frmSynchCellsMain == this) frmSynchCellsMain = nullptr;
+}
+
+const std::string& TfrmSynchCellsMain::StoredDescription() {
+  static const std::string text(kBunkmereMainForm, sizeof(kBunkmereMainForm) - 1);
+  return text;
+}
+
+void TfrmSynchCellsMain::BindComponents() {
+  lblPasses = Bind<TLabel>(*this, "lblPasses");
+  lblWhatHappen = Bind<TLabel>(*this, "lblWhatHappen");
+  Label1 = Bind<TLabel>(*this, "Label1");
+  btConvertTavrichWeekenders = Bind<TButton>(*this, "btConvertTavrichWeekenders");
+  ProgressBar1 = Bind<TProgressBar>(*this, "ProgressBar1");
+  Memo1 = Bind<TMemo>(*this, "Memo1");
+  btnSave = Bind<TButton>(*this, "btnSave");
+  tblDetentia = Bind<TMSTable>(*this, "tblDetentia");
+  tblCFGCells = Bind<TMSTable>(*this, "tblCFGCells");
+  qryGeneric = Bind<TMSQuery>(*this, "qryGeneric");
+  tblCFGBeds = Bind<TMSTable>(*this, "tblCFGBeds");
+  tblFacility = Bind<TMSTable>(*this, "tblFacility");
+  tblDorms = Bind<TMSTable>(*this, "tblDorms");
+  DataSource1 = Bind<TDataSource>(*this, "DataSource1");
+  DataSource2 = Bind<TDataSource>(*this, "DataSource2");
+  DataSource3 = Bind<TDataSource>(*this, "DataSource3");
+  DataSource4 = Bind<TDataSource>(*this, "DataSource4");
+  DataSource5 = Bind<TDataSource>(*this, "DataSource5");
+  dbJail = Bind<TMSConnection>(*this, "dbJail");
+}
+
+void TfrmSynchCellsMain::btConvertTavrichWeekendersClick(TComponent* /*Sender*/) {
+  Memo1->Clear();
+  ProgressBar1->SetPosition(0);
+  GoSynchCells();
+}
+
+void TfrmSynchCellsMain::btnSaveClick(TComponent* /*Sender*/) {
+  const TPlatform& platform = CurrentPlatform();
+  const std::string name =
+      FormatDateTime("ddhhnnss", platform.Now(), platform.FormatSettings()) + ".log";
+  std::string folder = platform.CurrentDirectory();
+  if (!folder.empty() && folder.back() != platform.PathDelimiter())
+    folder += platform.PathDelimiter();
+  platform.WriteFileBytes(folder + name, EncodeAnsi(Memo1->LinesText(), platform.AnsiCodePage()));
+}
+
+void TfrmSynchCellsMain::SetStatus(TLabel& ALabel, const std::string& ACaption) {
+  ALabel.SetCaption(ACaption);
+  ALabel.Repaint();
+}
+
+void TfrmSynchCellsMain::RunStatement(const std::string& ASql) {
+  qryGeneric->Close();
+  qryGeneric->SetConnection(dbJail);
+  qryGeneric->UnPrepare();
+  qryGeneric->SQL().Clear();
+  qryGeneric->SQL().Add(ASql);
+  qryGeneric->Prepare();
+  qryGeneric->Open();
+}
+
+int TfrmSynchCellsMain::CountOf(const std::string& ASql) {
+  RunStatement(ASql);
+  const int n = qryGeneric->Fields(0).AsInteger();
+  qryGeneric->Close();
+  return n;
+}
+
+void TfrmSynchCellsMain::AppendListing(const std::string& ASql, const std::string& AHeader,
+                                       const std::string& ANote) {
+  RunStatement(ASql);
+  if (qryGeneric->IsEmpty()) {
+    Memo1->Add(AHeader);
+    Memo1->Add(ANote);
+  } else {
+    Memo1->Add(AHeader);
+    qryGeneric->First();
+    while (!qryGeneric->Eof()) {
+      Memo1->Add(" " + qryGeneric->Fields(0).AsString());
+      qryGeneric->Next();
+    }
+  }
+  Memo1->Add("----End----");
+  qryGeneric->Close();
+}
+
+void TfrmSynchCellsMain::GoSynchCells() {
+  try {
+    OpenOrRefresh(*tblDetentia);
+    OpenOrRefresh(*tblFacility);
+    OpenOrRefresh(*tblDorms);
+    OpenOrRefresh(*tblCFGCells);
+    OpenOrRefresh(*tblCFGBeds);
+
+    ProgressBar1->SetPosition(0);
+    int R = tblFacility->RecordCount();
+    SetStatus(*lblPasses, IntToStr(R) + " Facilities To Process Remaining");
+    tblFacility->First();
+    while (!tblFacility->Eof()) {
+      ProgressBar1->SetMax(R + tblDorms->RecordCount() + tblCFGCells->RecordCount() +
+                           tblCFGBeds->RecordCount());
+      ProgressBar1->SetStep(1);
+      const std::string F = tblFacility->FieldByName("FACILITYdesc").AsString();
+      const std::string I = tblFacility->FieldByName("FACILITYID").AsString();
+
+      tblDorms->First();
+      while (!tblDorms->Eof()) {
+        tblCFGCells->First();
+        while (!tblCFGCells->Eof()) {
+          const int K = tblCFGCells->FieldByName("CELLKEY").AsInteger();
+          const int A = tblCFGCells->FieldByName("ALLOW").AsInteger();
+          const std::string C = tblCFGCells->FieldByName("CELLNO").AsString();
+          const std::string D = tblCFGCells->FieldByName("DORMCODE").AsString();
+          const std::string where = "Facility :" + F + " DormCode : " + D + " CellNo : " + C;
+          SetStatus(*lblWhatHappen, "Synching " + where);
+
+          const int N =
+              CountOf("SELECT Count(CELLKEY) FROM DETENTIA WHERE NAMERELEAS = 0 and FACICODE = " +
+                      QuotedStr(I) + " and CELLKEY = " + IntToStr(K));
+          if (N < 1) {
+            tblCFGCells->Edit();
+            tblCFGCells->FieldByName("ONCELL").SetAsInteger(0);
+            tblCFGCells->Post();
+          } else if (N <= A) {
+            tblCFGCells->Edit();
+            tblCFGCells->FieldByName("ONCELL").SetAsInteger(N);
+            tblCFGCells->Post();
+          } else if (tblCFGCells->FieldByName("ALLOWMANY").AsBoolean()) {
+            tblCFGCells->Edit();
+            tblCFGCells->FieldByName("ONCELL").SetAsInteger(N);
+            tblCFGCells->FieldByName("ALLOW").SetAsInteger(0);
+            tblCFGCells->Post();
+          } else {
+            Memo1->Add(where + " Allow " + IntToStr(A) + " but " + IntToStr(N) +
+                       " are assign to it");
+            AppendListing("SELECT BOOKNO FROM DETENTIA WHERE NAMERELEAS = 0 and facicode = " +
+                              QuotedStr(I) + " and cellkey = " + IntToStr(K),
+                          "----Inmates On Cell----", "NOTE: No Inmates Currently Assign To Cell");
+          }
+
+          tblCFGBeds->First();
+          while (!tblCFGBeds->Eof()) {
+            const int B = tblCFGBeds->FieldByName("BEDNO").AsInteger();
+            const std::string E = tblCFGBeds->FieldByName("BEDDESC").AsString();
+            SetStatus(*lblWhatHappen, "Synching " + where + " Bed : " + E);
+            const std::string bedCondition = "NAMERELEAS = 0 and facicode = " + QuotedStr(I) +
+                                             " and cellkey = " + IntToStr(K) +
+                                             " and bed = " + QuotedStr(IntToStr(B));
+            const int M = CountOf("SELECT Count(bed) FROM DETENTIA WHERE " + bedCondition);
+            if (M >= 2) {
+              Memo1->Add(where + " Bed : " + E + " had more than one inmate assign to it");
+              AppendListing("SELECT BOOKNO FROM DETENTIA WHERE " + bedCondition,
+                            "----Inmates On Bed----", "NOTE: No Inmate Currently Assign To Bed");
+            }
+            tblCFGBeds->Edit();
+            tblCFGBeds->FieldByName("AVAILABLE").SetAsBoolean(M == 0);
+            tblCFGBeds->Post();
+
+            tblCFGBeds->Next();
+            ProgressBar1->StepIt();
+            Repaint();
+          }
+          tblCFGCells->Next();
+          ProgressBar1->StepIt();
+        }
+        tblDorms->Next();
+        ProgressBar1->StepIt();
+      }
+      tblFacility->Next();
+      --R;
+      SetStatus(*lblPasses, IntToStr(R) + " Facilities To Process Remaining");
+      ProgressBar1->StepIt();
+    }
+    qryGeneric->Close();
+    ProgressBar1->SetPosition(0);
+    Application().ShowMessage("Cell Synchronization Completed");
+  } catch (const Exception& e) {
+    // The failure is what the user must see: a query that cannot even be closed (the server
+    // went away) must not replace it, so that close's own failure is dropped.
+    try {
+      qryGeneric->Close();
+    } catch (const Exception&) {
+    }
+    ProgressBar1->SetPosition(0);
+    Application().ShowMessage(e.Message() + " On: TfrmSynchCellsMain.GoSynchCells");
+    Application().ShowMessage("Process Aborted");
+  }
+}
+
+}  // namespace bunkmere

@@ -1,0 +1,78 @@
+#pragma once
+// TfrmSynchCellsMain: the program's one window. It is built from its stored description
+// (BunkmereMain.form, compiled in), owns the controls and the data components the
+// synchronisation pass works on, and holds the pass itself, GoSynchCells.
+
+#include <string>
+#include <vector>
+
+#include "ui/Form.h"
+
+namespace bunkmere {
+
+class TLabel;
+class TButton;
+class TMemo;
+class TProgressBar;
+class TMSConnection;
+class TMSTable;
+class TMSQuery;
+class TDataSource;
+
+class TfrmSynchCellsMain : public TForm {
+ public:
+  // Creates the window from its stored description; a failure there passes to the caller
+  // with nothing of the window left alive.
+  explicit TfrmSynchCellsMain(TComponent* AOwner);
+  ~TfrmSynchCellsMain() override;
+  const char* ClassName() const noexcept override { return "TfrmSynchCellsMain"; }
+
+  // Controls, by their stored names.
+  TLabel* lblPasses = nullptr;
+  TLabel* lblWhatHappen = nullptr;
+  TLabel* Label1 = nullptr;
+  TButton* btConvertTavrichWeekenders = nullptr;
+  TProgressBar* ProgressBar1 = nullptr;
+  TMemo* Memo1 = nullptr;
+  TButton* btnSave = nullptr;
+  // Data components, by their stored names.
+  TMSTable* tblDetentia = nullptr;
+  TMSTable* tblCFGCells = nullptr;
+  TMSQuery* qryGeneric = nullptr;
+  TMSTable* tblCFGBeds = nullptr;
+  TMSTable* tblFacility = nullptr;
+  TMSTable* tblDorms = nullptr;
+  TDataSource* DataSource1 = nullptr;
+  TDataSource* DataSource2 = nullptr;
+  TDataSource* DataSource3 = nullptr;
+  TDataSource* DataSource4 = nullptr;
+  TDataSource* DataSource5 = nullptr;
+  TMSConnection* dbJail = nullptr;
+
+  // Start button: clears the log, resets the progress bar and runs the pass.
+  void btConvertTavrichWeekendersClick(TComponent* Sender);
+  // Save Log button: writes the log to "ddhhnnss.log" in the current directory.
+  void btnSaveClick(TComponent* Sender);
+
+  // The synchronisation pass. Returns normally after a complete pass and after a failure of
+  // class Exception (told by message boxes); other failures pass to the caller.
+  void GoSynchCells();
+
+  // The stored description the window is built from.
+  static const std::string& StoredDescription();
+
+ private:
+  void BindComponents();
+  // Runs one statement through qryGeneric the way every statement of the pass goes.
+  void RunStatement(const std::string& ASql);
+  int CountOf(const std::string& ASql);
+  // Appends the listing of ASql (first column of each row, after a blank) framed by the
+  // header and "----End----", or the note when it finds no row.
+  void AppendListing(const std::string& ASql, const std::string& AHeader, const std::string& ANote);
+  void SetStatus(TLabel& ALabel, const std::string& ACaption);
+};
+
+// The program's main window, while it exists.
+extern TfrmSynchCellsMain* frmSynchCellsMain;
+
+}  // namespace bunkmere

@@ -1,0 +1,110 @@
+#include "bench/pass/RawReplay.h"
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <chrono>
+#include <optional>
+#include <regex>
+#include <stdexcept>
+
+namespace bunkmere::bench {
+namespace {
+
+void Check(SQLRETURN ARc, SQLSMALLINT AType, SQLHANDLE AHandle, const char* AWhat) {
+  if (SQL_SUCCEEDED(ARc) || ARc == SQL_NO_DATA) return;
+  SQLCHAR state[6] = {}, text[512] = {};
+  SQLINTEGER native = 0;
+  SQLSMALLINT len = 0;
+  SQLGetDiagRec(AType, AHandle, 1, state, &native, text, sizeof text, &len);
+  throw std::runtime_error(std::string(AWhat) + ": " + reinterpret_cast<char*>(text));
+}
+
+struct Bound {
+  SQLSMALLINT SqlType = SQL_VARCHAR;
+  SQLULEN Size = 0;
+};
+
+// The ODBC type for a logged parameter type such as "int", "varchar(30)", "bit".
+Bound TypeOf(const std::string& AType) {
+  static const std::regex sized(R"((\w+)\((\d+|max)\))", std::regex::icase);
+  std::smatch m;
+  std::string base = AType;
+  SQLULEN size = 0;
+  if (std::regex_match(AType, m, sized)) {
+    base = m[1];
+    size = m[2] == "max" ? 0 : std::stoul(m[2]);
+  }
+  if (base == "int") return {SQL_INTEGER, 10};
+  if (base == "smallint") return {SQL_SMALLINT, 5};
+  if (base == "bigint") return {SQL_BIGINT, 19};
+  if (base == "bit") return {SQL_BIT, 1};
+  if (base == "datetime") return {SQL_TYPE_TIMESTAMP, 23};
+  if (base == "nvarchar" || base == "nchar") return {SQL_WVARCHAR, size ? size : 4000};
+  return {SQL_VARCHAR, size ? size : 8000};
+}
+
+}  // namespace
+
+ReplayResult Replay(const std::string& AConnectionString,
+                    const std::vector<standin::testing::LoggedStatement>& AStatements) {
+  static const std::regex marker(R"(@P\d+)");
+  SQLHENV env = SQL_NULL_HENV;
+  SQLHDBC dbc = SQL_NULL_HDBC;
+  SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
+  SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+  SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
+
+  // Texts and bound values are prepared before the clock starts.
+  struct Prepared {
+    std::string Sql;
+    std::vector<std::pair<Bound, std::optional<std::string>>> Params;
+  };
+  std::vector<Prepared> work;
+  for (const auto& s : AStatements) {
+    Prepared p;
+    p.Sql = s.params.empty() ? s.sql : std::regex_replace(s.sql, marker, "?");
+    for (const auto& prm : s.params) p.Params.emplace_back(TypeOf(prm.type), prm.value);
+    work.push_back(std::move(p));
+  }
+
+  ReplayResult result;
+  const auto start = std::chrono::steady_clock::now();
+  Check(SQLDriverConnect(dbc, nullptr, (SQLCHAR*)AConnectionString.c_str(), SQL_NTS, nullptr, 0,
+                         nullptr, SQL_DRIVER_NOPROMPT),
+        SQL_HANDLE_DBC, dbc, "connect");
+  SQLHSTMT stmt = SQL_NULL_HSTMT;
+  SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt);
+  std::vector<SQLLEN> indicators;
+  for (auto& p : work) {
+    indicators.assign(p.Params.size(), 0);
+    for (std::size_t i = 0; i < p.Params.size(); ++i) {
+      auto& [type, value] = p.Params[i];
+      indicators[i] = value ? static_cast<SQLLEN>(value->size()) : SQL_NULL_DATA;
+      Check(SQLBindParameter(stmt, static_cast<SQLUSMALLINT>(i + 1), SQL_PARAM_INPUT, SQL_C_CHAR,
+                             type.SqlType, type.Size, 0,
+                             value ? const_cast<char*>(value->data()) : nullptr,
+                             value ? static_cast<SQLLEN>(value->size()) : 0, &indicators[i]),
+            SQL_HANDLE_STMT, stmt, "bind");
+    }
+    Check(SQLExecDirect(stmt, (SQLCHAR*)p.Sql.c_str(), static_cast<SQLINTEGER>(p.Sql.size())),
+          SQL_HANDLE_STMT, stmt, p.Sql.c_str());
+    do {
+      SQLSMALLINT columns = 0;
+      SQLNumResultCols(stmt, &columns);
+      if (columns > 0)
+        while (SQLFetch(stmt) == SQL_SUCCESS) ++result.Rows;
+    } while (SQL_SUCCEEDED(SQLMoreResults(stmt)));
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    SQLFreeStmt(stmt, SQL_RESET_PARAMS);
+    ++result.Statements;
+  }
+  SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+  SQLDisconnect(dbc);
+  result.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+  SQLFreeHandle(SQL_HANDLE_ENV, env);
+  return result;
+}
+
+}  // namespace bunkmere::bench

@@ -1,0 +1,209 @@
+#include "db/VtRecordLock.h"
+
+#include <memory>
+
+#include "core/Encoding.h"
+#include "core/SqlText.h"
+#include "dataaccess/Fields.h"
+#include "dataaccess/MSConnection.h"
+#include "dataaccess/MSDataSet.h"
+#include "platform/Platform.h"
+
+namespace bunkmere {
+
+EVtDBLockError::EVtDBLockError(std::string AMessage, std::string ADatabaseName,
+                               std::string ATableName, std::string AUniqueKey,
+                               std::string AComputerName, std::string AUserName,
+                               std::string AProgramName, TDateTime ATimeLocked)
+    : EDatabaseError(std::move(AMessage)),
+      FDatabaseName(std::move(ADatabaseName)),
+      FTableName(std::move(ATableName)),
+      FUniqueKey(std::move(AUniqueKey)),
+      FComputerName(std::move(AComputerName)),
+      FUserName(std::move(AUserName)),
+      FProgramName(std::move(AProgramName)),
+      FTimeLocked(ATimeLocked) {}
+
+// ---- names, rows and statements ----
+
+std::string RecordLockName(std::string_view ADatabaseName, std::string_view ATableName,
+                           std::string_view AUniqueKey) {
+  std::string inner;
+  inner.reserve(ADatabaseName.size() + ATableName.size() + AUniqueKey.size() + 8);
+  inner.append("##LOCK-").append(ADatabaseName).append(".").append(ATableName).append(".");
+  inner.append(AUniqueKey);
+  return "[tempdb].[dbo].[" + BracketEscape(inner) + "]";
+}
+
+TLockHolder MakeLockHolder(std::string_view ADatabaseName, std::string_view ATableName,
+                           std::string_view AUniqueKey, std::string_view AComputerName,
+                           std::string_view AUserName, std::string_view AProgramName,
+                           TDateTime ATimeLocked) {
+  // Widths count characters as the server's columns do, never splitting one.
+  return TLockHolder{Utf8Left(ADatabaseName, kLockDatabaseNameWidth),
+                     Utf8Left(ATableName, kLockTableNameWidth),
+                     Utf8Left(AUniqueKey, kLockUniqueKeyWidth),
+                     Utf8Left(AComputerName, kLockComputerNameWidth),
+                     Utf8Left(AUserName, kLockUserNameWidth),
+                     Utf8Left(AProgramName, kLockProgramNameWidth),
+                     ATimeLocked};
+}
+
+std::string LockTableCreateStatement(std::string_view ALockName) {
+  std::string sql = "CREATE TABLE ";
+  sql.append(ALockName);
+  sql += "(";
+  sql += "  DatabaseName VARCHAR(" + std::to_string(kLockDatabaseNameWidth) + "),";
+  sql += "  TableName    VARCHAR(" + std::to_string(kLockTableNameWidth) + "),";
+  sql += "  UniqueKey    VARCHAR(" + std::to_string(kLockUniqueKeyWidth) + "),";
+  sql += "  ComputerName VARCHAR(" + std::to_string(kLockComputerNameWidth) + "),";
+  sql += "  UserName     VARCHAR(" + std::to_string(kLockUserNameWidth) + "),";
+  sql += "  ProgramName  VARCHAR(" + std::to_string(kLockProgramNameWidth) + "),";
+  sql += "  TimeLocked   DateTime";
+  sql += ")";
+  return sql;
+}
+
+std::string LockHolderInsertStatement(std::string_view ALockName, const TLockHolder& AHolder) {
+  std::string sql = "INSERT INTO ";
+  sql.append(ALockName);
+  sql += "  (DatabaseName, TableName, UniqueKey, ComputerName, ";
+  sql += "UserName, ProgramName, TimeLocked) ";
+  sql += "VALUES ";
+  sql += "  (" + QuotedStr(AHolder.DatabaseName) + ", " + QuotedStr(AHolder.TableName) + ", " +
+         QuotedStr(AHolder.UniqueKey) + ", " + QuotedStr(AHolder.ComputerName) + ", " +
+         QuotedStr(AHolder.UserName) + ", " + QuotedStr(AHolder.ProgramName) + ", " +
+         QuotedStr(DateTimeToIsoText(AHolder.TimeLocked)) + ")";
+  return sql;
+}
+
+std::string LockHolderSelectStatement(std::string_view ALockName) {
+  return "SELECT * FROM " + std::string(ALockName);
+}
+
+std::string LockTableDropStatement(std::string_view ALockName) {
+  return "DROP TABLE " + std::string(ALockName);
+}
+
+std::string LockRefusalMessage(const TLockHolder& AHolder, const TFormatSettings& AFormats) {
+  std::string text = kLockRefusedText;
+  text += "\r\n";
+  text += "\r\n";
+  text += "The record is already being edited.\r\n";
+  text += "     User Name: " + AHolder.UserName + "\r\n";
+  text += "     Computer Name: " + AHolder.ComputerName + "\r\n";
+  text += "     Program Name: " + AHolder.ProgramName + "\r\n";
+  text += "     Time Locked: " + DateTimeToStr(AHolder.TimeLocked, AFormats) + "\r\n";
+  text += "     Table Name: " + AHolder.TableName;
+  return text;
+}
+
+// ---- the routines ----
+
+namespace {
+
+// Fills ALock from the holder row of ALockName, when one can be read. Every failure is
+// swallowed: the holder may have released the lock meanwhile, or not written its row yet,
+// and the refusal stands either way.
+void ReadLockHolder(TMSConnection& AConnection, const std::string& ALockName,
+                    EVtDBLockError& ALock) {
+  try {
+    std::unique_ptr<TCustomMSDataSet> holder(AConnection.CreateDataSet(nullptr));
+    holder->SQL().SetText(LockHolderSelectStatement(ALockName));
+    holder->Open();
+    if (holder->IsEmpty()) return;
+    TLockHolder row;
+    row.DatabaseName = holder->FieldByName("DatabaseName").AsString();
+    ALock.SetDatabaseName(row.DatabaseName);
+    row.TableName = holder->FieldByName("TableName").AsString();
+    ALock.SetTableName(row.TableName);
+    row.UniqueKey = holder->FieldByName("UniqueKey").AsString();
+    ALock.SetUniqueKey(row.UniqueKey);
+    row.ComputerName = holder->FieldByName("ComputerName").AsString();
+    ALock.SetComputerName(row.ComputerName);
+    row.UserName = holder->FieldByName("UserName").AsString();
+    ALock.SetUserName(row.UserName);
+    row.ProgramName = holder->FieldByName("ProgramName").AsString();
+    ALock.SetProgramName(row.ProgramName);
+    row.TimeLocked = holder->FieldByName("TimeLocked").AsDateTime();
+    ALock.SetTimeLocked(row.TimeLocked);
+    ALock.SetMessage(LockRefusalMessage(row, CurrentPlatform().FormatSettings()));
+  } catch (const std::exception&) {
+    // the refusal keeps what was read before the failure
+  }
+}
+
+}  // namespace
+
+void AcquireRecordLock(TCustomMSDataSet& ADataSet, std::string& ALockTableName,
+                       bool ARecordLocksMake) {
+  if (!ARecordLocksMake) return;
+  TMSConnection* connection = ADataSet.Connection();
+  TField* key = ADataSet.FindField("UniqueKey");
+  std::string name;
+  if (connection != nullptr && key != nullptr) {
+    name = RecordLockName(connection->Database(), ADataSet.ReportedTableName(), key->AsString());
+    // Asking again for the row this dataset already holds (a delete while it edits the row)
+    // must not be refused by the dataset's own lock table.
+    if (name == ALockTableName) return;
+  }
+  if (!ALockTableName.empty()) ReleaseRecordLock(ADataSet, ALockTableName, ARecordLocksMake);
+  if (name.empty()) {
+    ALockTableName.clear();
+    return;
+  }
+
+  // Recorded before the CREATE is sent, so the release below finds it.
+  ALockTableName = name;
+  try {
+    connection->ExecSQL(LockTableCreateStatement(name));
+  } catch (const std::exception&) {
+    // Whatever the cause, the lock is not ours; the other holder's table is left alone.
+    EVtDBLockError refusal(kLockRefusedText, "", "", "", "", "", "", 0);
+    ReadLockHolder(*connection, name, refusal);
+    ALockTableName.clear();
+    throw refusal;
+  }
+
+  try {
+    const TPlatform& platform = CurrentPlatform();
+    const TLockHolder holder =
+        MakeLockHolder(connection->Database(), ADataSet.ReportedTableName(), key->AsString(),
+                       platform.ComputerName(), platform.UserName(), platform.ExecutableFileName(),
+                       platform.Now());
+    connection->ExecSQL(LockHolderInsertStatement(name, holder));
+  } catch (...) {
+    ReleaseRecordLock(ADataSet, ALockTableName, ARecordLocksMake);
+    throw;
+  }
+}
+
+void ReleaseRecordLock(TCustomMSDataSet& ADataSet, std::string& ALockTableName,
+                       bool ARecordLocksMake) noexcept {
+  if (!ARecordLocksMake) return;
+  TMSConnection* connection = ADataSet.Connection();
+  if (connection == nullptr) return;
+  if (ALockTableName.empty()) return;
+  try {
+    if (connection->Connected()) connection->ExecSQL(LockTableDropStatement(ALockTableName));
+  } catch (const std::exception&) {
+    // the table is gone already, or the connection is lost: the server drops it anyway
+  }
+  ALockTableName.clear();
+}
+
+bool ProbeRecordLock(TCustomMSDataSet& ADataSet) {
+  if (!ADataSet.Active() || ADataSet.IsEmpty()) return false;
+  const TDataSetState state = ADataSet.State();
+  if (state == TDataSetState::dsEdit || state == TDataSetState::dsInsert) return true;
+  bool locked = false;
+  try {
+    ADataSet.Edit();
+  } catch (const std::exception&) {
+    locked = true;
+  }
+  if (ADataSet.State() == TDataSetState::dsEdit) ADataSet.Cancel();
+  return locked;
+}
+
+}  // namespace bunkmere

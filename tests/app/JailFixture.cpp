@@ -1,0 +1,137 @@
+#include "tests/app/JailFixture.h"
+
+#include <QTest>
+
+#include "dataaccess/Fields.h"
+#include "dataaccess/MSConnection.h"
+#include "dataaccess/MSTable.h"
+#include "ui/StdCtrls.h"
+
+namespace bunkmere::testing {
+
+const char* const kJailSchema = R"(
+CREATE TABLE CFGFACI (
+  UniqueKey INT IDENTITY(1,1) NOT NULL PRIMARY KEY,
+  FACILITYID CHAR(10) NOT NULL,
+  FACILITYdesc VARCHAR(50) NULL)
+CREATE TABLE CFGDORMS (
+  UniqueKey INT IDENTITY(1,1) NOT NULL PRIMARY KEY,
+  FACILITYID CHAR(10) NOT NULL,
+  DORMCODE VARCHAR(10) NOT NULL)
+CREATE TABLE CFGCELL (
+  UniqueKey INT IDENTITY(1,1) NOT NULL PRIMARY KEY,
+  DORMCODE VARCHAR(10) NOT NULL,
+  FACILITYID CHAR(10) NOT NULL,
+  CELLKEY INT NOT NULL,
+  ALLOWMANY BIT NULL,
+  ALLOW INT NULL,
+  ONCELL INT NULL,
+  CELLNO VARCHAR(15) NULL)
+CREATE TABLE CFGBED (
+  UniqueKey INT IDENTITY(1,1) NOT NULL PRIMARY KEY,
+  CELLKEY INT NOT NULL,
+  BEDNO INT NOT NULL,
+  BEDDESC VARCHAR(30) NULL,
+  AVAILABLE BIT NULL)
+CREATE TABLE DETENTIA (
+  UniqueKey INT IDENTITY(1,1) NOT NULL PRIMARY KEY,
+  BOOKNO VARCHAR(20) NOT NULL,
+  NAMERELEAS INT NOT NULL,
+  FACICODE VARCHAR(10) NULL,
+  CELLKEY INT NULL,
+  BED VARCHAR(10) NULL,
+  CHARGES TEXT NULL)
+)";
+
+std::string JailScript(const std::string& ARows) {
+  return std::string("CREATE DATABASE JAIL\nGO\nUSE JAIL\nGO\n") + kJailSchema + "GO\n" + ARows +
+         "\nGO\n";
+}
+
+void PointAt(TfrmSynchCellsMain& AWindow, const standin::testing::StandinServer& AServer) {
+  TMSConnection& db = *AWindow.dbJail;
+  db.SetServer(AServer.Host() + "," + std::to_string(AServer.Port()));
+  db.SetAuthentication(TMSAuthentication::auServer);
+  db.SetUsername(AServer.User());
+  db.SetPassword(AServer.Password());
+}
+
+JailFixture::JailFixture(const std::string& ARows, std::vector<std::string> AFaults)
+    : JailFixture(FromScriptTag{}, JailScript(ARows), std::move(AFaults)) {}
+
+std::unique_ptr<JailFixture> JailFixture::FromScript(const std::string& AScript,
+                                                     std::vector<std::string> AFaults) {
+  return std::unique_ptr<JailFixture>(
+      new JailFixture(FromScriptTag{}, AScript, std::move(AFaults)));
+}
+
+JailFixture::JailFixture(FromScriptTag, const std::string& AScript,
+                         std::vector<std::string> AFaults)
+    : FServer(std::make_unique<standin::testing::StandinServer>(
+          standin::testing::StandinOptions{.initScript = AScript, .faults = std::move(AFaults)})),
+      FWindow(std::make_unique<TfrmSynchCellsMain>(nullptr)) {
+  PointAt(*FWindow, *FServer);
+}
+
+JailFixture::~JailFixture() = default;
+
+void JailFixture::PressStart() {
+  QTest::mouseClick(FWindow->btConvertTavrichWeekenders->Widget(), Qt::LeftButton);
+}
+
+std::vector<std::string> JailFixture::Log() const {
+  return FWindow->Memo1->Lines();
+}
+
+std::vector<std::string> JailFixture::PassStatements() const {
+  std::vector<std::string> result;
+  for (const auto& s : FServer->Statements()) {
+    std::string sql = s.sql;
+    if (sql.starts_with("SELECT Count(") || sql.starts_with("SELECT BOOKNO")) {
+      if (sql.ends_with("\r\n")) sql.resize(sql.size() - 2);
+      result.push_back(sql);
+    }
+  }
+  return result;
+}
+
+namespace {
+
+void Configure(TMSConnection& ADb, const standin::testing::StandinServer& AServer) {
+  ADb.SetServer(AServer.Host() + "," + std::to_string(AServer.Port()));
+  ADb.SetDatabase("JAIL");
+  ADb.SetAuthentication(TMSAuthentication::auServer);
+  ADb.SetUsername(AServer.User());
+  ADb.SetPassword(AServer.Password());
+  ADb.SetLoginPrompt(false);
+}
+
+}  // namespace
+
+void JailFixture::Exec(const std::string& ASql) const {
+  TMSConnection db(nullptr);
+  Configure(db, *FServer);
+  db.ExecSQL(ASql);
+}
+
+std::vector<std::string> JailFixture::Query(const std::string& ASql) const {
+  TMSConnection db(nullptr);
+  Configure(db, *FServer);
+  TMSQuery q(nullptr);
+  q.SetConnection(&db);
+  q.SQL().Add(ASql);
+  q.Open();
+  std::vector<std::string> rows;
+  for (q.First(); !q.Eof(); q.Next()) {
+    std::string row;
+    for (int i = 0; i < q.FieldCount(); ++i) {
+      if (i > 0) row += "|";
+      row += q.Fields(i).IsNull() ? "NULL" : q.Fields(i).AsString();
+    }
+    rows.push_back(row);
+  }
+  q.Close();
+  return rows;
+}
+
+}  // namespace bunkmere::testing

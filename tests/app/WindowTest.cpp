@@ -1,0 +1,168 @@
+// The main window as the program builds it from its stored description, and its two buttons,
+// in-process on the offscreen platform.
+#include <gtest/gtest.h>
+
+#include <QPalette>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include "app/BunkmereMain.h"
+#include "app/UnhandledFailure.h"
+#include "core/DateTime.h"
+#include "core/Exceptions.h"
+#include "dataaccess/MSConnection.h"
+#include "dataaccess/MSTable.h"
+#include "platform/FakeWindowsPlatform.h"
+#include "tests/ui/RecordingMessageBoxes.h"
+#include "ui/ProgressBar.h"
+#include "ui/StdCtrls.h"
+
+namespace bunkmere {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+TEST(MainWindow, IsBuiltAsStored) {
+  TfrmSynchCellsMain w(nullptr);
+  EXPECT_EQ(w.Caption(),
+            "Synch Facility Cells Base On Current Population (Compatible with Detentia 5.0.3.x "
+            "or higher)");
+  EXPECT_EQ(w.Window()->windowTitle().toStdString(), w.Caption());
+  EXPECT_EQ(w.BorderStyle(), TFormBorderStyle::bsSingle);
+  EXPECT_TRUE(w.Window()->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+  EXPECT_EQ(w.Window()->palette().color(QPalette::Window),
+            QApplication::palette().color(QPalette::Button));
+  EXPECT_EQ(w.Font().Name, "MS Sans Serif");
+  EXPECT_EQ(w.Font().Height, ScaleLength(-11, w.PixelsPerInch(), 96));
+
+  // At the density the description was laid out for, the stored bounds hold as they are.
+  if (w.PixelsPerInch() == 96) {
+    EXPECT_EQ(w.ClientWidth(), 674);
+    EXPECT_EQ(w.ClientHeight(), 420);
+    EXPECT_EQ(w.btConvertTavrichWeekenders->BoundsRect(), (TRect{220, 78, 237, 25}));
+    EXPECT_EQ(w.Memo1->BoundsRect(), (TRect{8, 136, 657, 265}));
+    EXPECT_EQ(w.btnSave->BoundsRect(), (TRect{592, 107, 75, 25}));
+    EXPECT_EQ(w.ProgressBar1->BoundsRect(), (TRect{1, 23, 497, 16}));
+  }
+  // Labels sized themselves to their text, from their stored place.
+  EXPECT_EQ(w.Label1->Left(), ScaleLength(8, w.PixelsPerInch(), 96));
+  EXPECT_EQ(w.Label1->Width(),
+            QFontMetrics(w.Label1->Widget()->font()).horizontalAdvance("Conflicts Log:"));
+  EXPECT_EQ(w.lblPasses->Caption(), "[XXX]");
+  EXPECT_EQ(w.lblWhatHappen->Caption(), "[XXXXXX]");
+
+  EXPECT_EQ(static_cast<QPushButton*>(w.btConvertTavrichWeekenders->Widget())->text().toStdString(),
+            "Start Synchronization Of  Cells");
+  EXPECT_TRUE(w.btConvertTavrichWeekenders->Widget()->font().bold());
+  EXPECT_FALSE(w.btnSave->Widget()->font().bold());
+  EXPECT_EQ(w.TabList(),
+            (std::vector<TControl*>{w.btConvertTavrichWeekenders, w.Memo1, w.btnSave}));
+  EXPECT_EQ(w.ActiveControl(), w.btConvertTavrichWeekenders);
+  EXPECT_EQ(w.Memo1->ScrollBars(), TScrollStyle::ssVertical);
+  EXPECT_TRUE(w.Memo1->WordWrap());
+  EXPECT_FALSE(w.Memo1->ReadOnly());
+  EXPECT_TRUE(w.Memo1->Lines().empty());
+  EXPECT_EQ(w.ProgressBar1->Max(), 100);
+  EXPECT_EQ(w.ProgressBar1->Step(), 10);
+
+  // The data components carry the stored links; the connection stays closed until a pass.
+  EXPECT_EQ(w.dbJail->Database(), "JAIL");
+  EXPECT_FALSE(w.dbJail->Connected());
+  EXPECT_EQ(w.tblCFGCells->MasterFields(), "FACILITYID;DORMCODE");
+  EXPECT_EQ(w.tblCFGCells->Connection(), w.dbJail);
+}
+
+TEST(MainWindow, OpensCentredWithTheStartButtonFocused) {
+  TfrmSynchCellsMain w(nullptr);
+  w.Show();
+  const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+  EXPECT_EQ(w.Left(), screen.x() + (screen.width() - w.ClientWidth()) / 2);
+  EXPECT_EQ(w.Top(), screen.y() + (screen.height() - w.ClientHeight()) / 2);
+  EXPECT_EQ(w.Window()->focusWidget(), w.btConvertTavrichWeekenders->Widget());
+  w.Close();
+}
+
+// A Windows workstation's clock and file system for Save Log.
+struct SaveLogPlatform {
+  SaveLogPlatform() {
+    platform.SetCurrentDirectory("C:\\Jail");
+    platform.AddFolder("C:\\Jail");
+    platform.SetNow(EncodeDate(2026, 12, 9) + EncodeTime(7, 5, 3, 480));
+    platform.SetAnsiCodePage(1252);
+  }
+  TFakeWindowsPlatform platform;
+  TPlatformOverride use{platform};
+};
+
+TEST(SaveLog, WritesTheLogInTheAnsiCodePageWithCrLfAndNoBom) {
+  SaveLogPlatform p;
+  testing::RecordingMessageBoxes boxes;
+  TfrmSynchCellsMain w(nullptr);
+  w.Memo1->Add("Facility :North DormCode : A CellNo : 1 Allow 1 but 2 are assign to it");
+  w.Memo1->Add("----Inmates On Cell----");
+  w.Memo1->Add(
+      " N\xC3\xBA\xC3\xB1"
+      "ez \xCE\xA9");  // Núñez Ω: Ω is not in 1252
+  w.Memo1->Add("----End----");
+  QTest::mouseClick(w.btnSave->Widget(), Qt::LeftButton);
+  EXPECT_TRUE(boxes.Boxes.empty());
+  EXPECT_EQ(p.platform.FileBytes("C:\\Jail\\09070503.log"),
+            "Facility :North DormCode : A CellNo : 1 Allow 1 but 2 are assign to it\r\n"
+            "----Inmates On Cell----\r\n N\xFA\xF1"
+            "ez ?\r\n----End----\r\n");
+
+  // A second save in the same second replaces the file; an empty log saves an empty file.
+  w.Memo1->Clear();
+  QTest::mouseClick(w.btnSave->Widget(), Qt::LeftButton);
+  EXPECT_EQ(p.platform.FileBytes("C:\\Jail\\09070503.log"), "");
+}
+
+TEST(SaveLog, AFileThatCannotBeWrittenShowsTheErrorBoxAndKeepsTheLog) {
+  SaveLogPlatform p;
+  p.platform.AddFile("C:\\Jail\\09070503.log", "older log\r\n");
+  p.platform.SetFileLocked("C:\\Jail\\09070503.log", true);
+  testing::RecordingMessageBoxes boxes;
+  TfrmSynchCellsMain w(nullptr);
+  w.Memo1->Add("keep me");
+  QTest::mouseClick(w.btnSave->Widget(), Qt::LeftButton);
+  ASSERT_EQ(boxes.Boxes.size(), 1u);
+  EXPECT_EQ(boxes.Boxes[0].Caption, "Bunkmere");
+  EXPECT_EQ(boxes.Boxes[0].Type, TMsgDlgType::mtError);
+  EXPECT_NE(boxes.Boxes[0].Text.find("C:\\Jail\\09070503.log"), std::string::npos)
+      << boxes.Boxes[0].Text;
+  EXPECT_EQ(boxes.Boxes[0].Text.back(), '.');
+  EXPECT_EQ(w.Memo1->Lines(), Lines{"keep me"});
+  EXPECT_EQ(p.platform.FileBytes("C:\\Jail\\09070503.log"), "older log\r\n");
+}
+
+TEST(StartButton, AServerThatCannotBeReachedEndsThePassWithItsTwoBoxes) {
+  testing::RecordingMessageBoxes boxes;
+  TfrmSynchCellsMain w(nullptr);
+  w.dbJail->SetServer("127.0.0.1,1");  // nothing listens on port 1
+  w.dbJail->SetAuthentication(TMSAuthentication::auServer);
+  w.dbJail->SetConnectionTimeout(2);
+  w.Memo1->Add("old log");
+  w.ProgressBar1->SetPosition(30);
+  QTest::mouseClick(w.btConvertTavrichWeekenders->Widget(), Qt::LeftButton);
+  ASSERT_EQ(boxes.Boxes.size(), 2u);
+  const std::string& first = boxes.Boxes[0].Text;
+  EXPECT_TRUE(first.ends_with(" On: TfrmSynchCellsMain.GoSynchCells")) << first;
+  EXPECT_GT(first.size(), std::string(" On: TfrmSynchCellsMain.GoSynchCells").size());
+  EXPECT_EQ(boxes.Boxes[0].Caption, "Bunkmere");
+  EXPECT_EQ(boxes.Boxes[1].Text, "Process Aborted");
+  EXPECT_TRUE(w.Memo1->Lines().empty());
+  EXPECT_EQ(w.ProgressBar1->Position(), 0);
+}
+
+TEST(UnhandledFailure, NamesTheClassModuleAndAddressThenTheMessage) {
+  EXPECT_EQ(UnhandledFailureText("EIniFileException", "Bunkmere", 0x1A2F4,
+                                 "Site configuration file not found"),
+            "Exception EIniFileException in module Bunkmere at 0001A2F4.\n\n"
+            "Site configuration file not found.");
+  EXPECT_EQ(FailureClassName(EDatabaseError("x")), "EDatabaseError");
+  EXPECT_EQ(FailureClassName(std::runtime_error("x")), "std::runtime_error");
+}
+
+}  // namespace
+}  // namespace bunkmere
