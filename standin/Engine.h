@@ -90,7 +90,8 @@ struct EngineOptions {
   std::string dataDir;  // one SQLite file per database: JAIL is <dataDir>/JAIL.db
 };
 
-// Thread-safe: many sessions run at once, each on its own thread.
+// Thread-safe: many sessions run at once, each on its own thread. Every session must end
+// before its engine does.
 class Engine {
  public:
   static std::unique_ptr<Engine> Create(const EngineOptions& options);

@@ -144,7 +144,7 @@ void SessionImpl::Execute(std::string_view sql, std::span<const Param> params, R
   try {
     batch = engine_.Parsed(sql, state_.quotedIdentifier);
   } catch (SqlError& e) {
-    Report(sink, e, 1);
+    Report(sink, e, e.message.line);
     return;
   }
   Executor executor(engine_.core(), state_, params, sink, lock);

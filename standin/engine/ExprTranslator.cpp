@@ -548,6 +548,7 @@ TExpr ExprTranslator::Function(const Expr& e) {
 
 std::string ExprTranslator::Store(const TExpr& x, const TypeSpec& target, int flags, int keySlot,
                                   const std::string& column, const std::string& table) {
+  if (x.typed && !x.stringLiteral && x.type.type == SqlType::DateTime) flags |= kConvTyped;
   return ConvCall(x.sql, target, flags, keySlot, column, table);
 }
 

@@ -147,6 +147,11 @@ void Conv(sqlite3_context* ctx, int, sqlite3_value** argv) {
     e.statementTerminated = true;
     return Fail(ctx, std::move(e));
   }
+  if ((flags & kConvTyped) && target.type == SqlType::DateTime && in.kind == Dyn::Kind::Text &&
+      in.text.size() == kDateTimeTextSize) {
+    RecordKey(core, slot, in);
+    return Result(ctx, in);
+  }
   try {
     thread_local std::string buffer;
     DateOrder order = core->current ? core->current->session->dateOrder : DateOrder::MDY;

@@ -19,6 +19,8 @@ enum ConvFlags : int {
   kConvNotNull = 1,  // NULL fails with 515
   kConvInsert = 2,   // messages say INSERT (else UPDATE)
   kConvCast = 4,     // CAST/CONVERT: overlong text is cut, no 8152
+  kConvTyped = 8,    // the value already is a DATETIME in stored form (a typed parameter or
+                     // column), not text to be read in the session's date order
 };
 
 enum SessionValue : int { kSpid = 0, kIdentity = 1, kRowCount = 2, kTextSize = 3 };

@@ -430,6 +430,7 @@ Statement Parser::Nested() {
 }
 
 IfStmt Parser::If() {
+  DepthGuard guard(*this);  // IF nests statements within statements
   Expect("IF");
   IfStmt s;
   s.condition = Expression();

@@ -93,7 +93,15 @@ class Parser {
       Statement s;
       s.begin = Peek().begin;
       s.line = 1 + static_cast<int>(std::count(sql_.begin(), sql_.begin() + s.begin, '\n'));
-      s.body = StatementBody(out.empty());
+      try {
+        s.body = StatementBody(out.empty());
+      } catch (SqlError& e) {
+        // SQL Server reports a compile error at the line where it stopped reading.
+        std::size_t at = std::min(pos_, tokens_.size() - 1);
+        e.message.line =
+            1 + static_cast<int>(std::count(sql_.begin(), sql_.begin() + tokens_[at].begin, '\n'));
+        throw;
+      }
       s.end = tokens_[pos_ - 1].end;
       out.push_back(std::move(s));
     }
@@ -198,11 +206,36 @@ class Parser {
     return e;
   }
 
-  ExprPtr Expression() { return OrExpr(); }
+  // Expressions nest (parentheses, NOT, unary minus) and chain (a AND b AND ...); both grow
+  // the trees that translation walks recursively, so hostile text could exhaust the stack.
+  static constexpr int kMaxDepth = 500;
+  void Deeper(int by = 1) {
+    depth_ += by;
+    if (depth_ > kMaxDepth) {
+      auto e = MakeError(191,
+                         "Some part of your SQL statement is nested too deeply. Rewrite the "
+                         "query or break it up into smaller queries.",
+                         1, 15);
+      e.abortsBatch = true;
+      throw e;
+    }
+  }
+  struct DepthGuard {
+    explicit DepthGuard(Parser& p) : parser(p), saved(p.depth_) { p.Deeper(); }
+    ~DepthGuard() { parser.depth_ = saved; }
+    Parser& parser;
+    int saved;
+  };
+
+  ExprPtr Expression() {
+    DepthGuard guard(*this);
+    return OrExpr();
+  }
 
   ExprPtr OrExpr() {
     auto left = AndExpr();
     while (Peek().Is("OR")) {
+      Deeper();
       auto e = Make(Expr::Kind::Or, Next().begin);
       e->args.push_back(std::move(left));
       e->args.push_back(AndExpr());
@@ -214,6 +247,7 @@ class Parser {
   ExprPtr AndExpr() {
     auto left = NotExpr();
     while (Peek().Is("AND")) {
+      Deeper();
       auto e = Make(Expr::Kind::And, Next().begin);
       e->args.push_back(std::move(left));
       e->args.push_back(NotExpr());
@@ -224,6 +258,7 @@ class Parser {
 
   ExprPtr NotExpr() {
     if (Peek().Is("NOT")) {
+      DepthGuard guard(*this);
       auto e = Make(Expr::Kind::Not, Next().begin);
       e->args.push_back(NotExpr());
       return e;
@@ -300,6 +335,7 @@ class Parser {
       if (!(t.IsSymbol("+") || t.IsSymbol("-") || t.IsSymbol("&") || t.IsSymbol("|") ||
             t.IsSymbol("^")))
         return left;
+      Deeper();
       auto e = Make(Expr::Kind::Binary, t.begin);
       e->text = t.value;
       ++pos_;
@@ -314,6 +350,7 @@ class Parser {
     while (true) {
       const Token& t = Peek();
       if (!(t.IsSymbol("*") || t.IsSymbol("/") || t.IsSymbol("%"))) return left;
+      Deeper();
       auto e = Make(Expr::Kind::Binary, t.begin);
       e->text = t.value;
       ++pos_;
@@ -326,6 +363,7 @@ class Parser {
   ExprPtr Unary() {
     const Token& t = Peek();
     if (t.IsSymbol("-")) {
+      DepthGuard guard(*this);
       std::size_t at = Next().begin;
       auto inner = Unary();
       // Fold "-5" so that the smallest bigint can be written.
@@ -343,10 +381,12 @@ class Parser {
       return e;
     }
     if (t.IsSymbol("+")) {
+      DepthGuard guard(*this);
       ++pos_;
       return Unary();
     }
     if (t.IsSymbol("~")) {
+      DepthGuard guard(*this);
       auto e = Make(Expr::Kind::BitNot, Next().begin);
       e->args.push_back(Unary());
       return e;
@@ -494,109 +534,9 @@ class Parser {
     return e;
   }
 
-  // ---- types
-  int TypeLength(bool allowMax) {
-    if (!AcceptSymbol("(")) return -2;
-    int n;
-    if (allowMax && Accept("MAX")) {
-      n = -1;
-    } else {
-      const Token& t = Next();
-      if (t.kind != Tok::Number || t.value.find_first_not_of("0123456789") != std::string::npos ||
-          t.value.size() > 9)
-        Fail();
-      n = std::atoi(t.value.c_str());
-    }
-    ExpectSymbol(")");
-    return n;
-  }
-
-  TypeSpec Type() {
-    const Token& t = Peek();
-    if (t.kind != Tok::Word && t.kind != Tok::Quoted) Fail();
-    std::string name = Upper(t.value);
-    ++pos_;
-    TypeSpec ts;
-    auto checkLength = [&](int n, int max) {
-      if (n == 0 || n > max) {
-        auto e = MakeError(131,
-                           FormatMessage("The size (%s) given to the type '%s' exceeds the "
-                                         "maximum allowed for any data type (%s).",
-                                         {std::to_string(n), Upper(t.value), std::to_string(max)}),
-                           2, 15);
-        e.abortsBatch = true;
-        throw e;
-      }
-    };
-    if (name == "INT" || name == "INTEGER") {
-      ts.type = SqlType::Int;
-    } else if (name == "SMALLINT") {
-      ts.type = SqlType::SmallInt;
-    } else if (name == "TINYINT") {
-      ts.type = SqlType::TinyInt;
-    } else if (name == "BIGINT") {
-      ts.type = SqlType::BigInt;
-    } else if (name == "BIT") {
-      ts.type = SqlType::Bit;
-    } else if (name == "FLOAT" || name == "DOUBLE") {
-      if (name == "DOUBLE") Expect("PRECISION");
-      int n = TypeLength(false);
-      ts.type = n > 0 && n <= 24 ? SqlType::Real : SqlType::Float;
-    } else if (name == "REAL") {
-      ts.type = SqlType::Real;
-    } else if (name == "DECIMAL" || name == "NUMERIC" || name == "DEC") {
-      ts.type = SqlType::Decimal;
-      ts.precision = 18;
-      if (AcceptSymbol("(")) {
-        const Token& p = Next();
-        if (p.kind != Tok::Number) Fail();
-        ts.precision = std::atoi(p.value.c_str());
-        if (AcceptSymbol(",")) {
-          const Token& s = Next();
-          if (s.kind != Tok::Number) Fail();
-          ts.scale = std::atoi(s.value.c_str());
-        }
-        ExpectSymbol(")");
-        if (ts.precision < 1 || ts.precision > 38 || ts.scale < 0 || ts.scale > ts.precision) {
-          auto e = MakeError(2750, FormatMessage("Column or parameter #%s: Specified column "
-                                                 "precision %s is greater than the maximum "
-                                                 "precision of 38.",
-                                                 {"1", std::to_string(ts.precision)}));
-          e.abortsBatch = true;
-          throw e;
-        }
-      }
-    } else if (name == "MONEY") {
-      ts.type = SqlType::Decimal;
-      ts.precision = 19;
-      ts.scale = 4;
-    } else if (name == "CHAR" || name == "CHARACTER" || name == "NCHAR") {
-      ts.type = name == "NCHAR" ? SqlType::NChar : SqlType::Char;
-      if (name == "CHARACTER" && Accept("VARYING")) ts.type = SqlType::VarChar;
-      int n = TypeLength(false);
-      if (n != -2) checkLength(n, ts.type == SqlType::NChar ? 4000 : 8000);
-      ts.length = n == -2 ? 1 : n;
-    } else if (name == "VARCHAR" || name == "NVARCHAR") {
-      ts.type = name == "NVARCHAR" ? SqlType::NVarChar : SqlType::VarChar;
-      int n = TypeLength(true);
-      if (n >= 0) checkLength(n, ts.type == SqlType::NVarChar ? 4000 : 8000);
-      ts.length = n == -2 ? 1 : n;
-    } else if (name == "SYSNAME") {
-      ts.type = SqlType::NVarChar;
-      ts.length = 128;
-    } else if (name == "TEXT") {
-      ts.type = SqlType::Text;
-      ts.length = -1;
-    } else if (name == "NTEXT") {
-      ts.type = SqlType::NText;
-      ts.length = -1;
-    } else if (name == "DATETIME" || name == "SMALLDATETIME") {
-      ts.type = SqlType::DateTime;
-    } else {
-      throw NotSupported(t.value);
-    }
-    return ts;
-  }
+  // ---- types (ParserTypes.cpp)
+  int TypeLength(bool allowMax);
+  TypeSpec Type();
 
   // ---- statements
   SelectStmt Select();
@@ -617,6 +557,7 @@ class Parser {
   std::string_view sql_;
   std::vector<Token> tokens_;
   std::size_t pos_ = 0;
+  int depth_ = 0;
 };
 
 }  // namespace parser_detail

@@ -99,6 +99,9 @@ TEST_F(ErrorsTest, MessagesGiveTheLineOfTheirStatement) {
   auto sink = Run("SELECT 1\nSELECT 2\n\nSELECT * FROM Missing");
   ASSERT_EQ(sink.Error(), 208);
   EXPECT_EQ(sink.messages[0].line, 4);
+  sink = Run("SELECT 1\nSELECT 2 FROM\nWHERE");
+  ASSERT_EQ(sink.Error(), 102);
+  EXPECT_EQ(sink.messages[0].line, 3);
 }
 
 TEST_F(ErrorsTest, OpeningAMissingDatabaseFailsTheLogin) {
@@ -110,6 +113,35 @@ TEST_F(ErrorsTest, OpeningAMissingDatabaseFailsTheLogin) {
     EXPECT_EQ(e.message.text,
               "Cannot open database \"Nowhere\" requested by the login. The login failed.");
   }
+}
+
+TEST_F(ErrorsTest, DeepNestingIsRefusedNotOverflowed) {
+  const std::string deep[] = {
+      "SELECT " + std::string(100000, '(') + "1" + std::string(100000, ')'),
+      [] {
+        std::string s = "SELECT ";
+        for (int i = 0; i < 50000; ++i) s += "- ";  // "--" would start a comment
+        return s + "1";
+      }(),
+      "SELECT Count(*) FROM T WHERE " +
+          [] {
+            std::string s = "A = 1";
+            for (int i = 0; i < 50000; ++i) s += " AND A = 1";
+            return s;
+          }(),
+      [] {
+        std::string s;
+        for (int i = 0; i < 50000; ++i) s += "IF 1 = 1 ";
+        return s + "SELECT 1";
+      }(),
+  };
+  for (const auto& sql : deep) {
+    auto sink = Run(sql);
+    EXPECT_EQ(sink.Error(), 191);
+  }
+  // Depth that real statements have is fine.
+  EXPECT_EQ(Rows("SELECT ((((1 + 2)))) WHERE NOT (NOT (1 = 1 AND 2 = 2 OR 3 = 4))"),
+            (Rowset{{"3"}}));
 }
 
 TEST_F(ErrorsTest, MalformedTextNeverCrashes) {

@@ -248,6 +248,19 @@ TEST_F(SemanticsTest, ParametersBindByName) {
   EXPECT_EQ(Run("SELECT @P9").Error(), 137);
 }
 
+TEST_F(SemanticsTest, DateOrderAppliesToTextNotToTypedValues) {
+  Ok("CREATE TABLE S (D DATETIME)");
+  Param typed[] = {TextParam("@P1", "2024-01-02 03:04:05.007", SqlType::DateTime)};
+  Ok("SET DATEFORMAT dmy");
+  ASSERT_EQ(Run("INSERT INTO S VALUES ('2024-01-02 03:04:05')").Error(), 0);  // read y-d-m
+  ASSERT_EQ(Run("INSERT INTO S VALUES (@P1)", typed).Error(), 0);             // a datetime as is
+  ASSERT_EQ(Run("INSERT INTO S VALUES ('02/01/2024')").Error(), 0);           // d/m/y
+  EXPECT_EQ(Rows("SELECT D FROM S"), (Rowset{{"'2024-02-01 03:04:05.000'"},
+                                             {"'2024-01-02 03:04:05.007'"},
+                                             {"'2024-01-02 00:00:00.000'"}}));
+  EXPECT_EQ(Run("SET DATEFORMAT xyz").Error(), 2741);
+}
+
 TEST_F(SemanticsTest, SessionFunctionsAnswer) {
   auto rows = Rows("select @@spid, DB_NAME(), @@TRANCOUNT, @@LANGUAGE");
   EXPECT_EQ(rows, (Rowset{{"51", "'JAIL'", "0", "'us_english'"}}));
