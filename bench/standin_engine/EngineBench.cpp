@@ -59,8 +59,8 @@ Fixture& Bookings() {
       script += "INSERT INTO DETENTIA VALUES ";
       for (int i = 0; i < 1000; ++i) {
         int n = batch * 1000 + i;
-        script += (i ? ",('" : "('") + std::to_string(n) + "'," + (n % 10 ? "1" : "0") + ",'MAIN'," +
-                  std::to_string(n % 20000) + ",'" + std::to_string(n % 4) + "')";
+        script += (i ? ",('" : "('") + std::to_string(n) + "'," + (n % 10 ? "1" : "0") +
+                  ",'MAIN'," + std::to_string(n % 20000) + ",'" + std::to_string(n % 4) + "')";
       }
       script += "\n";
     }
@@ -75,7 +75,8 @@ void CountSameText(benchmark::State& state) {
   Fixture& f = Bookings();
   NullSink sink;
   const std::string sql =
-      "SELECT Count(CELLKEY) FROM DETENTIA WHERE NAMERELEAS = 0 and FACICODE = 'MAIN' and CELLKEY = 17";
+      "SELECT Count(CELLKEY) FROM DETENTIA WHERE NAMERELEAS = 0 and FACICODE = 'MAIN' and CELLKEY "
+      "= 17";
   for (auto _ : state) f.Run(sql, sink);
   if (sink.failed) state.SkipWithError("statement failed");
   state.SetItemsProcessed(state.iterations());
@@ -87,9 +88,11 @@ void CountPerCell(benchmark::State& state) {
   NullSink sink;
   int cell = 0;
   for (auto _ : state) {
-    f.Run("SELECT Count(CELLKEY) FROM DETENTIA WHERE NAMERELEAS = 0 and FACICODE = 'MAIN' and CELLKEY = " +
-              std::to_string(cell++ % 20000),
-          sink);
+    f.Run(
+        "SELECT Count(CELLKEY) FROM DETENTIA WHERE NAMERELEAS = 0 and FACICODE = 'MAIN' and "
+        "CELLKEY = " +
+            std::to_string(cell++ % 20000),
+        sink);
   }
   if (sink.failed) state.SkipWithError("statement failed");
   state.SetItemsProcessed(state.iterations());
@@ -101,12 +104,18 @@ void FetchWide(benchmark::State& state) {
   static bool loaded = [] {
     std::string script = "USE JAIL\nCREATE TABLE W (";
     for (int c = 0; c < 20; ++c) {
-      const char* type = c % 4 == 0 ? "INT" : c % 4 == 1 ? "VARCHAR(20)" : c % 4 == 2 ? "DATETIME" : "CHAR(6)";
+      const char* type = c % 4 == 0   ? "INT"
+                         : c % 4 == 1 ? "VARCHAR(20)"
+                         : c % 4 == 2 ? "DATETIME"
+                                      : "CHAR(6)";
       script += (c ? ", C" : "C") + std::to_string(c) + " " + type;
     }
     script += ")\nINSERT INTO W VALUES (";
     for (int c = 0; c < 20; ++c) {
-      const char* value = c % 4 == 0 ? "12345" : c % 4 == 1 ? "'some text'" : c % 4 == 2 ? "'2024-03-01 10:20:30'" : "'ab'";
+      const char* value = c % 4 == 0   ? "12345"
+                          : c % 4 == 1 ? "'some text'"
+                          : c % 4 == 2 ? "'2024-03-01 10:20:30'"
+                                       : "'ab'";
       script += (c ? ", " : "") + std::string(value);
     }
     script += ")\n";

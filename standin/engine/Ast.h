@@ -160,10 +160,23 @@ struct ExecStmt {
   std::vector<std::pair<std::string, ExprPtr>> args;  // name may be empty (positional)
 };
 
+struct Statement;
+
+// IF condition statement [ELSE statement]
+struct IfStmt {
+  ExprPtr condition;
+  std::unique_ptr<Statement> then, otherwise;
+};
+
+// COMMIT or ROLLBACK: the stand-in never has a transaction open for them to end.
+struct EndTranStmt {
+  bool commit = true;
+};
+
 struct Statement {
-  using Body =
-      std::variant<SelectStmt, InsertStmt, UpdateStmt, DeleteStmt, CreateTableStmt, DropTableStmt,
-                   CreateIndexStmt, CreateDatabaseStmt, UseStmt, SetStmt, ExecStmt>;
+  using Body = std::variant<SelectStmt, InsertStmt, UpdateStmt, DeleteStmt, CreateTableStmt,
+                            DropTableStmt, CreateIndexStmt, CreateDatabaseStmt, UseStmt, SetStmt,
+                            ExecStmt, IfStmt, EndTranStmt>;
   Body body;
   std::size_t begin = 0, end = 0;  // offsets in the batch text
   int line = 1;                    // line of the statement's first token, from 1

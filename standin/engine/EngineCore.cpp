@@ -45,7 +45,9 @@ EngineCore::EngineCore(std::string dataDir) : dataDir_(std::move(dataDir)) {
   RegisterFunctions(db(), this);
   // A stand-in for tests: a crash of the process keeps the data (WAL), a crash of the machine
   // may not, and no statement waits for the disk.
-  ExecSql(db(), "PRAGMA main.synchronous=OFF; PRAGMA main.journal_mode=WAL;");
+  ExecSql(db(),
+          "PRAGMA main.synchronous=OFF; PRAGMA main.journal_mode=WAL; "
+          "PRAGMA main.mmap_size=1073741824;");
   auto master = std::make_unique<Database>();
   master->name = "master";
   master->schema = "main";

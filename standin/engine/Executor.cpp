@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "standin/engine/Convert.h"
+#include "standin/engine/ExprTranslator.h"
 #include "standin/engine/SqlError.h"
 
 namespace standin {
@@ -143,9 +144,42 @@ void Executor::Run(const Statement& statement, std::shared_ptr<Plan>& cached) {
           Set(body);
         } else if constexpr (std::is_same_v<T, ExecStmt>) {
           Exec(body);
+        } else if constexpr (std::is_same_v<T, IfStmt>) {
+          If(body);
+        } else if constexpr (std::is_same_v<T, EndTranStmt>) {
+          // Every statement commits by itself, so there is never a transaction to end.
+          throw body.commit
+              ? MakeError(3902,
+                          "The COMMIT TRANSACTION request has no corresponding BEGIN "
+                          "TRANSACTION.")
+              : MakeError(3903,
+                          "The ROLLBACK TRANSACTION request has no corresponding BEGIN "
+                          "TRANSACTION.");
         }
       },
       statement.body);
+}
+
+void Executor::If(const IfStmt& s) {
+  TranslateContext ctx{core_, session_, params_};
+  Plan plan;
+  static const std::vector<ScopeTable> kNoTables;
+  ExprTranslator x(ctx, plan, kNoTables);
+  plan.sql = "SELECT CASE WHEN " + x.Condition(*s.condition) + " THEN 1 ELSE 0 END";
+  plan.stmt = Prepare(core_.db(), plan.sql);
+  InUse guard(plan);
+  Bind(plan);
+  Execution exec;
+  exec.session = &session_;
+  core_.current = &exec;
+  int rc = sqlite3_step(plan.stmt.get());
+  core_.current = nullptr;
+  if (rc != SQLITE_ROW) throw StepError(plan, exec);
+  bool taken = sqlite3_column_int(plan.stmt.get(), 0) != 0;
+  const Statement* branch = taken ? s.then.get() : s.otherwise.get();
+  if (!branch) return Done(false, 0);
+  std::shared_ptr<Plan> uncached;
+  Run(*branch, uncached);
 }
 
 void Executor::Bind(Plan& plan) {

@@ -36,6 +36,7 @@ class Executor {
   void Use(const UseStmt& s);
   void Set(const SetStmt& s);
   void Exec(const ExecStmt& s);
+  void If(const IfStmt& s);
   void Done(bool hasCount, std::int64_t count);
 
   EngineCore& core_;

@@ -5,6 +5,7 @@
 
 #include "standin/engine/Convert.h"
 #include "standin/engine/Functions.h"
+#include "standin/engine/Parser.h"
 #include "standin/engine/SqlError.h"
 
 namespace standin {
@@ -77,10 +78,12 @@ SqlError ArgumentCount(std::string_view name, int count) {
 
 std::string ConvCall(const std::string& value, const TypeSpec& t, int flags, int keySlot,
                      const std::string& column, const std::string& table) {
+  // Values written to a column go through ss_store, which SQLite evaluates once per row.
+  const char* fn = (flags & kConvCast) ? "ss_conv(" : "ss_store(";
   char head[96];
   std::snprintf(head, sizeof head, ", %d, %d, %d, %d, %d, %d, ", static_cast<int>(t.type), t.length,
                 t.precision, t.scale, flags, keySlot);
-  return "ss_conv(" + value + head + QuoteText(column) + ", " + QuoteText(table) + ")";
+  return fn + value + head + QuoteText(column) + ", " + QuoteText(table) + ")";
 }
 
 ColumnInfo ExprTranslator::Describe(const TExpr& x, const std::string& name) const {
@@ -518,6 +521,24 @@ TExpr ExprTranslator::Function(const Expr& e) {
   if (f == "SCOPE_IDENTITY") {
     need(0);
     return Literal("ss_session(1)", Of(SqlType::Decimal));
+  }
+  if (f == "OBJECT_ID") {
+    if (e.args.empty() || e.args.size() > 2) throw ArgumentCount(f, 1);
+    if (e.args[0]->kind != Expr::Kind::String) throw NotSupported("OBJECT_ID of an expression");
+    ObjectName name;
+    try {
+      name = ParseObjectName(e.args[0]->text);
+    } catch (const SqlError&) {
+      return Literal("NULL", Of(SqlType::Int));
+    }
+    auto r = ctx_.core.Resolve(name, ctx_.session);
+    if (r.database) plan_.dependencies.emplace_back(r.database, r.database->version);
+    if (IsLocalTemp(name.Name())) plan_.spid = ctx_.session.spid;
+    if (!r.table) return Literal("NULL", Of(SqlType::Int));
+    // A stable number per table, as SQL Server's object ids are.
+    std::uint32_t id = 2166136261u;
+    for (unsigned char c : r.database->name + "." + r.table->storedName) id = (id ^ c) * 16777619u;
+    return Literal(std::to_string(id & 0x7FFFFFFF), Of(SqlType::Int));
   }
   if (f == "SUSER_SNAME" || f == "SUSER_NAME" || f == "USER_NAME" || f == "CURRENT_USER") {
     return Literal("'dbo'", Of(SqlType::NVarChar, 128));

@@ -336,6 +336,9 @@ void RegisterFunctions(sqlite3* db, EngineCore* core) {
   sqlite3_create_collation_v2(db, "SQLSRV", SQLITE_UTF8, nullptr, Collate, nullptr);
   const int det = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
   sqlite3_create_function_v2(db, "ss_conv", 9, det, core, Conv, nullptr, nullptr, nullptr);
+  // Storing converts row by row (never hoisted as a constant), so a failing row's own key
+  // is the one recorded for the duplicate-key message.
+  sqlite3_create_function_v2(db, "ss_store", 9, SQLITE_UTF8, core, Conv, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "ss_ident", 3, SQLITE_UTF8, core, Ident, nullptr, nullptr,
                              nullptr);
   sqlite3_create_function_v2(db, "ss_like", 2, det, core, Like, nullptr, nullptr, nullptr);

@@ -1,7 +1,8 @@
 #pragma once
 // SQLite functions and the collation that give translated statements SQL Server's semantics.
 //   collation SQLSRV: case-insensitive, trailing blanks ignored (SQL Server's default collation)
-//   ss_conv(value, type, length, precision, scale, flags, keySlot, column, table)
+//   ss_conv(value, type, length, precision, scale, flags, keySlot, column, table), and
+//   ss_store(...) with the same arguments for values written to a column
 //   ss_ident(schema, table, keySlot): the next identity value of a table
 //   ss_like(value, pattern [, escape]): T-SQL LIKE with [] classes
 //   ss_getdate(), ss_session(which): GETDATE() and the session's @@ values

@@ -16,6 +16,15 @@ Statement::Body Parser::StatementBody(bool first) {
   if (t.Is("DROP")) return Drop();
   if (t.Is("SET")) return Set();
   if (t.Is("EXEC") || t.Is("EXECUTE")) return Exec();
+  if (t.Is("IF")) return If();
+  if (t.Is("COMMIT") || t.Is("ROLLBACK")) {
+    EndTranStmt e;
+    e.commit = Next().Is("COMMIT");
+    if (Accept("TRAN") || Accept("TRANSACTION") || Accept("WORK")) {
+      if (Peek().kind == Tok::Word && !IsReserved(Peek())) Next();  // a transaction name
+    }
+    return e;
+  }
   if (t.Is("USE")) {
     ++pos_;
     UseStmt u;
@@ -409,6 +418,27 @@ SetStmt Parser::Set() {
   return s;
 }
 
+Statement Parser::Nested() {
+  Statement s;
+  s.begin = Peek().begin;
+  s.line = 1 + static_cast<int>(std::count(sql_.begin(), sql_.begin() + s.begin, '\n'));
+  if (Peek().Is("BEGIN") && !Peek(1).Is("TRAN") && !Peek(1).Is("TRANSACTION"))
+    throw NotSupported("BEGIN ... END");
+  s.body = StatementBody(false);
+  s.end = tokens_[pos_ - 1].end;
+  return s;
+}
+
+IfStmt Parser::If() {
+  Expect("IF");
+  IfStmt s;
+  s.condition = Expression();
+  s.then = std::make_unique<Statement>(Nested());
+  AcceptSymbol(";");
+  if (Accept("ELSE")) s.otherwise = std::make_unique<Statement>(Nested());
+  return s;
+}
+
 void Parser::ExecArgs(ExecStmt& e) {
   if (Peek().kind == Tok::End || Peek().IsSymbol(";")) return;
   if (IsReserved(Peek())) return;
@@ -443,6 +473,11 @@ std::vector<Statement> ParseBatch(std::string_view sql, bool quotedIdentifier) {
 ExprPtr ParseExpression(std::string_view sql) {
   parser_detail::Parser p(sql, true);
   return p.SingleExpression();
+}
+
+ObjectName ParseObjectName(std::string_view text) {
+  parser_detail::Parser p(text, true);
+  return p.SingleName();
 }
 
 TypeSpec ParseTypeName(std::string_view text) {

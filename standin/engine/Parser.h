@@ -16,6 +16,9 @@ std::vector<Statement> ParseBatch(std::string_view sql, bool quotedIdentifier);
 // Parses one expression (a column's DEFAULT as stored in the catalog).
 ExprPtr ParseExpression(std::string_view sql);
 
+// Parses a possibly qualified object name such as "tempdb..[##X]" (OBJECT_ID's argument).
+ObjectName ParseObjectName(std::string_view text);
+
 // Parses a type name such as "varchar(30)" or "int".
 TypeSpec ParseTypeName(std::string_view text);
 

@@ -33,12 +33,12 @@ inline constexpr std::string_view kReserved[] = {
 
 // Statements SQL Server has and the stand-in does not run.
 inline constexpr std::string_view kUnsupported[] = {
-    "ALTER",     "TRUNCATE",  "MERGE",      "DECLARE",    "IF",     "WHILE",      "PRINT",
-    "BEGIN",     "COMMIT",    "ROLLBACK",   "SAVE",       "GRANT",  "REVOKE",     "DENY",
-    "RAISERROR", "THROW",     "RETURN",     "WITH",       "BACKUP", "RESTORE",    "DBCC",
-    "WAITFOR",   "GOTO",      "OPEN",       "CLOSE",      "FETCH",  "DEALLOCATE", "BULK",
-    "READTEXT",  "WRITETEXT", "UPDATETEXT", "CHECKPOINT", "KILL",   "SHUTDOWN",   "RECONFIGURE",
-    "DISABLE",   "ENABLE",    "BREAK",      "CONTINUE",
+    "ALTER",    "TRUNCATE",    "MERGE",     "DECLARE",    "WHILE",      "PRINT",
+    "BEGIN",    "SAVE",        "GRANT",     "REVOKE",     "DENY",       "RAISERROR",
+    "THROW",    "RETURN",      "WITH",      "BACKUP",     "RESTORE",    "DBCC",
+    "WAITFOR",  "GOTO",        "OPEN",      "CLOSE",      "FETCH",      "DEALLOCATE",
+    "BULK",     "READTEXT",    "WRITETEXT", "UPDATETEXT", "CHECKPOINT", "KILL",
+    "SHUTDOWN", "RECONFIGURE", "DISABLE",   "ENABLE",     "BREAK",      "CONTINUE",
 };
 
 inline constexpr std::string_view kTableHints[] = {
@@ -104,6 +104,12 @@ class Parser {
     auto e = Expression();
     if (Peek().kind != Tok::End) Fail();
     return e;
+  }
+
+  ObjectName SingleName() {
+    auto n = Name();
+    if (Peek().kind != Tok::End) Fail();
+    return n;
   }
 
   TypeSpec SingleType() {
@@ -604,6 +610,8 @@ class Parser {
   DropTableStmt Drop();
   SetStmt Set();
   ExecStmt Exec();
+  IfStmt If();
+  Statement Nested();
   void ExecArgs(ExecStmt& e);
 
   std::string_view sql_;

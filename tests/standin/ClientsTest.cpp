@@ -20,9 +20,10 @@ using testing::StandinServer;
 
 const char* kInit = "CREATE DATABASE JAIL\nGO\n";
 
+// stdbuf: tsql writes through stdio, which holds a pipe's output back until exit otherwise.
 std::vector<std::string> Tsql(const StandinServer& s, const std::string& db = "JAIL") {
-  return {"tsql", "-H",         s.Host(), "-p", std::to_string(s.Port()), "-U", s.User(),
-          "-P",   s.Password(), "-D",     db};
+  return {"stdbuf", "-o0",    "tsql", "-H",         s.Host(), "-p", std::to_string(s.Port()),
+          "-U",     s.User(), "-P",   s.Password(), "-D",     db};
 }
 
 // tsql reads batches from stdin, "go" sends one.
@@ -99,16 +100,19 @@ TEST(StandinClients, BsqldbRunsScriptsAndIsRefusedAHeldTable) {
                                      "-P",
                                      server.Password(),
                                      "-D",
-                                     "JAIL"};
+                                     "JAIL",
+                                     "-q",  // data only, fields separated by "|"
+                                     "-t",
+                                     "|"};
   auto [status, out] =
       RunProcess(bsqldb,
                  "CREATE TABLE B (K INT NOT NULL, C CHAR(4) NULL, V VARCHAR(8) NULL)\ngo\n"
                  "INSERT INTO B VALUES (1, 'a', 'one')\ngo\n"
                  "INSERT INTO B VALUES (2, NULL, NULL)\ngo\n"
-                 "SELECT K, C, V FROM B ORDER BY K\ngo\n");
+                 // db-lib's string binding trims trailing blanks, so show where CHAR's end
+                 "SELECT K, C + '!' AS C, V FROM B ORDER BY K\ngo\n");
   EXPECT_EQ(status, 0) << out;
-  EXPECT_NE(out.find("1\ta   \tone"), std::string::npos) << out;
-  EXPECT_NE(out.find("2\tNULL\tNULL"), std::string::npos) << out;
+  EXPECT_NE(out.find("1|a   !|one\n2|NULL|NULL\n"), std::string::npos) << out;
 
   ChildProcess holder(Tsql(server));
   holder.Write("CREATE TABLE ##HELD (x INT)\ngo\nSELECT 'holder' + 'ready'\ngo\n");

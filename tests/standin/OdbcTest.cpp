@@ -32,15 +32,19 @@ const char* kInit =
     "'MAIN', 1, 2), "
     "(19, 'EAST', NULL, 1)\nGO\n";
 
-// The diagnostics of a handle as "NATIVE:text" lines.
+// The diagnostics of a handle as "NATIVE:text" lines, without the driver's "[FreeTDS][SQL Server]".
 std::string Diag(SQLSMALLINT type, SQLHANDLE h) {
   std::string out;
   SQLCHAR state[6], msg[1024];
   SQLINTEGER native;
   SQLSMALLINT len;
   for (SQLSMALLINT i = 1;
-       SQLGetDiagRec(type, h, i, state, &native, msg, sizeof msg, &len) == SQL_SUCCESS; ++i)
-    out += std::to_string(native) + ":" + reinterpret_cast<char*>(msg) + "\n";
+       SQLGetDiagRec(type, h, i, state, &native, msg, sizeof msg, &len) == SQL_SUCCESS; ++i) {
+    std::string text = reinterpret_cast<char*>(msg);
+    while (!text.empty() && text[0] == '[' && text.find(']') != std::string::npos)
+      text.erase(0, text.find(']') + 1);
+    out += std::to_string(native) + ":" + text + "\n";
+  }
   return out;
 }
 
