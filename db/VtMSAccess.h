@@ -31,7 +31,7 @@ inline constexpr const char* kVtVersion = "2.1";
 class TVtMSDataSetOptions : public TMSDataSetOptions {
  public:
   TVtMSDataSetOptions();
-  const char* ClassName() const noexcept /*override*/ { return "TVtMSDataSetOptions"; }
+  const char* ClassName() const noexcept override { return "TVtMSDataSetOptions"; }
 };
 
 // The lock fields, steps and properties that the family's table and query each carry.

@@ -24,7 +24,7 @@ class TVtSQLDatabase;
 class TVtSQLDatabaseOptions : public TMSConnectionOptions {
  public:
   explicit TVtSQLDatabaseOptions(TMSConnection* AConnection) : TMSConnectionOptions(AConnection) {}
-  const char* ClassName() const noexcept /*override*/ { return "TVtSQLDatabaseOptions"; }
+  const char* ClassName() const noexcept override { return "TVtSQLDatabaseOptions"; }
 
   // The stored entry "Provider".
   void ReadProvider(TReader& AReader);

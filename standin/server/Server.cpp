@@ -151,6 +151,9 @@ void Server::Reap(bool all) {
     }
   }
   for (auto& w : finished) {
+    // Reaping them all happens only when stopping; Stop() may have looked at the list after
+    // these workers left it, so wake any that still waits on its client here.
+    if (all && !w->done) ::shutdown(w->fd, SHUT_RDWR);
     if (w->thread.joinable()) w->thread.join();
     ::close(w->fd);
   }

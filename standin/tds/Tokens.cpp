@@ -86,7 +86,10 @@ std::string_view AsText(const Value& v, char (&buf)[48]) {
 }
 
 void PutLE(Bytes& out, std::uint64_t v, int n) {
-  for (int k = 0; k < n; ++k) out.push_back(static_cast<std::uint8_t>(v >> (8 * k)));
+  const std::size_t at = out.size();
+  out.resize(at + static_cast<std::size_t>(n));
+  for (int k = 0; k < n; ++k)
+    out[at + static_cast<std::size_t>(k)] = static_cast<std::uint8_t>(v >> (8 * k));
 }
 
 void PatchLE(Bytes& out, std::size_t at, std::uint64_t v, int n) {

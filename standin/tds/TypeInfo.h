@@ -10,6 +10,7 @@
 
 #include "standin/Engine.h"
 #include "standin/tds/Bytes.h"
+#include "standin/tds/Scalars.h"
 #include "standin/tds/Wire.h"
 
 namespace standin::tds {
@@ -48,19 +49,5 @@ void WriteValue(ByteWriter& w, const TypeInfo& t, const WireValue& v, bool inRow
 TypeInfo TypeInfoFor(const ColumnInfo& column, bool plpAllowed);
 // The declared type an RPC parameter's TYPE_INFO stands for.
 ColumnInfo ColumnInfoFor(const TypeInfo& t);
-
-// DATETIME's two integers: days since 1900-01-01 and 1/300 s ticks since midnight.
-struct DateTimeParts {
-  std::int32_t days = 0;
-  std::uint32_t ticks = 0;
-};
-// Accepts "yyyy-mm-dd hh:mm:ss[.fff]" (a 'T' instead of the blank too); false otherwise.
-bool ParseDateTime(std::string_view text, DateTimeParts& out);
-std::string FormatDateTime(DateTimeParts parts);
-
-// Decimals as text <-> sign and 128-bit magnitude scaled by `scale`.
-bool ParseDecimal(std::string_view text, int scale, bool& negative, unsigned __int128& magnitude);
-std::string FormatDecimal(bool negative, unsigned __int128 magnitude, int scale);
-std::uint8_t DecimalBytes(int precision);
 
 }  // namespace standin::tds

@@ -123,6 +123,32 @@ TEST_F(RecordLockDbTest, ASecondDatasetIsRefusedWithTheHolderNamedOnEitherConnec
   EXPECT_EQ(name, "[tempdb].[dbo].[##LOCK-JAIL.CFGCELL.2]");
 }
 
+TEST_F(RecordLockDbTest, AWorkstationWithAnotherRegionalFormatLocksAndIsNamedInItsFormat) {
+  // Day-first dates that the server, reading them as month-first, could not convert.
+  TFormatSettings german;
+  german.ShortDateFormat = "dd.mm.yyyy";
+  german.DateSeparator = ".";
+  german.LongTimeFormat = "hh:nn:ss";
+  FPlatform.SetFormatSettings(german);
+  FPlatform.SetNow(EncodeDateTime({2026, 12, 25, 18, 30, 0, 0}));
+  auto cells = Table(*FConn);
+  std::string held;
+  AcquireRecordLock(*cells, held, true);
+  ASSERT_EQ(held, kCell1);
+
+  auto other = FServer->NewConnection();
+  auto theirs = Table(*other);
+  std::string name;
+  try {
+    AcquireRecordLock(*theirs, name, true);
+    FAIL() << "granted twice";
+  } catch (const EVtDBLockError& e) {
+    EXPECT_EQ(e.TimeLocked(), EncodeDateTime({2026, 12, 25, 18, 30, 0, 0}));
+    EXPECT_NE(e.Message().find("     Time Locked: 25.12.2026 18:30:00\r\n"), std::string::npos)
+        << e.Message();
+  }
+}
+
 TEST_F(RecordLockDbTest, NothingIsSentWithTheSwitchOffOrWithoutAKeyField) {
   auto cells = Table(*FConn);
   auto nokey = Table(*FConn, "NOKEY");

@@ -5,6 +5,8 @@
 
 #include "DbTestServer.h"
 #include "FakeConfigInfo.h"
+#include "config/VtConfigInfo.h"
+#include "core/SqlText.h"
 #include "db/VtMSAccess.h"
 #include "db/VtSQLDatabase.h"
 
@@ -48,6 +50,36 @@ TEST_F(VtSQLDatabaseDbTest, EveryConnectTakesTheConnectionStringAnewAndNeverProm
   cells.Open();
   EXPECT_EQ(FConfig->Lookups, 3);
   EXPECT_EQ(prompts, 0);
+}
+
+TEST_F(VtSQLDatabaseDbTest, WithTheSitesProgramLibraryEveryConnectLooksUpItsRow) {
+  FServer->Exec(
+      "CREATE TABLE ConnectLib (ProgramID VARCHAR(20) NULL, ConnString VARCHAR(250) NULL, "
+      "HelpFile VARCHAR(100) NULL, LogFile VARCHAR(100) NULL, UseInitial BIT NULL)");
+  FServer->Exec("INSERT INTO ConnectLib VALUES ('JAIL', " + QuotedStr(FServer->ConnectString()) +
+                ", 'H:\\jail.chm', 'L:\\jail', 0)");
+  FPlatform.AddFile(kSiteFile, "[DataProvider]\r\nConnStr=" + FServer->ConnectString() + "\r\n");
+  TVtConfigInfo config(nullptr);
+  const std::size_t start = FServer->Mark();
+  auto lookups = [&] {
+    int n = 0;
+    for (const std::string& sql : FServer->SqlSince(start))
+      if (sql.find("FROM ConnectLib") != std::string::npos) ++n;
+    return n;
+  };
+
+  TVtSQLDatabase db(nullptr);
+  db.SetProgramName("JAIL");
+  db.SetVtConfigInfo(&config);
+  EXPECT_EQ(lookups(), 1);
+  db.Connect();
+  EXPECT_EQ(lookups(), 2);
+  db.Disconnect();
+  db.Connect();
+  EXPECT_EQ(lookups(), 3);
+  EXPECT_EQ(db.HelpFilePath(), "H:\\jail.chm");
+  EXPECT_EQ(lookups(), 4);
+  EXPECT_EQ(db.ExecSQL("UPDATE CFGCELL SET ONCELL = 1 WHERE UniqueKey = 2"), 1);
 }
 
 TEST_F(VtSQLDatabaseDbTest, AFailedLookupFailsTheConnectAndLeavesItClosed) {

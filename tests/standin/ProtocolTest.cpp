@@ -352,6 +352,22 @@ TEST(StandinRpc, UnknownCallsFailWithAnErrorNamingThem) {
   }
 }
 
+TEST(StandinRpc, ParametersOfTypesTheEngineLacksAreRefused) {
+  InProcessServer server;
+  TdsTestClient client(server.Port());
+  client.Login();
+  RpcRequest sql;
+  sql.procId = kSpExecuteSql;
+  sql.params = {TextParam("ECHO @P1"),
+                TextParam("@P1 VARBINARY(4)"),
+                {"", 0, {TypeCode::BigVarBinary, 4}, {false, 0, 0, {}, {1, 2}}}};
+  auto tokens = client.Rpc(sql);
+  ASSERT_EQ(ErrorNumbers(tokens), std::vector<int>{8016});
+  EXPECT_EQ(TokensOf<Message>(tokens)[0].message.text,
+            "The stand-in does not support the data type of parameter #3 (TDS type 0xA5).");
+  EXPECT_FALSE(server.Engine().Saw("exec ECHO @P1"));
+}
+
 // Each hostile opening must end that connection (or be answered with an error) and leave the
 // server serving others.
 TEST(StandinHostile, MalformedInputClosesOnlyThatSession) {
@@ -416,6 +432,16 @@ TEST(StandinSession, EndingTheConnectionDestroysTheEngineSession) {
   }
   EXPECT_TRUE(Eventually([&] { return server.Engine().Saw("close"); }));
   EXPECT_TRUE(Eventually([&] { return server.GetServer().SessionCount() == 0; }));
+}
+
+TEST(StandinSession, StoppingTheServerEndsSessionsThatAreStillOpen) {
+  for (int round = 0; round < 20; ++round) {  // the stop races the accept loop; give it chances
+    auto server = std::make_unique<InProcessServer>();
+    TdsTestClient client(server->Port());
+    client.Login();
+    server.reset();  // returns only once every session thread has ended
+    EXPECT_TRUE(client.ClosedByServer(1000));
+  }
 }
 
 class StandinFaults : public ::testing::Test {
