@@ -22,6 +22,9 @@ TLabel::TLabel(TComponent* AOwner) : TControl(AOwner, std::make_unique<QLabel>()
   Label().setAlignment(Qt::AlignLeft | Qt::AlignTop);
   Label().setContentsMargins(0, 0, 0, 0);
   Label().setAttribute(Qt::WA_TransparentForMouseEvents);
+  // Labels fill their own background in the form's colour, as opaque labels do on the native
+  // platform; it also lets "repaint the label now" paint just the label.
+  Label().setAutoFillBackground(true);
 }
 
 QLabel& TLabel::Label() const {
