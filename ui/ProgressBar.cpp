@@ -1,34 +1,17 @@
 #include "ui/ProgressBar.h"
 
-#include <QApplication>
-#include <QPointer>
 #include <QProgressBar>
-#include <QStyle>
-#include <QStyleFactory>
 #include <algorithm>
 #include <cstdint>
 
+#include "ui/QtBridge.h"
+
 namespace bunkmere {
-namespace {
-
-// The classic block-drawing style for progress bars: it looks like the native progress
-// control and paints an order of magnitude faster than the default style's gradients, which
-// matters because a pass moves the bar after every bed. Owned by the application.
-QStyle* BlockStyle() {
-  static QPointer<QStyle> style;
-  if (style.isNull() && QApplication::instance() != nullptr) {
-    style = QStyleFactory::create("Windows");
-    if (style != nullptr) style->setParent(QApplication::instance());
-  }
-  return style.data();
-}
-
-}  // namespace
 
 TProgressBar::TProgressBar(TComponent* AOwner)
     : TControl(AOwner, std::make_unique<QProgressBar>(), false) {
   Bar().setTextVisible(false);
-  if (QStyle* style = BlockStyle()) Bar().setStyle(style);
+  if (QStyle* style = ClassicStyle()) Bar().setStyle(style);
   Apply();
 }
 

@@ -103,6 +103,10 @@ void TButton::Click() {
 TMemo::TMemo(TComponent* AOwner) : TControl(AOwner, std::make_unique<QPlainTextEdit>(), true) {
   Edit().setTabChangesFocus(true);
   Edit().setUndoRedoEnabled(false);
+  if (QStyle* style = ClassicStyle()) {
+    Edit().verticalScrollBar()->setStyle(style);
+    Edit().horizontalScrollBar()->setStyle(style);
+  }
   SetScrollBars(FScrollBars);
   SetWordWrap(FWordWrap);
 }
