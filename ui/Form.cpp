@@ -244,7 +244,10 @@ bool TForm::Showing() const {
 }
 
 void TForm::Repaint() {
-  FWindow->repaint();
+  // Brings the whole window up to date now: every part that changed since it was last painted
+  // is painted before this returns; parts that did not change are left as they are on screen.
+  if (!FWindow->isVisible()) return;
+  QCoreApplication::sendPostedEvents(FWindow.get(), QEvent::UpdateRequest);
 }
 
 TNotifyEvent TForm::MethodAddress(const std::string& AName) const {

@@ -4,11 +4,14 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "ui/QtBridge.h"
+
 namespace bunkmere {
 
 TProgressBar::TProgressBar(TComponent* AOwner)
     : TControl(AOwner, std::make_unique<QProgressBar>(), false) {
   Bar().setTextVisible(false);
+  if (QStyle* style = ClassicStyle()) Bar().setStyle(style);
   Apply();
 }
 

@@ -2,6 +2,9 @@
 
 #include <QApplication>
 #include <QPalette>
+#include <QPointer>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QWidget>
 #include <cstdlib>
 
@@ -39,6 +42,15 @@ QColor ToQColor(TColor AColor) {
   const auto c = static_cast<unsigned>(AColor);
   return QColor(static_cast<int>(c & 0xFF), static_cast<int>((c >> 8) & 0xFF),
                 static_cast<int>((c >> 16) & 0xFF));
+}
+
+QStyle* ClassicStyle() {
+  static QPointer<QStyle> style;
+  if (style.isNull() && QApplication::instance() != nullptr) {
+    style = QStyleFactory::create("Windows");
+    if (style != nullptr) style->setParent(QApplication::instance());
+  }
+  return style.data();
 }
 
 void ApplyFontColor(QWidget& AWidget, const TFontData& AFont) {

@@ -22,6 +22,9 @@ TLabel::TLabel(TComponent* AOwner) : TControl(AOwner, std::make_unique<QLabel>()
   Label().setAlignment(Qt::AlignLeft | Qt::AlignTop);
   Label().setContentsMargins(0, 0, 0, 0);
   Label().setAttribute(Qt::WA_TransparentForMouseEvents);
+  // Labels fill their own background in the form's colour, as opaque labels do on the native
+  // platform; it also lets "repaint the label now" paint just the label.
+  Label().setAutoFillBackground(true);
 }
 
 QLabel& TLabel::Label() const {
@@ -100,6 +103,10 @@ void TButton::Click() {
 TMemo::TMemo(TComponent* AOwner) : TControl(AOwner, std::make_unique<QPlainTextEdit>(), true) {
   Edit().setTabChangesFocus(true);
   Edit().setUndoRedoEnabled(false);
+  if (QStyle* style = ClassicStyle()) {
+    Edit().verticalScrollBar()->setStyle(style);
+    Edit().horizontalScrollBar()->setStyle(style);
+  }
   SetScrollBars(FScrollBars);
   SetWordWrap(FWordWrap);
 }

@@ -91,6 +91,32 @@ TEST(Form, MaximisingMovesAnchoredControlsAndRestoringPutsThemBack) {
   EXPECT_EQ(w.start->Left(), 220);
 }
 
+// Counts the paint events a widget receives.
+struct PaintCounter : QObject {
+  bool eventFilter(QObject*, QEvent* e) override {
+    if (e->type() == QEvent::Paint) ++Paints;
+    return false;
+  }
+  int Paints = 0;
+};
+
+TEST(Form, RepaintPaintsWhatChangedAtOnceAndNothingElse) {
+  SmallWindow w;
+  w.form.Show();
+  QApplication::processEvents();
+  PaintCounter label, save;
+  w.label->Widget()->installEventFilter(&label);
+  w.save->Widget()->installEventFilter(&save);
+  // No event loop runs between the change and the check, as in the pass.
+  w.label->SetCaption("Synching Facility :North");
+  w.form.Repaint();
+  EXPECT_EQ(label.Paints, 1);
+  EXPECT_EQ(save.Paints, 0);
+  w.form.Repaint();
+  EXPECT_EQ(label.Paints, 1);
+  w.form.Close();
+}
+
 TEST(Form, TabOrderSkipsNonStopsAndTheFirstStopHoldsTheFocus) {
   SmallWindow w;
   w.form.Loaded();
