@@ -135,7 +135,10 @@ class TDateTimeFormatter {
     if (ADepth > 2) return;
     char lastToken = 0;
     std::size_t i = 0;
-    while (i < AFormat.size()) {
+    // Nested formats multiply: a hostile format naming itself many times must not grow the
+    // text without bound. No real date-time text comes near this.
+    constexpr std::size_t kMaxText = 64 * 1024;
+    while (i < AFormat.size() && AOut.size() < kMaxText) {
       const char c = AFormat[i];
       const char token = AsciiUpper(c);
       std::size_t count = 1;

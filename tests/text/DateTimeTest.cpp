@@ -171,3 +171,19 @@ TEST(DateTime, IsoText) {
 
 }  // namespace
 }  // namespace bunkmere
+
+namespace bunkmere {
+namespace {
+
+TEST(FormatDateTimeBounds, SelfNamingFormatsDoNotGrowWithoutBound) {
+  // Every "c" expands the short date format, which is itself made of "c"s.
+  TFormatSettings settings;
+  settings.ShortDateFormat = std::string(2000, 'c');
+  settings.LongTimeFormat = std::string(2000, 'c');
+  const std::string text = FormatDateTime(std::string(2000, 'c'), 46366.5, settings);
+  EXPECT_LE(text.size(), 128u * 1024u);
+  EXPECT_FALSE(text.empty());
+}
+
+}  // namespace
+}  // namespace bunkmere
