@@ -277,27 +277,7 @@ void TField::SetAsString(const std::string& AValue) {
 }
 
 void TField::Clear() {
-  TDbValue::Kind kind = TDbValue::Kind::Text;
-  switch (FColumn.Kind) {
-    case TColumnKind::Int32:
-    case TColumnKind::Int64:
-      kind = TDbValue::Kind::Integer;
-      break;
-    case TColumnKind::Boolean:
-      kind = TDbValue::Kind::Boolean;
-      break;
-    case TColumnKind::Float:
-      kind = TDbValue::Kind::Float;
-      break;
-    case TColumnKind::DateTime:
-      kind = TDbValue::Kind::DateTime;
-      break;
-    case TColumnKind::Bytes:
-      kind = TDbValue::Kind::Bytes;
-      break;
-    case TColumnKind::Text:
-      break;
-  }
+  const TDbValue::Kind kind = ValueKindOf(FColumn.Kind);
   Write(TDbValue::Null(kind));
 }
 

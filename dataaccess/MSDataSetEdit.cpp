@@ -51,27 +51,7 @@ void TCustomMSDataSet::Insert() {
   Fire(BeforeInsert);
   FBuffer.clear();
   for (const TColumnDesc& c : FColumns) {
-    TDbValue::Kind kind = TDbValue::Kind::Text;
-    switch (c.Kind) {
-      case TColumnKind::Int32:
-      case TColumnKind::Int64:
-        kind = TDbValue::Kind::Integer;
-        break;
-      case TColumnKind::Boolean:
-        kind = TDbValue::Kind::Boolean;
-        break;
-      case TColumnKind::Float:
-        kind = TDbValue::Kind::Float;
-        break;
-      case TColumnKind::DateTime:
-        kind = TDbValue::Kind::DateTime;
-        break;
-      case TColumnKind::Bytes:
-        kind = TDbValue::Kind::Bytes;
-        break;
-      case TColumnKind::Text:
-        break;
-    }
+    const TDbValue::Kind kind = ValueKindOf(c.Kind);
     FBuffer.push_back(TDbValue::Null(kind));
   }
   FWritten.assign(FBuffer.size(), false);

@@ -65,6 +65,26 @@ enum class TColumnKind : std::uint8_t {
   Bytes,     // binary, varbinary, image
 };
 
+// The kind of value a column of this kind holds, so a NULL written into it keeps its type.
+constexpr TDbValue::Kind ValueKindOf(TColumnKind AKind) noexcept {
+  switch (AKind) {
+    case TColumnKind::Int32:
+    case TColumnKind::Int64:
+      return TDbValue::Kind::Integer;
+    case TColumnKind::Boolean:
+      return TDbValue::Kind::Boolean;
+    case TColumnKind::Float:
+      return TDbValue::Kind::Float;
+    case TColumnKind::DateTime:
+      return TDbValue::Kind::DateTime;
+    case TColumnKind::Bytes:
+      return TDbValue::Kind::Bytes;
+    case TColumnKind::Text:
+      break;
+  }
+  return TDbValue::Kind::Text;
+}
+
 struct TColumnDesc {
   std::string Name;
   short SqlType = 0;       // the driver's SQL type code
