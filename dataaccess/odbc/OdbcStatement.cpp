@@ -273,13 +273,7 @@ void TOdbcStatement::Execute(std::string_view AText, std::span<const TDbValue> A
     try {
       RaiseOdbcError(SQL_HANDLE_STMT, FHandle, "SQLExecDirect");
     } catch (...) {
-      // Later statements of the batch may still have results; read them so that the
-      // connection is free for the next statement.
-      for (int guard = 0; guard < 1000; ++guard) {
-        SQLRETURN more = SQLMoreResults(FHandle);
-        if (more == SQL_NO_DATA || more == SQL_INVALID_HANDLE) break;
-      }
-      SQLFreeStmt(FHandle, SQL_CLOSE);
+      DiscardResults();
       throw;
     }
   }
@@ -338,11 +332,7 @@ std::int64_t TOdbcStatement::Drain() {
       try {
         RaiseOdbcError(SQL_HANDLE_STMT, FHandle, "SQLMoreResults");
       } catch (...) {
-        for (int guard = 0; guard < 1000; ++guard) {
-          SQLRETURN more = SQLMoreResults(FHandle);
-          if (more == SQL_NO_DATA || more == SQL_INVALID_HANDLE) break;
-        }
-        SQLFreeStmt(FHandle, SQL_CLOSE);
+        DiscardResults();
         throw;
       }
     }
@@ -579,6 +569,16 @@ std::string_view TOdbcBlockReader::Bytes(std::size_t ACol, std::size_t ARow) con
   SQLLEN ind = b.Ind[ARow];
   if (ind <= 0) return {};
   return {Cell(ACol, ARow), static_cast<std::size_t>(ind)};
+}
+
+// Later statements of a failed batch may still have results; read them so that the
+// connection is free for the next statement. Bounded so a misbehaving driver cannot spin.
+void TOdbcStatement::DiscardResults() noexcept {
+  for (int guard = 0; guard < 1000; ++guard) {
+    const SQLRETURN more = SQLMoreResults(FHandle);
+    if (more == SQL_NO_DATA || more == SQL_INVALID_HANDLE) break;
+  }
+  SQLFreeStmt(FHandle, SQL_CLOSE);
 }
 
 }  // namespace bunkmere::odbc

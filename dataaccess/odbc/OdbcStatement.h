@@ -43,6 +43,7 @@ class TOdbcStatement {
   std::vector<std::string> PrimaryKeys(std::string_view ATable);
 
  private:
+  void DiscardResults() noexcept;
   struct TParamSlot {
     SQLLEN Indicator = 0;
     union {

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "MessageOf.h"
+
 #include "JailScript.h"
 #include "TestServer.h"
 #include "core/Exceptions.h"
@@ -11,16 +13,6 @@
 
 namespace bunkmere::testing {
 namespace {
-
-template <class F>
-std::string MessageOf(F&& AAction) {
-  try {
-    AAction();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return "(no failure)";
-}
 
 class ConnectionDbTest : public ::testing::Test {
  protected:

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "MessageOf.h"
+
 #include <memory>
 
 #include "core/Exceptions.h"
@@ -11,16 +13,6 @@
 
 namespace bunkmere {
 namespace {
-
-template <class F>
-std::string MessageOf(F&& AAction) {
-  try {
-    AAction();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return "(no failure)";
-}
 
 TEST(ConnectionOfflineTest, AStringEqualToTheGeneratedOneChangesNothing) {
   TMSConnection conn(nullptr);
