@@ -26,6 +26,9 @@ TControl::~TControl() {
 }
 
 void TControl::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
+  // Bounds given outright replace a size still waiting to be measured, as they would have
+  // replaced it had it been measured at once.
+  FSizePending = false;
   FBounds = TRect{ALeft, ATop, AWidth < 0 ? 0 : AWidth, AHeight < 0 ? 0 : AHeight};
   if (!FAnchoring) RecordAnchorRules();
   ApplyBounds();
@@ -35,7 +38,35 @@ void TControl::ApplyBounds() {
   FWidget->setGeometry(FBounds.Left, FBounds.Top, FBounds.Width, FBounds.Height);
 }
 
+void TControl::RequestAdjustSize() {
+  if (FParent == nullptr || !FParent->Showing() || IsLoading()) {
+    AdjustSize();
+    return;
+  }
+  FSizePending = true;
+  PostBringUpToDate();
+}
+
+void TControl::ApplyPendingSize() {
+  FSizePending = false;
+  AdjustSize();
+}
+
+void TControl::PostBringUpToDate() {
+  if (FBringUpToDatePosted) return;
+  FBringUpToDatePosted = true;
+  // The widget is the call's context: a control freed first takes the call with it.
+  QMetaObject::invokeMethod(
+      FWidget.get(),
+      [this] {
+        FBringUpToDatePosted = false;
+        BringUpToDate();
+      },
+      Qt::QueuedConnection);
+}
+
 void TControl::RecordAnchorRules() {
+  SyncSize();
   FAnchorBounds = FBounds;
   if (FParent != nullptr) {
     FAnchorParentWidth = FParent->ClientWidth();
@@ -49,6 +80,7 @@ void TControl::SetAnchors(TAnchors AValue) {
 }
 
 void TControl::ParentResized(int AClientWidth, int AClientHeight) {
+  SyncSize();
   if (FAnchorParentWidth <= 0 || FAnchorParentHeight <= 0) return;
   const TRect r = AnchoredBounds(FAnchorBounds, FAnchorParentWidth, FAnchorParentHeight, FAnchors,
                                  AClientWidth, AClientHeight);
@@ -66,7 +98,7 @@ void TControl::SetCaption(const std::string& AValue) {
   if (AValue == FCaption) return;
   FCaption = AValue;
   CaptionChanged();
-  AdjustSize();
+  RequestAdjustSize();
 }
 
 void TControl::SetFont(const TFontData& AValue) {
@@ -104,6 +136,7 @@ void TControl::SetParent(TForm* AParent) {
     FWidget->setParent(nullptr);
     return;
   }
+  SyncSize();
   FParent->InsertControl(this);
   FWidget->setParent(FParent->Window());
   if (FParentFont) ParentFontChanged(FParent->Font());
@@ -126,10 +159,18 @@ void TControl::Loaded() {
 }
 
 void TControl::Repaint() {
+  BringUpToDate();
+  // On a form, the form paints it with whatever else changed, at the pace the screen shows.
+  if (FParent != nullptr) {
+    FWidget->update();
+    FParent->Repaint();
+    return;
+  }
   FWidget->repaint();
 }
 
 void TControl::ChangeScale(int AMultiplier, int ADivisor) {
+  SyncSize();
   if (!FParentFont) {
     FFont.SetHeight(ScaleLength(FFont.Height(), AMultiplier, ADivisor));
   }

@@ -25,16 +25,19 @@ class TControl : public TComponent {
   ~TControl() override;
   const char* ClassName() const noexcept override { return "TControl"; }
 
-  int Left() const noexcept { return FBounds.Left; }
-  int Top() const noexcept { return FBounds.Top; }
-  int Width() const noexcept { return FBounds.Width; }
-  int Height() const noexcept { return FBounds.Height; }
+  int Left() const { return BoundsRect().Left; }
+  int Top() const { return BoundsRect().Top; }
+  int Width() const { return BoundsRect().Width; }
+  int Height() const { return BoundsRect().Height; }
   void SetLeft(int AValue) { SetBounds(AValue, FBounds.Top, FBounds.Width, FBounds.Height); }
   void SetTop(int AValue) { SetBounds(FBounds.Left, AValue, FBounds.Width, FBounds.Height); }
   void SetWidth(int AValue) { SetBounds(FBounds.Left, FBounds.Top, AValue, FBounds.Height); }
   void SetHeight(int AValue) { SetBounds(FBounds.Left, FBounds.Top, FBounds.Width, AValue); }
   virtual void SetBounds(int ALeft, int ATop, int AWidth, int AHeight);
-  const TRect& BoundsRect() const noexcept { return FBounds; }
+  const TRect& BoundsRect() const {
+    SyncSize();
+    return FBounds;
+  }
 
   TAnchors Anchors() const noexcept { return FAnchors; }
   void SetAnchors(TAnchors AValue);
@@ -65,8 +68,11 @@ class TControl : public TComponent {
   void Loaded() override;
 
   // Paints the control now, without waiting for the event loop (the pass runs on the UI
-  // thread and never returns to it until it ends).
+  // thread and never returns to it until it ends); on a form, as the form's Repaint does.
   void Repaint();
+  // Applies to the widget what the control has held back from it: done before the control's
+  // window is painted, and soon after the change through a posted call.
+  virtual void BringUpToDate() { SyncSize(); }
 
   QWidget* Widget() const noexcept { return FWidget.get(); }
 
@@ -83,10 +89,20 @@ class TControl : public TComponent {
   virtual void FontChanged();
   // Recomputes a self-sizing control's bounds from its text and font.
   virtual void AdjustSize() {}
+  // AdjustSize, for a change that may come thousands of times a second (a caption showing
+  // progress): on a showing window, measuring the text waits until the bounds are read or the
+  // window is painted, so only the caption that is seen is measured.
+  void RequestAdjustSize();
+  // Calls BringUpToDate through the event loop, once until it has run.
+  void PostBringUpToDate();
 
  private:
   void ApplyBounds();
   void RecordAnchorRules();
+  void SyncSize() const {
+    if (FSizePending) const_cast<TControl*>(this)->ApplyPendingSize();
+  }
+  void ApplyPendingSize();
 
   std::unique_ptr<QWidget> FWidget;
   TForm* FParent = nullptr;
@@ -105,6 +121,8 @@ class TControl : public TComponent {
   bool FFollowingParent = false;  // a font change that comes from the parent
   int FTabOrder = -1;
   bool FTabStop = false;
+  bool FSizePending = false;
+  bool FBringUpToDatePosted = false;
 };
 
 }  // namespace bunkmere

@@ -15,6 +15,11 @@ namespace bunkmere {
 
 TFormWindow::TFormWindow(TForm& AForm) : QWidget(nullptr), FForm(AForm) {}
 
+bool TFormWindow::event(QEvent* AEvent) {
+  if (AEvent->type() == QEvent::UpdateRequest) FForm.BringControlsUpToDate();
+  return QWidget::event(AEvent);
+}
+
 void TFormWindow::resizeEvent(QResizeEvent* AEvent) {
   QWidget::resizeEvent(AEvent);
   FForm.ClientResized(AEvent->size().width(), AEvent->size().height());
@@ -243,11 +248,31 @@ bool TForm::Showing() const {
   return FWindow->isVisible();
 }
 
+std::chrono::nanoseconds TForm::FrameInterval() const {
+  if (FFrameInterval) return *FFrameInterval;
+  const QScreen* screen = FWindow->screen();
+  const double hz = screen != nullptr ? screen->refreshRate() : 0.0;
+  // A screen that reports nothing sensible is taken to show 60 frames a second.
+  const double rate = hz >= 20.0 && hz <= 1000.0 ? hz : 60.0;
+  return std::chrono::nanoseconds(static_cast<std::int64_t>(1e9 / rate));
+}
+
 void TForm::Repaint() {
-  // Brings the whole window up to date now: every part that changed since it was last painted
-  // is painted before this returns; parts that did not change are left as they are on screen.
   if (!FWindow->isVisible()) return;
+  const auto now = std::chrono::steady_clock::now();
+  if (FLastRepaint && now - *FLastRepaint < FrameInterval()) return;
+  FLastRepaint = now;
+  // Qt defers work of its own (layout requests, scroll-bar adjustments queued by text boxes,
+  // lines a text box holds back) to posted events. Without an event loop running, as in a long
+  // handler that repaints as it goes, they would pile up and every later post would scan the
+  // whole pile: deliver them first, then the paint they lead to. Input is not among them, so
+  // no click is handled here.
+  QCoreApplication::sendPostedEvents();
   QCoreApplication::sendPostedEvents(FWindow.get(), QEvent::UpdateRequest);
+}
+
+void TForm::BringControlsUpToDate() {
+  for (TControl* c : FControls) c->BringUpToDate();
 }
 
 TNotifyEvent TForm::MethodAddress(const std::string& AName) const {

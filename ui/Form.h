@@ -4,9 +4,11 @@
 // about the window itself: caption, client size, border and border icons, position, colour,
 // font, and the density the layout was made at, which it scales to the screen's when loaded.
 
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -71,7 +73,15 @@ class TForm : public TComponent {
   void Show();
   void Close();
   bool Showing() const;
+  // Paints every part of the window that changed, now, without waiting for the event loop.
+  // Repaints asked for within one frame of the screen after the last are left to the next
+  // one (or to the event loop): a screen shows no more frames than that, and a long handler
+  // that repaints after every small step would otherwise spend most of its time painting.
   void Repaint();
+  // The shortest time between two paints that Repaint makes; by default one frame of the
+  // window's screen.
+  std::chrono::nanoseconds FrameInterval() const;
+  void SetFrameInterval(std::chrono::nanoseconds AValue) { FFrameInterval = AValue; }
   TWindowState WindowState() const noexcept { return FWindowState; }
   void SetWindowState(TWindowState AValue);
 
@@ -98,6 +108,8 @@ class TForm : public TComponent {
   void RemoveControl(TControl* AControl);
   // Called by the window when its client area changed size.
   void ClientResized(int AWidth, int AHeight);
+  // Called by the window before it paints: every control applies what it has held back.
+  void BringControlsUpToDate();
 
  protected:
   void PublishMethod(const std::string& AName, TNotifyEvent AHandler);
@@ -108,6 +120,8 @@ class TForm : public TComponent {
   void ApplyTabOrder();
 
   std::unique_ptr<TFormWindow> FWindow;
+  std::optional<std::chrono::nanoseconds> FFrameInterval;
+  std::optional<std::chrono::steady_clock::time_point> FLastRepaint;
   std::vector<TControl*> FControls;
   std::map<std::string, TNotifyEvent> FMethods;
   std::string FCaption;

@@ -1,6 +1,7 @@
 #pragma once
 // The Qt window behind a TForm: tells its form when the client area changes size or the
-// window is maximised or restored. Internal to ui/.
+// window is maximised or restored, and brings the form's controls up to date before it is
+// painted. Internal to ui/.
 
 #include <QWidget>
 
@@ -13,6 +14,7 @@ class TFormWindow final : public QWidget {
   explicit TFormWindow(TForm& AForm);
 
  protected:
+  bool event(QEvent* AEvent) override;
   void resizeEvent(QResizeEvent* AEvent) override;
   void changeEvent(QEvent* AEvent) override;
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "ui/Form.h"
 #include "ui/QtBridge.h"
 
 namespace bunkmere {
@@ -20,8 +21,32 @@ QProgressBar& TProgressBar::Bar() const {
 }
 
 void TProgressBar::Apply() {
-  Bar().setRange(FMin, std::max(FMin, FMax));
-  Bar().setValue(FPosition);
+  // On a showing window the bar is brought up to date when the window is painted: a bar
+  // stepped thousands of times a second shows only where it stands at each paint.
+  if (Parent() != nullptr && Parent()->Showing()) {
+    FApplyPending = true;
+    PostBringUpToDate();
+    return;
+  }
+  ApplyNow();
+}
+
+void TProgressBar::BringUpToDate() {
+  if (FApplyPending) ApplyNow();
+  TControl::BringUpToDate();
+}
+
+void TProgressBar::ApplyNow() {
+  FApplyPending = false;
+  QProgressBar& bar = Bar();
+  if (bar.minimum() == FMin && bar.maximum() == std::max(FMin, FMax) && bar.value() == FPosition)
+    return;
+  // A Qt progress bar paints itself, and with it every changed part of its window, the moment
+  // its value moves far enough to show: it is painted with the rest of the window instead.
+  bar.setUpdatesEnabled(false);
+  bar.setRange(FMin, std::max(FMin, FMax));
+  bar.setValue(FPosition);
+  bar.setUpdatesEnabled(true);
 }
 
 void TProgressBar::SetMin(int AValue) {

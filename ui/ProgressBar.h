@@ -26,9 +26,13 @@ class TProgressBar : public TControl {
   void StepIt();
   void StepBy(int ADelta);
 
+  void BringUpToDate() override;
+
  private:
   QProgressBar& Bar() const;
   void Apply();
+  void ApplyNow();
+  bool FApplyPending = false;
   int FMin = 0;
   int FMax = 100;
   int FPosition = 0;

@@ -6,6 +6,8 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
 
 #include "core/Exceptions.h"
 #include "ui/Application.h"
@@ -100,16 +102,43 @@ void TButton::Click() {
 
 // ---- TMemo
 
-TMemo::TMemo(TComponent* AOwner) : TControl(AOwner, std::make_unique<QPlainTextEdit>(), true) {
+// Puts the held-back lines into the box before anything else reaches it (a key, a click, a
+// resize), so what a person edits is always the whole log.
+class TMemo::TPendingFlusher : public QObject {
+ public:
+  explicit TPendingFlusher(const TMemo& AMemo) : FMemo(AMemo) {}
+
+ protected:
+  bool eventFilter(QObject* AWatched, QEvent* AEvent) override {
+    // Changing the text while it is being painted would scroll the box mid-paint; the window
+    // brings the box up to date before it paints, and a paint of the box alone shows what
+    // is there until the posted call follows with a paint of its own.
+    if (AEvent->type() != QEvent::Paint) FMemo.FlushPending();
+    return QObject::eventFilter(AWatched, AEvent);
+  }
+
+ private:
+  const TMemo& FMemo;
+};
+
+TMemo::TMemo(TComponent* AOwner)
+    : TControl(AOwner, std::make_unique<QPlainTextEdit>(), true),
+      FFlusher(std::make_unique<TPendingFlusher>(*this)) {
   Edit().setTabChangesFocus(true);
   Edit().setUndoRedoEnabled(false);
   if (QStyle* style = ClassicStyle()) {
     Edit().verticalScrollBar()->setStyle(style);
     Edit().horizontalScrollBar()->setStyle(style);
   }
+  Edit().installEventFilter(FFlusher.get());
+  Edit().viewport()->installEventFilter(FFlusher.get());
   SetScrollBars(FScrollBars);
   SetWordWrap(FWordWrap);
 }
+
+// Out of line for the flusher's complete type. The flusher goes first, so the widget's own
+// teardown events never reach it.
+TMemo::~TMemo() = default;
 
 QPlainTextEdit& TMemo::Edit() const {
   return static_cast<QPlainTextEdit&>(*Widget());
@@ -137,6 +166,7 @@ void TMemo::SetReadOnly(bool AValue) {
 }
 
 std::vector<std::string> TMemo::Lines() const {
+  FlushPending();
   std::vector<std::string> lines;
   const QTextDocument* doc = Edit().document();
   for (QTextBlock b = doc->begin(); b.isValid(); b = b.next())
@@ -151,11 +181,41 @@ void TMemo::SetLines(const std::vector<std::string>& ALines) {
 }
 
 void TMemo::Add(const std::string& ALine) {
-  // A line added to an empty box fills its first line rather than following an empty one.
-  Edit().appendPlainText(ToQString(ALine));
+  if (!FHasPending) {
+    // A line added to an empty box fills its first line rather than following an empty one,
+    // so an empty line added to an empty box leaves it as it was.
+    if (ALine.empty() && Edit().document()->isEmpty()) return;
+    FHasPending = true;
+    PostBringUpToDate();
+  } else {
+    // Not a line feed: a line ending in a carriage return would merge the two breaks into one.
+    FPending += QChar::ParagraphSeparator;
+  }
+  FPending += ToQString(ALine);
+}
+
+void TMemo::FlushPending() const {
+  if (!FHasPending) return;
+  QString text;
+  text.swap(FPending);
+  FHasPending = false;
+  QPlainTextEdit& edit = Edit();
+  QScrollBar& bar = *edit.verticalScrollBar();
+  // The box follows the end of the log only while its end is in view, as with a single line.
+  const bool followEnd = edit.isVisible() && bar.value() >= bar.maximum();
+  QTextDocument& doc = *edit.document();
+  QTextCursor cursor(&doc);
+  cursor.beginEditBlock();
+  cursor.movePosition(QTextCursor::End);
+  if (!doc.isEmpty()) cursor.insertBlock();
+  cursor.insertText(text);
+  cursor.endEditBlock();
+  if (followEnd) bar.setValue(bar.maximum());
 }
 
 void TMemo::Clear() {
+  FPending.clear();
+  FHasPending = false;
   Edit().clear();
 }
 

@@ -2,6 +2,8 @@
 // The standard controls the main window is built from: a self-sizing label, a push button
 // and a multi-line text box. TProgressBar lives in ui/ProgressBar.h.
 
+#include <QString>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -65,6 +67,7 @@ enum class TScrollStyle : std::uint8_t { ssNone, ssHorizontal, ssVertical, ssBot
 class TMemo : public TControl {
  public:
   explicit TMemo(TComponent* AOwner);
+  ~TMemo() override;
   const char* ClassName() const noexcept override { return "TMemo"; }
 
   TScrollStyle ScrollBars() const noexcept { return FScrollBars; }
@@ -83,8 +86,24 @@ class TMemo : public TControl {
   // The box's text as a text file holds it: every line followed by CR LF.
   std::string LinesText() const;
 
+  void BringUpToDate() override {
+    FlushPending();
+    TControl::BringUpToDate();
+  }
+
  private:
+  class TPendingFlusher;
+
   QPlainTextEdit& Edit() const;
+  // Puts the lines added since the last time into the box, in one edit.
+  void FlushPending() const;
+
+  // Lines added but not yet in the box. Appending line by line makes Qt lay out the new line
+  // and scroll the box's pixels for every one, which dominated a pass that logs tens of
+  // thousands of lines; they go in together before the box is read, repainted or touched.
+  mutable QString FPending;
+  mutable bool FHasPending = false;
+  std::unique_ptr<TPendingFlusher> FFlusher;
   TScrollStyle FScrollBars = TScrollStyle::ssNone;
   bool FWordWrap = true;
   bool FReadOnly = false;

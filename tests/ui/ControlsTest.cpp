@@ -6,7 +6,12 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QTextBlock>
 #include <QTest>
+#include <chrono>
+#include <string>
+#include <vector>
 
 #include "RecordingMessageBoxes.h"
 #include "core/Exceptions.h"
@@ -117,6 +122,56 @@ TEST(Form, RepaintPaintsWhatChangedAtOnceAndNothingElse) {
   w.form.Close();
 }
 
+TEST(Form, RepaintsWithinOneFrameWaitForTheNextAndTheEventLoopShowsThem) {
+  SmallWindow w;
+  w.form.SetFrameInterval(std::chrono::hours(1));
+  w.form.Show();
+  QApplication::processEvents();
+  PaintCounter label;
+  w.label->Widget()->installEventFilter(&label);
+  auto& qlabel = static_cast<QLabel&>(*w.label->Widget());
+  w.label->SetCaption("Synching Facility :North");
+  w.form.Repaint();
+  EXPECT_EQ(label.Paints, 1);
+  w.label->SetCaption("Synching Facility :South");
+  w.form.Repaint();
+  w.label->Repaint();
+  EXPECT_EQ(label.Paints, 1);  // the frame has not passed
+  QApplication::processEvents();
+  EXPECT_EQ(label.Paints, 2);
+  EXPECT_EQ(qlabel.text().toStdString(), "Synching Facility :South");
+  // Once a frame has passed, a repaint paints at once again.
+  w.form.SetFrameInterval(std::chrono::nanoseconds(0));
+  w.label->SetCaption("Synching Facility :East");
+  w.label->Repaint();
+  EXPECT_EQ(label.Paints, 3);
+  w.form.Close();
+}
+
+// On a showing window, a label measures its caption when its bounds are read or the window
+// is painted, not at every change; what it reports and what is painted are the same.
+TEST(Label, OnAShowingWindowTheSizeIsRightWhenReadOrPainted) {
+  SmallWindow w;
+  w.form.SetFrameInterval(std::chrono::nanoseconds(0));
+  w.form.Show();
+  QApplication::processEvents();
+  auto& qlabel = static_cast<QLabel&>(*w.label->Widget());
+  const QFontMetrics fm(qlabel.font());
+  const std::string longText = "Synching Facility :North DormCode : A CellNo : 12 Bed : 3";
+  w.label->SetCaption(longText);
+  EXPECT_EQ(w.label->Width(), fm.horizontalAdvance(QString::fromStdString(longText)));
+  w.label->SetCaption("x");
+  w.form.Repaint();
+  EXPECT_EQ(qlabel.geometry(), QRect(33, 43, fm.horizontalAdvance("x"), fm.height()));
+  // Bounds set outright after a caption win, as they would had the caption been measured.
+  w.label->SetCaption(longText);
+  w.label->SetBounds(33, 43, 10, 13);
+  w.form.Repaint();
+  EXPECT_EQ(w.label->BoundsRect(), (TRect{33, 43, 10, 13}));
+  EXPECT_EQ(qlabel.geometry(), QRect(33, 43, 10, 13));
+  w.form.Close();
+}
+
 TEST(Form, TabOrderSkipsNonStopsAndTheFirstStopHoldsTheFocus) {
   SmallWindow w;
   w.form.Loaded();
@@ -186,6 +241,77 @@ TEST(Memo, LinesAndSavedTextEndEveryLineWithCrLf) {
   EXPECT_TRUE(w.memo->Lines().empty());
 }
 
+// The box holds added lines back and puts them in together; the text must come out as
+// adding them one at a time to a Qt text box does.
+TEST(Memo, HeldBackLinesComeOutAsLinesAddedOneByOne) {
+  using Lines = std::vector<std::string>;
+  struct Case {
+    const char* What;
+    std::vector<Lines> Batches;  // a repaint of the window between batches
+  } cases[] = {
+      {"plain lines", {{"a", "b"}, {"c"}}},
+      {"an empty line into an empty box", {{"", "a"}}},
+      {"empty lines first, between and last", {{"", ""}, {"a", "", "b", ""}}},
+      {"a line ending in a carriage return", {{"ends in CR\r", "next"}}},
+      {"a line holding a line feed", {{"two\nlines", "x"}}},
+      {"text beyond ASCII and tabs", {{"M\xc3\xbcller \xe2\x82\xac 5", "tab\there"}}},
+  };
+  for (const auto& c : cases) {
+    SmallWindow w;
+    w.form.SetFrameInterval(std::chrono::nanoseconds(0));
+    w.form.Show();
+    QPlainTextEdit reference;
+    for (const auto& batch : c.Batches) {
+      for (const auto& line : batch) {
+        w.memo->Add(line);
+        reference.appendPlainText(QString::fromStdString(line));
+      }
+      w.form.Repaint();
+      EXPECT_EQ(static_cast<QPlainTextEdit&>(*w.memo->Widget()).toPlainText(),
+                reference.toPlainText())
+          << c.What;
+    }
+    w.memo->Add("after the last repaint");
+    reference.appendPlainText("after the last repaint");
+    Lines expected;
+    for (QTextBlock b = reference.document()->begin(); b.isValid(); b = b.next())
+      expected.push_back(b.text().toStdString());
+    EXPECT_EQ(w.memo->Lines(), expected) << c.What;
+    w.form.Close();
+  }
+}
+
+TEST(Memo, FollowsTheEndOfTheLogOnlyWhileTheEndIsInView) {
+  SmallWindow w;
+  w.form.SetFrameInterval(std::chrono::nanoseconds(0));
+  w.form.Show();
+  QApplication::processEvents();
+  auto& bar = *static_cast<QPlainTextEdit&>(*w.memo->Widget()).verticalScrollBar();
+  for (int i = 0; i < 200; ++i) w.memo->Add("line " + std::to_string(i));
+  w.form.Repaint();
+  ASSERT_GT(bar.maximum(), 0);
+  EXPECT_EQ(bar.value(), bar.maximum());
+  // A person scrolled up to read: more lines do not pull the box away from there.
+  bar.setValue(10);
+  for (int i = 0; i < 50; ++i) w.memo->Add("more " + std::to_string(i));
+  w.form.Repaint();
+  EXPECT_EQ(bar.value(), 10);
+  EXPECT_EQ(w.memo->Lines().size(), 250u);
+  w.form.Close();
+}
+
+TEST(Memo, KeysReachTheBoxAfterTheLinesHeldBack) {
+  SmallWindow w;
+  w.form.Show();
+  auto& edit = static_cast<QPlainTextEdit&>(*w.memo->Widget());
+  w.memo->Add("held");
+  w.memo->Add("back");
+  QTest::keyClick(&edit, Qt::Key_End, Qt::ControlModifier);
+  QTest::keyClicks(&edit, " typed");
+  EXPECT_EQ(w.memo->Lines(), (std::vector<std::string>{"held", "back typed"}));
+  w.form.Close();
+}
+
 TEST(Memo, VerticalScrollBarWrappingAndEditable) {
   SmallWindow w;
   auto& edit = static_cast<QPlainTextEdit&>(*w.memo->Widget());
@@ -225,6 +351,27 @@ TEST(ProgressBar, PositionClampsAndStepsWrapPastTheMaximum) {
   EXPECT_EQ(bar.Position(), 40);
   bar.SetPosition(-3);
   EXPECT_EQ(bar.Position(), 0);
+}
+
+// Stepped on a showing window, the bar does not paint the window at every step; a repaint
+// shows where it stands.
+TEST(ProgressBar, StepsOnAShowingWindowArePaintedWithTheWindow) {
+  SmallWindow w;
+  w.form.SetFrameInterval(std::chrono::nanoseconds(0));
+  w.form.Show();
+  QApplication::processEvents();
+  PaintCounter paints;
+  w.bar->Widget()->installEventFilter(&paints);
+  w.bar->SetMax(10);
+  w.bar->SetStep(1);
+  for (int i = 0; i < 25; ++i) w.bar->StepIt();
+  EXPECT_EQ(paints.Paints, 0);
+  EXPECT_EQ(w.bar->Position(), 5);
+  w.form.Repaint();
+  EXPECT_EQ(paints.Paints, 1);
+  EXPECT_EQ(static_cast<QProgressBar&>(*w.bar->Widget()).value(), 5);
+  EXPECT_EQ(static_cast<QProgressBar&>(*w.bar->Widget()).maximum(), 10);
+  w.form.Close();
 }
 
 TEST(Button, AClickRunsTheHandlerAndAnEscapingFailureGoesToTheErrorBox) {
