@@ -159,13 +159,14 @@ void TControl::Loaded() {
 }
 
 void TControl::Repaint() {
-  BringUpToDate();
-  // On a form, the form paints it with whatever else changed, at the pace the screen shows.
+  // On a form, the form paints it with whatever else changed, at the pace the screen shows,
+  // bringing it up to date first.
   if (FParent != nullptr) {
     FWidget->update();
     FParent->Repaint();
     return;
   }
+  BringUpToDate();
   FWidget->repaint();
 }
 
