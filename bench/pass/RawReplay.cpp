@@ -44,10 +44,60 @@ Bound TypeOf(const std::string& AType) {
   return {SQL_VARCHAR, size ? size : 8000};
 }
 
+// Binds every column of the current result to a buffer of its natural C type, one row at a
+// time, as a plain ODBC program reading the values would.
+struct ValueBuffers {
+  std::vector<std::vector<char>> Data;
+  std::vector<SQLLEN> Ind;
+
+  void Bind(SQLHSTMT AStmt, SQLSMALLINT AColumns) {
+    Data.resize(static_cast<std::size_t>(AColumns));
+    Ind.assign(static_cast<std::size_t>(AColumns), 0);
+    for (SQLSMALLINT c = 1; c <= AColumns; ++c) {
+      SQLCHAR name[256];
+      SQLSMALLINT nameLen = 0, type = 0, digits = 0, nullable = 0;
+      SQLULEN size = 0;
+      Check(SQLDescribeCol(AStmt, static_cast<SQLUSMALLINT>(c), name, sizeof name, &nameLen, &type,
+                           &size, &digits, &nullable),
+            SQL_HANDLE_STMT, AStmt, "describe");
+      SQLSMALLINT cType = SQL_C_CHAR;
+      std::size_t width = 0;
+      switch (type) {
+        case SQL_INTEGER:
+        case SQL_SMALLINT:
+        case SQL_TINYINT:
+        case SQL_BIGINT:
+          cType = SQL_C_SBIGINT, width = sizeof(SQLBIGINT);
+          break;
+        case SQL_BIT:
+          cType = SQL_C_BIT, width = 1;
+          break;
+        case SQL_REAL:
+        case SQL_FLOAT:
+        case SQL_DOUBLE:
+          cType = SQL_C_DOUBLE, width = sizeof(double);
+          break;
+        case SQL_TYPE_TIMESTAMP:
+          cType = SQL_C_TYPE_TIMESTAMP, width = sizeof(SQL_TIMESTAMP_STRUCT);
+          break;
+        default:
+          width = size == 0 || size > 8000 ? 8001 : size * 3 + 3;
+          break;
+      }
+      auto& buffer = Data[static_cast<std::size_t>(c - 1)];
+      buffer.assign(width, 0);
+      Check(SQLBindCol(AStmt, static_cast<SQLUSMALLINT>(c), cType, buffer.data(),
+                       static_cast<SQLLEN>(width), &Ind[static_cast<std::size_t>(c - 1)]),
+            SQL_HANDLE_STMT, AStmt, "bind column");
+    }
+  }
+};
+
 }  // namespace
 
 ReplayResult Replay(const std::string& AConnectionString,
-                    const std::vector<standin::testing::LoggedStatement>& AStatements) {
+                    const std::vector<standin::testing::LoggedStatement>& AStatements,
+                    TRowHandling ARows) {
   static const std::regex marker(R"(@P\d+)");
   SQLHENV env = SQL_NULL_HENV;
   SQLHDBC dbc = SQL_NULL_HDBC;
@@ -76,6 +126,7 @@ ReplayResult Replay(const std::string& AConnectionString,
   SQLHSTMT stmt = SQL_NULL_HSTMT;
   SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt);
   std::vector<SQLLEN> indicators;
+  ValueBuffers values;
   for (auto& p : work) {
     indicators.assign(p.Params.size(), 0);
     for (std::size_t i = 0; i < p.Params.size(); ++i) {
@@ -92,8 +143,11 @@ ReplayResult Replay(const std::string& AConnectionString,
     do {
       SQLSMALLINT columns = 0;
       SQLNumResultCols(stmt, &columns);
-      if (columns > 0)
-        while (SQLFetch(stmt) == SQL_SUCCESS) ++result.Rows;
+      if (columns > 0) {
+        if (ARows == TRowHandling::ReadEveryValue) values.Bind(stmt, columns);
+        while (SQL_SUCCEEDED(SQLFetch(stmt))) ++result.Rows;
+        SQLFreeStmt(stmt, SQL_UNBIND);
+      }
     } while (SQL_SUCCEEDED(SQLMoreResults(stmt)));
     SQLFreeStmt(stmt, SQL_CLOSE);
     SQLFreeStmt(stmt, SQL_RESET_PARAMS);

@@ -1,6 +1,7 @@
 #pragma once
 // The benchmark's floor: a minimal ODBC client that sends a recorded list of statements, in
-// order, over one connection, and fetches and discards every row of every result.
+// order, over one connection, and fetches every row of every result: discarding the rows, or
+// reading every value into bound buffers as a program that uses them must.
 
 #include <string>
 #include <vector>
@@ -17,7 +18,10 @@ struct ReplayResult {
 
 // AStatements as the stand-in logged them: batches are sent as they are, parameterised
 // statements with their "@Pn" markers as "?" and the logged values bound with the logged types.
+enum class TRowHandling { Discard, ReadEveryValue };
+
 ReplayResult Replay(const std::string& AConnectionString,
-                    const std::vector<standin::testing::LoggedStatement>& AStatements);
+                    const std::vector<standin::testing::LoggedStatement>& AStatements,
+                    TRowHandling ARows = TRowHandling::Discard);
 
 }  // namespace bunkmere::bench
