@@ -260,7 +260,7 @@ std::chrono::nanoseconds TForm::FrameInterval() const {
 void TForm::Repaint() {
   if (!FWindow->isVisible()) return;
   const auto now = std::chrono::steady_clock::now();
-  if (FLastRepaint && now - *FLastRepaint < FrameInterval()) return;
+  if (FLastRepaint && now - *FLastRepaint < FNextRepaintAfter) return;
   FLastRepaint = now;
   // Qt defers work of its own (layout requests, scroll-bar adjustments queued by text boxes,
   // lines a text box holds back) to posted events. Without an event loop running, as in a long
@@ -269,6 +269,12 @@ void TForm::Repaint() {
   // no click is handled here.
   QCoreApplication::sendPostedEvents();
   QCoreApplication::sendPostedEvents(FWindow.get(), QEvent::UpdateRequest);
+  // Painting takes at most one part in kPaintShare of a long handler's time.
+  constexpr int kPaintShare = 20;
+  FNextRepaintAfter =
+      FFrameInterval ? *FFrameInterval
+                     : std::max<std::chrono::nanoseconds>(
+                           FrameInterval(), (std::chrono::steady_clock::now() - now) * kPaintShare);
 }
 
 void TForm::BringControlsUpToDate() {

@@ -77,11 +77,16 @@ class TForm : public TComponent {
   // Repaints asked for within one frame of the screen after the last are left to the next
   // one (or to the event loop): a screen shows no more frames than that, and a long handler
   // that repaints after every small step would otherwise spend most of its time painting.
+  // Where painting is slow (a long log, a slow machine), frames are spaced further so that
+  // painting takes no more than a twentieth of the handler's time.
   void Repaint();
-  // The shortest time between two paints that Repaint makes; by default one frame of the
-  // window's screen.
+  // One frame of the window's screen, or the interval a test fixed.
   std::chrono::nanoseconds FrameInterval() const;
-  void SetFrameInterval(std::chrono::nanoseconds AValue) { FFrameInterval = AValue; }
+  // Fixes the time between two paints that Repaint makes, however long painting takes.
+  void SetFrameInterval(std::chrono::nanoseconds AValue) {
+    FFrameInterval = AValue;
+    FNextRepaintAfter = AValue;
+  }
   TWindowState WindowState() const noexcept { return FWindowState; }
   void SetWindowState(TWindowState AValue);
 
@@ -122,6 +127,7 @@ class TForm : public TComponent {
   std::unique_ptr<TFormWindow> FWindow;
   std::optional<std::chrono::nanoseconds> FFrameInterval;
   std::optional<std::chrono::steady_clock::time_point> FLastRepaint;
+  std::chrono::nanoseconds FNextRepaintAfter{0};
   std::vector<TControl*> FControls;
   std::map<std::string, TNotifyEvent> FMethods;
   std::string FCaption;

@@ -3,6 +3,8 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <time.h>
+
 #include <chrono>
 #include <optional>
 #include <regex>
@@ -95,6 +97,12 @@ struct ValueBuffers {
 
 }  // namespace
 
+double ThreadCpuSeconds() {
+  timespec ts{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
 ReplayResult Replay(const std::string& AConnectionString,
                     const std::vector<standin::testing::LoggedStatement>& AStatements,
                     TRowHandling ARows) {
@@ -120,6 +128,7 @@ ReplayResult Replay(const std::string& AConnectionString,
 
   ReplayResult result;
   const auto start = std::chrono::steady_clock::now();
+  const double cpuStart = ThreadCpuSeconds();
   Check(SQLDriverConnect(dbc, nullptr, (SQLCHAR*)AConnectionString.c_str(), SQL_NTS, nullptr, 0,
                          nullptr, SQL_DRIVER_NOPROMPT),
         SQL_HANDLE_DBC, dbc, "connect");
@@ -156,6 +165,7 @@ ReplayResult Replay(const std::string& AConnectionString,
   SQLFreeHandle(SQL_HANDLE_STMT, stmt);
   SQLDisconnect(dbc);
   result.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  result.CpuSeconds = ThreadCpuSeconds() - cpuStart;
   SQLFreeHandle(SQL_HANDLE_DBC, dbc);
   SQLFreeHandle(SQL_HANDLE_ENV, env);
   return result;

@@ -10,8 +10,12 @@
 
 namespace bunkmere::bench {
 
+// Seconds of CPU the calling thread has used so far.
+double ThreadCpuSeconds();
+
 struct ReplayResult {
   double Seconds = 0;
+  double CpuSeconds = 0;  // of the client alone
   std::size_t Statements = 0;
   std::size_t Rows = 0;
 };
