@@ -56,6 +56,14 @@ struct SmallWindow {
     save->SetTabOrder(8);
     save->SetCaption("Save Log");
   }
+  // Shows the window, settled, with every repaint painting at once: for tests of what a
+  // repaint shows rather than of how often it paints.
+  void ShowPaintingAtOnce() {
+    form.SetFrameInterval(std::chrono::nanoseconds(0));
+    form.Show();
+    QApplication::processEvents();
+  }
+
   TForm form{nullptr};
   TLabel* label;
   TButton* start;
@@ -152,9 +160,7 @@ TEST(Form, RepaintsWithinOneFrameWaitForTheNextAndTheEventLoopShowsThem) {
 // is painted, not at every change; what it reports and what is painted are the same.
 TEST(Label, OnAShowingWindowTheSizeIsRightWhenReadOrPainted) {
   SmallWindow w;
-  w.form.SetFrameInterval(std::chrono::nanoseconds(0));
-  w.form.Show();
-  QApplication::processEvents();
+  w.ShowPaintingAtOnce();
   auto& qlabel = static_cast<QLabel&>(*w.label->Widget());
   const QFontMetrics fm(qlabel.font());
   const std::string longText = "Synching Facility :North DormCode : A CellNo : 12 Bed : 3";
@@ -258,8 +264,7 @@ TEST(Memo, HeldBackLinesComeOutAsLinesAddedOneByOne) {
   };
   for (const auto& c : cases) {
     SmallWindow w;
-    w.form.SetFrameInterval(std::chrono::nanoseconds(0));
-    w.form.Show();
+    w.ShowPaintingAtOnce();
     QPlainTextEdit reference;
     for (const auto& batch : c.Batches) {
       for (const auto& line : batch) {
@@ -283,9 +288,7 @@ TEST(Memo, HeldBackLinesComeOutAsLinesAddedOneByOne) {
 
 TEST(Memo, FollowsTheEndOfTheLogOnlyWhileTheEndIsInView) {
   SmallWindow w;
-  w.form.SetFrameInterval(std::chrono::nanoseconds(0));
-  w.form.Show();
-  QApplication::processEvents();
+  w.ShowPaintingAtOnce();
   auto& bar = *static_cast<QPlainTextEdit&>(*w.memo->Widget()).verticalScrollBar();
   for (int i = 0; i < 200; ++i) w.memo->Add("line " + std::to_string(i));
   w.form.Repaint();
@@ -357,9 +360,7 @@ TEST(ProgressBar, PositionClampsAndStepsWrapPastTheMaximum) {
 // shows where it stands.
 TEST(ProgressBar, StepsOnAShowingWindowArePaintedWithTheWindow) {
   SmallWindow w;
-  w.form.SetFrameInterval(std::chrono::nanoseconds(0));
-  w.form.Show();
-  QApplication::processEvents();
+  w.ShowPaintingAtOnce();
   PaintCounter paints;
   w.bar->Widget()->installEventFilter(&paints);
   w.bar->SetMax(10);
