@@ -1,5 +1,6 @@
 #include "core/DateTime.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -136,9 +137,11 @@ class TDateTimeFormatter {
     // Nested formats multiply: a hostile format naming itself many times must neither grow
     // the text nor the work without bound, also where it writes nothing (a "c" at midnight).
     // Every format read is paid for from one budget. No real date-time text comes near these.
-    constexpr std::size_t kMaxText = 64 * 1024;
-    if (FBudget < AFormat.size() + 1) return;
-    FBudget -= AFormat.size() + 1;
+    constexpr std::size_t kMaxText = 4 * 1024;
+    if (FBudget == 0) return;
+    --FBudget;
+    AFormat = AFormat.substr(0, std::min(AFormat.size(), FBudget));
+    FBudget -= AFormat.size();
     const std::size_t amPmAt = LastAmPmMarker(AFormat);
     char lastToken = 0;
     std::size_t i = 0;
@@ -238,12 +241,12 @@ class TDateTimeFormatter {
         case '"': {
           const std::size_t close = AFormat.find(c, i + 1);
           const std::size_t end = close == std::string_view::npos ? AFormat.size() : close;
-          AOut += AFormat.substr(i + 1, end - i - 1);
+          AOut += AFormat.substr(i + 1, std::min(end - i - 1, kMaxText - AOut.size()));
           count = end - i + (close == std::string_view::npos ? 0 : 1);
           break;
         }
         default:
-          AOut.append(AFormat.substr(i, count));
+          AOut.append(AFormat.substr(i, std::min(count, kMaxText - AOut.size())));
           break;
       }
       if (IsAsciiLetter(c)) lastToken = token;
@@ -274,7 +277,7 @@ class TDateTimeFormatter {
 
   const TDecodedDateTime& FValue;
   const TFormatSettings& FSettings;
-  std::size_t FBudget = 256 * 1024;  // format characters read, nesting included
+  std::size_t FBudget = 16 * 1024;  // format characters read, nesting included
 };
 
 }  // namespace
