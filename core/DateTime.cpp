@@ -127,8 +127,18 @@ bool IsMidnight(const TDecodedDateTime& d) noexcept {
 
 class TDateTimeFormatter {
  public:
-  TDateTimeFormatter(const TDecodedDateTime& AValue, const TFormatSettings& ASettings)
-      : FValue(AValue), FSettings(ASettings) {}
+  // AFormatSize: the length of the format to be formatted. The work allowed grows with the
+  // text the caller and the settings supply, so a short hostile setting costs little, and is
+  // capped for a long one.
+  TDateTimeFormatter(const TDecodedDateTime& AValue, const TFormatSettings& ASettings,
+                     std::size_t AFormatSize)
+      : FValue(AValue),
+        FSettings(ASettings),
+        FBudget(std::min<std::size_t>(
+            16 * 1024,
+            256 + 4 * (AFormatSize + ASettings.ShortDateFormat.size() +
+                       ASettings.LongDateFormat.size() + ASettings.ShortTimeFormat.size() +
+                       ASettings.LongTimeFormat.size()))) {}
 
   void Format(std::string_view AFormat, std::string& AOut, int ADepth) {
     // Settings are outside input: a format that names itself ("c" inside ShortDateFormat)
@@ -277,7 +287,7 @@ class TDateTimeFormatter {
 
   const TDecodedDateTime& FValue;
   const TFormatSettings& FSettings;
-  std::size_t FBudget = 16 * 1024;  // format characters read, nesting included
+  std::size_t FBudget;  // format characters still to be read, nesting included
 };
 
 }  // namespace
@@ -286,7 +296,7 @@ std::string FormatDateTime(std::string_view AFormat, TDateTime AValue,
                            const TFormatSettings& ASettings) {
   const TDecodedDateTime decoded = DecodeDateTime(AValue);
   std::string out;
-  TDateTimeFormatter(decoded, ASettings).Format(AFormat, out, 0);
+  TDateTimeFormatter(decoded, ASettings, AFormat.size()).Format(AFormat, out, 0);
   return out;
 }
 
