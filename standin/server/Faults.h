@@ -9,6 +9,9 @@
 //   fail:NUMBER:PATTERN[|TEXT]
 //                        a statement containing PATTERN is not run; it fails with error NUMBER
 //                        (severity 16, state 1) and TEXT (default: a text naming the fault)
+//   count:ROWS:PATTERN   a statement containing PATTERN first reports ROWS rows affected,
+//                        as a trigger without SET NOCOUNT ON does before its statement's own
+//                        count
 //   delay:MS             every answer is sent MS milliseconds late
 //   exec-after:N:SQL     once statement N has been answered, SQL runs in a server-owned
 //                        session on the same database (it lives until the server stops, so
@@ -34,6 +37,11 @@ struct FaultConfig {
     std::string text;
   };
   std::vector<Failure> failures;
+  struct ExtraCount {
+    std::int64_t rows = 0;
+    std::string pattern;
+  };
+  std::vector<ExtraCount> extraCounts;
   int delayMs = 0;
   struct ExecAfter {
     std::int64_t after = 0;
@@ -46,6 +54,7 @@ struct FaultConfig {
 
   bool ShouldDrop(std::int64_t seq, std::string_view text) const;
   const Failure* FailureFor(std::string_view text) const;
+  const ExtraCount* ExtraCountFor(std::string_view text) const;
 };
 
 bool ContainsNoCase(std::string_view haystack, std::string_view needle);
