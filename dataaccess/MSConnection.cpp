@@ -205,6 +205,14 @@ void TMSConnection::DoConnect() {
   FServer = std::move(server);
 }
 
+std::string TMSConnection::ChosenOdbcDriver() const {
+  return ChooseOdbcDriver(FSettings.Provider, InstalledOdbcDrivers());
+}
+
+std::vector<std::string> TMSConnection::InstalledOdbcDrivers() {
+  return odbc::TOdbcEnvironment().InstalledDrivers();
+}
+
 std::string TMSConnection::DriverConnectionString(const std::string& ADriver) const {
   return BuildOdbcConnectionString(FSettings, ADriver, ExecutableFileName());
 }
