@@ -191,8 +191,13 @@ class TSiteCheck {
     try {
       Line("chosen: " + FDatabase->ChosenOdbcDriver());
     } catch (const Exception&) {
-      Line("install the FreeTDS ODBC driver (Debian package tdsodbc) or Microsoft's ODBC");
-      Line("Driver for SQL Server, registered with odbcinst");
+      if (FDatabase->Settings().Provider == TOLEDBProvider::prCompact) {
+        Line("the JAIL connection string names the Compact edition, which no ODBC driver");
+        Line("reaches: give the row a connection string to SQL Server");
+      } else {
+        Line("install the FreeTDS ODBC driver (Debian package tdsodbc) or Microsoft's ODBC");
+        Line("Driver for SQL Server, registered with odbcinst");
+      }
       throw;
     }
   }
