@@ -58,9 +58,8 @@ class TSiteCheck {
 
   int Run() {
     const TPlatform& platform = CurrentPlatform();
-    FOut << "Bunkmere site check\n"
-         << "as Bunkmere in " << ModuleFolder(platform) << " started from "
-         << platform.CurrentDirectory() << " would see it\n";
+    FOut << "Bunkmere site check: what Bunkmere in " << ModuleFolder(platform)
+         << " meets when started from " << platform.CurrentDirectory() << "\n";
     struct TStep {
       TSiteCheckStep Step;
       const char* Title;
