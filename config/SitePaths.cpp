@@ -66,32 +66,30 @@ std::string ModuleFolder(const TPlatform& APlatform) {
   return APlatform.ExtractFilePath(Trim(APlatform.ModuleFileName()));
 }
 
-std::string LocateSiteFile(const TPlatform& APlatform) {
+std::vector<std::string> SiteFileCandidates(const TPlatform& APlatform) {
   const char delimiter = APlatform.PathDelimiter();
   const std::string module_folder = ModuleFolder(APlatform);
+  std::vector<std::string> candidates{module_folder + std::string(kMobileIniName),
+                                      BesideAppFolder(module_folder, delimiter)};
+  const std::string drive_root = ModuleDriveRoot(APlatform, module_folder);
+  if (!drive_root.empty()) candidates.push_back(SiteFileUnder(drive_root, delimiter));
+  for (const std::string& root : SearchedDriveRoots(APlatform))
+    candidates.push_back(SiteFileUnder(root, delimiter));
+  return candidates;
+}
 
+std::string LocateSiteFile(const TPlatform& APlatform) {
+  const std::vector<std::string> candidates = SiteFileCandidates(APlatform);
   // A mobile installation reads its own file and nothing else.
-  const std::string mobile = module_folder + std::string(kMobileIniName);
+  const std::string& mobile = candidates.front();
   if (APlatform.FileExists(mobile)) {
     // The file may be taken away between the two checks; say so rather than fall through to
     // a site file the mobile installation never meant to use.
     if (!APlatform.FileExists(mobile)) throw EIniFileException("Roveline.ini not found");
     return mobile;
   }
-
-  std::string candidate = BesideAppFolder(module_folder, delimiter);
-  if (APlatform.FileExists(candidate)) return candidate;
-
-  const std::string drive_root = ModuleDriveRoot(APlatform, module_folder);
-  if (!drive_root.empty()) {
-    candidate = SiteFileUnder(drive_root, delimiter);
-    if (APlatform.FileExists(candidate)) return candidate;
-  }
-
-  for (const std::string& root : SearchedDriveRoots(APlatform)) {
-    candidate = SiteFileUnder(root, delimiter);
-    if (APlatform.FileExists(candidate)) return candidate;
-  }
+  for (std::size_t i = 1; i < candidates.size(); ++i)
+    if (APlatform.FileExists(candidates[i])) return candidates[i];
   throw EIniFileException("Veltrane.ini not found.");
 }
 

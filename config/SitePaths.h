@@ -8,6 +8,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace bunkmere {
 
@@ -21,10 +22,16 @@ inline constexpr std::string_view kSiteIniName = "Veltrane.ini";
 // The module's folder with its trailing delimiter.
 std::string ModuleFolder(const TPlatform& APlatform);
 
-// The first existing site file: the mobile file beside the module; the configuration folder
-// beside the family's application folder (or relative to the current directory when the
-// module does not live under one); the root of the module's drive; every fixed or network
-// drive from C to Z (mount points on POSIX). Fails with EIniFileException.
+// Every place the site file is looked for, in the order of the search: the mobile file beside
+// the module; the configuration folder beside the family's application folder (or relative
+// to the current directory when the module does not live under one); the root of the
+// module's drive; every fixed or network drive from C to Z (mount points on POSIX). A place
+// may be listed twice (the module's drive is one of the searched drives too); the search
+// then simply finds it missing twice.
+std::vector<std::string> SiteFileCandidates(const TPlatform& APlatform);
+
+// The first of SiteFileCandidates that names an existing file; a mobile installation (the
+// first candidate exists) looks no further. Fails with EIniFileException.
 std::string LocateSiteFile(const TPlatform& APlatform);
 
 // ALibPath made absolute against the site file AIniPath: kept when already absolute, put on

@@ -207,6 +207,14 @@ void TMSConnection::DoConnect() {
   FSessionLocks.clear();  // a new session holds none of the old one's lock tables
 }
 
+std::string TMSConnection::ChosenOdbcDriver() const {
+  return ChooseOdbcDriver(FSettings.Provider, InstalledOdbcDrivers());
+}
+
+std::vector<std::string> TMSConnection::InstalledOdbcDrivers() {
+  return odbc::TOdbcEnvironment().InstalledDrivers();
+}
+
 std::string TMSConnection::DriverConnectionString(const std::string& ADriver) const {
   return BuildOdbcConnectionString(FSettings, ADriver, ExecutableFileName());
 }

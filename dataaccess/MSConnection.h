@@ -151,6 +151,12 @@ class TMSConnection : public TComponent {
   // A new dataset bound to this connection; with no owner, the caller frees it.
   virtual TCustomMSDataSet* CreateDataSet(TComponent* AOwner);
 
+  // The ODBC driver a connect made now would use for the current provider setting; raises as
+  // that connect would ("Required provider is not installed", "Wrong provider name").
+  std::string ChosenOdbcDriver() const;
+  // The ODBC drivers registered with the driver manager, as the connect sees them.
+  static std::vector<std::string> InstalledOdbcDrivers();
+
   void Loaded() override;
 
   std::function<void(TMSConnection&, TLoginValues&)> OnLogin;

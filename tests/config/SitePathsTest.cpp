@@ -194,6 +194,21 @@ TEST(LocateSiteFile, MobileFileVanishingBetweenTheChecksFails) {
   }
 }
 
+// The list a site check shows is the search itself: every place in the order tried, the
+// module's own drive again among the searched ones, removable drives left out.
+TEST(SiteFileCandidates, ListsEveryPlaceInTheOrderOfTheSearch) {
+  TFakeWindowsPlatform platform;
+  platform.SetDrive('D', kFixed);
+  platform.SetDrive('E', kRemovable);
+  platform.SetDrive('F', kRemote);
+  platform.SetModuleFileName("D:\\Apps\\VELTRANE.APP\\Bin\\Bunkmere.exe");
+  EXPECT_EQ(SiteFileCandidates(platform),
+            (std::vector<std::string>{
+                "D:\\Apps\\VELTRANE.APP\\Bin\\Roveline.ini", "D:\\Apps\\Veltrane.Cfg\\Veltrane.ini",
+                "D:\\Veltrane.Cfg\\Veltrane.ini", "C:\\Veltrane.Cfg\\Veltrane.ini",
+                "D:\\Veltrane.Cfg\\Veltrane.ini", "F:\\Veltrane.Cfg\\Veltrane.ini"}));
+}
+
 // ---------------------------------------------------------------------------------------------
 // The search on this machine: the relative candidate in a real folder
 

@@ -1,0 +1,247 @@
+#include "sitecheck/SiteCheck.h"
+
+#include <algorithm>
+#include <exception>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "config/SitePaths.h"
+#include "config/VtConfigInfo.h"
+#include "core/Exceptions.h"
+#include "core/StrUtils.h"
+#include "dataaccess/Fields.h"
+#include "dataaccess/MSDataSet.h"
+#include "dataaccess/ServerConnectString.h"
+#include "db/VtSQLDatabase.h"
+#include "platform/Platform.h"
+#include "sitecheck/SecretMask.h"
+
+namespace bunkmere {
+namespace {
+
+constexpr const char* kProgramID = "JAIL";
+
+// The configuration-info component of Bunkmere's window, with its one-column lookup open to
+// the check, which needs to tell a missing row from an empty one.
+class TCheckedConfigInfo : public TVtConfigInfo {
+ public:
+  using TVtConfigInfo::LookupProgramValue;
+  using TVtConfigInfo::TVtConfigInfo;
+};
+
+std::string Shown(const std::string& AValue) {
+  return AValue.empty() ? std::string("(empty)") : AValue;
+}
+
+std::string Listed(const std::vector<std::string>& AItems) {
+  return AItems.empty() ? std::string("(none)") : Join(AItems, ", ");
+}
+
+// Where a connection with these settings goes, in the words of the connection string.
+std::string Describe(const TConnectSettings& ASettings) {
+  std::string text = "server " + DataSourceName(ASettings) + ", database " +
+                     (ASettings.Database.empty() ? "(the login's default)" : ASettings.Database);
+  if (ASettings.Authentication == TMSAuthentication::auWindows)
+    return text + ", Windows authentication";
+  if (ASettings.Username.empty() && ASettings.Password.empty())
+    return text + ", SQL Server login sa with no password";
+  return text + ", SQL Server login " + ASettings.Username;
+}
+
+class TSiteCheck {
+ public:
+  explicit TSiteCheck(std::ostream& AOut) : FOut(AOut) {}
+
+  int Run() {
+    const TPlatform& platform = CurrentPlatform();
+    FOut << "Bunkmere site check: what Bunkmere in " << ModuleFolder(platform)
+         << " meets when started from " << platform.CurrentDirectory() << "\n";
+    struct TStep {
+      TSiteCheckStep Step;
+      const char* Title;
+      void (TSiteCheck::*Run)();
+    };
+    const TStep steps[] = {
+        {TSiteCheckStep::SiteFile, "site file", &TSiteCheck::FindSiteFile},
+        {TSiteCheckStep::SiteSettings, "site settings", &TSiteCheck::ReadSiteSettings},
+        {TSiteCheckStep::ProgramLibrary, "program library row for JAIL",
+         &TSiteCheck::ReadProgramLibrary},
+        {TSiteCheckStep::OdbcDriver, "ODBC driver", &TSiteCheck::ChooseDriver},
+        {TSiteCheckStep::Connect, "connection", &TSiteCheck::Connect},
+    };
+    for (const TStep& step : steps) {
+      FOut << '\n' << static_cast<int>(step.Step) << ". " << step.Title << '\n';
+      std::optional<std::string> failure;
+      try {
+        (this->*step.Run)();
+      } catch (const std::exception& e) {
+        failure = e.what();
+      }
+      if (!failure) {
+        Line("OK");
+        continue;
+      }
+      Line("FAILED: " + *failure);
+      for (const TStep& rest : steps)
+        if (rest.Step > step.Step)
+          FOut << '\n' << static_cast<int>(rest.Step) << ". " << rest.Title << ": not checked\n";
+      FOut << "\nResult: FAILED at step " << static_cast<int>(step.Step) << ", " << step.Title
+           << ": " << FMask.Mask(*failure) << '\n';
+      return ExitCodeOf(step.Step);
+    }
+    FOut << "\nResult: OK, Bunkmere would start and connect.\n";
+    return 0;
+  }
+
+ private:
+  void Line(std::string_view AText) { FOut << "   " << FMask.Mask(AText) << '\n'; }
+
+  void FindSiteFile() {
+    const TPlatform& platform = CurrentPlatform();
+    std::optional<std::string> used;
+    std::exception_ptr failure;
+    try {
+      used = LocateSiteFile(platform);
+    } catch (const Exception&) {
+      failure = std::current_exception();
+    }
+    Line("looked for, in this order:");
+    bool reached = false;
+    std::vector<std::string> listed;
+    for (const std::string& candidate : SiteFileCandidates(platform)) {
+      // The module's own drive is among the searched ones too: one place, listed once.
+      if (std::find(listed.begin(), listed.end(), candidate) != listed.end()) continue;
+      listed.push_back(candidate);
+      std::string status = "missing";
+      if (reached) {
+        status = "not looked at";
+      } else if (used && candidate == *used) {
+        status = "found, used";
+        reached = true;
+      }
+      std::string place = candidate;
+      // The relative candidate depends on where the program is started from.
+      if (const std::string full = platform.FullPathName(candidate); full != candidate)
+        place += " (here " + full + ")";
+      Line("  " + place + ": " + status);
+    }
+    if (failure) std::rethrow_exception(failure);
+  }
+
+  void ReadSiteSettings() {
+    // Located and read as the window's own component does it, in its constructor.
+    FInfo = std::make_unique<TCheckedConfigInfo>(nullptr);
+    Line("file: " + FInfo->VeltraneIni() + (FInfo->IsMobile() ? " (mobile installation)" : ""));
+    Line("[DataProvider] ConnStr: " + FMask.MaskConnectString(FInfo->ConnectionString()));
+    Line("[Paths] HelpPath: " + Shown(FInfo->HelpFilePath()));
+    Line("[Paths] LogPath: " + Shown(FInfo->LogFilePath()));
+    Line("[Paths] LibPath: " + Shown(FInfo->LibPathUnexpanded()) + " (" + FInfo->LibPath() + ")");
+    Line(std::string("[Paging] Enabled: ") + (FInfo->PagingEnabled() ? "on" : "off"));
+    // A server key is no business of this program's; shown only as present or not.
+    Line(std::string("[Server] ServerKey: ") +
+         (FInfo->ServerKey().empty() ? "(empty)" : "(set, not shown)"));
+    Line("reaches: " + Reaches(FInfo->ConnectionString(), "ConnStr"));
+  }
+
+  void ReadProgramLibrary() {
+    Line("table ConnectLib in the database the site's connection string reaches");
+    // The first lookup is the first contact with the server: an unreachable server, a refused
+    // login or a missing table fails here with the server's own message.
+    if (FInfo->LookupProgramValue(kProgramID, "ProgramID", kProgramID).empty()) {
+      std::vector<std::string> programs;
+      FInfo->GetProgramList(programs);
+      Line("programs listed: " + Listed(programs));
+      throw Exception(
+          "ConnectLib has no row for program JAIL; Bunkmere would get an empty connection "
+          "string and its first pass could not connect");
+    }
+    // The lookup answers its default only when the row's UseInitial is set, and the column's
+    // own text ("False", "0", empty) otherwise, so a default no column holds tells the two.
+    constexpr const char* kUseInitialMark = "\x01use initial";
+    const bool use_initial =
+        FInfo->LookupProgramValue(kProgramID, "UseInitial", kUseInitialMark) == kUseInitialMark;
+    Line(use_initial ? "UseInitial set: the site file's connection string, help and log paths"
+                     : "UseInitial not set: the row's own ConnString, HelpFile and LogFile");
+    const std::string connect_string = FInfo->GetConnectString(kProgramID);
+    Line("connection string: " + Shown(FMask.MaskConnectString(connect_string)));
+    Line("help file: " + Shown(FInfo->GetHelpPath(kProgramID)));
+    Line("log file: " + Shown(FInfo->GetLogPath(kProgramID)));
+    if (connect_string.empty())
+      throw Exception(
+          "the JAIL row gives an empty connection string (ConnString empty, UseInitial not set)");
+    Line("reaches: " + Reaches(connect_string, "ConnString"));
+
+    // dbJail as the window stores it; the program's connection string replaces these.
+    FDatabase = std::make_unique<TVtSQLDatabase>(nullptr);
+    FDatabase->SetDatabase("JAIL");
+    FDatabase->SetAuthentication(TMSAuthentication::auWindows);
+    FDatabase->Options().SetProvider(TOLEDBProvider::prSQL);
+    FDatabase->SetProgramName(kProgramID);
+    FDatabase->SetVtConfigInfo(FInfo.get());
+    FMask.AddSecret(FDatabase->Password());
+  }
+
+  void ChooseDriver() {
+    Line("installed: " + Listed(TMSConnection::InstalledOdbcDrivers()));
+    try {
+      Line("chosen: " + FDatabase->ChosenOdbcDriver());
+    } catch (const Exception&) {
+      if (FDatabase->Settings().Provider == TOLEDBProvider::prCompact) {
+        Line("the JAIL connection string names the Compact edition, which no ODBC driver");
+        Line("reaches: give the row a connection string to SQL Server");
+      } else {
+        Line("install the FreeTDS ODBC driver (Debian package tdsodbc) or Microsoft's ODBC");
+        Line("Driver for SQL Server, registered with odbcinst");
+      }
+      throw;
+    }
+  }
+
+  void Connect() {
+    // As Bunkmere's first pass does: the connect takes the program's string anew.
+    FDatabase->SetConnected(true);
+    Line("connected, database " + FDatabase->Database());
+    try {
+      const std::unique_ptr<TCustomMSDataSet> query(FDatabase->CreateDataSet(nullptr));
+      query->SetReadOnly(true);
+      query->SQL().Add("SELECT @@SERVERNAME AS ServerName, @@VERSION AS Version");
+      query->Open();
+      const std::string version = query->FieldByName("Version").AsString();
+      Line("server: " + Shown(query->FieldByName("ServerName").AsString()));
+      Line("version: " + Trim(version.substr(0, version.find('\n'))));
+    } catch (const Exception& e) {
+      // Connected is what counts; a server that will not tell is still one Bunkmere can use.
+      Line("server name and version not read: " + e.Message());
+    }
+  }
+
+  // Where AConnectString goes, read as every connection reads it; fails when it cannot be.
+  std::string Reaches(const std::string& AConnectString, const char* AKey) {
+    TMSConnection probe(nullptr);
+    try {
+      probe.SetConnectString(AConnectString);
+    } catch (const Exception& e) {
+      throw Exception(std::string(AKey) + " cannot be read: " + e.Message());
+    }
+    FMask.AddSecret(probe.Password());
+    return Describe(probe.Settings());
+  }
+
+  std::ostream& FOut;
+  TSecretMask FMask;
+  // The connection refers to the configuration info, so it goes first.
+  std::unique_ptr<TCheckedConfigInfo> FInfo;
+  std::unique_ptr<TVtSQLDatabase> FDatabase;
+};
+
+}  // namespace
+
+int RunSiteCheck(std::ostream& AOut) {
+  return TSiteCheck(AOut).Run();
+}
+
+}  // namespace bunkmere

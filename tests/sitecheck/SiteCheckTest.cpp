@@ -1,0 +1,252 @@
+// bunkmere-sitecheck as a site administrator runs it: installed in the family's layout, with a
+// site file beside the application folder, against a private stand-in. Each broken site gives
+// its exit code and names the step where Bunkmere's road ends; no password is ever printed.
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "dataaccess/MSConnection.h"
+#include "standin/testing/StandinServer.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using standin::testing::StandinServer;
+
+constexpr const char* kSitePassword = "Site#Pw-7781";
+constexpr const char* kWrongPassword = "Wrong#Pw-5523";
+constexpr const char* kProgramPassword = "Prog#Pw-9904";
+
+// One database per kind of site; the program library of each says what the name says.
+constexpr const char* kSites = R"(CREATE DATABASE JAIL
+GO
+CREATE DATABASE NOTABLE
+GO
+CREATE DATABASE NOROW
+GO
+CREATE DATABASE EMPTYROW
+GO
+CREATE DATABASE BADPROG
+GO
+CREATE DATABASE COMPACT
+GO
+USE JAIL
+GO
+CREATE TABLE ConnectLib (ProgramID VARCHAR(20) NOT NULL, ConnString VARCHAR(255),
+  HelpFile VARCHAR(255), LogFile VARCHAR(255), UseInitial BIT)
+GO
+INSERT INTO ConnectLib VALUES ('JAIL', NULL, NULL, NULL, 1)
+GO
+USE NOROW
+GO
+CREATE TABLE ConnectLib (ProgramID VARCHAR(20) NOT NULL, ConnString VARCHAR(255),
+  HelpFile VARCHAR(255), LogFile VARCHAR(255), UseInitial BIT)
+GO
+INSERT INTO ConnectLib VALUES ('ACCT', 'Data Source=acct', NULL, NULL, 0)
+GO
+USE EMPTYROW
+GO
+CREATE TABLE ConnectLib (ProgramID VARCHAR(20) NOT NULL, ConnString VARCHAR(255),
+  HelpFile VARCHAR(255), LogFile VARCHAR(255), UseInitial BIT)
+GO
+INSERT INTO ConnectLib VALUES ('JAIL', NULL, NULL, NULL, 0)
+GO
+USE BADPROG
+GO
+CREATE TABLE ConnectLib (ProgramID VARCHAR(20) NOT NULL, ConnString VARCHAR(255),
+  HelpFile VARCHAR(255), LogFile VARCHAR(255), UseInitial BIT)
+GO
+USE COMPACT
+GO
+CREATE TABLE ConnectLib (ProgramID VARCHAR(20) NOT NULL, ConnString VARCHAR(255),
+  HelpFile VARCHAR(255), LogFile VARCHAR(255), UseInitial BIT)
+GO
+INSERT INTO ConnectLib VALUES ('JAIL',
+  'Provider=MICROSOFT.SQLSERVER.MOBILE.OLEDB.4.0;Data Source=jail.sdf', NULL, NULL, 0)
+GO
+)";
+
+// A port nothing listens on: taken from the system, then given back.
+int ClosedPort() {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  close(fd);
+  return ntohs(address.sin_port);
+}
+
+struct ToolRun {
+  int exit_code = -1;
+  std::string output;
+};
+
+class SiteCheck : public testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (!StandinServer::Available()) return;
+    standin::testing::StandinOptions options;
+    options.initScript = kSites;
+    options.password = kSitePassword;
+    FServer = new StandinServer(options);
+    // The program string names the server's port, known only now.
+    bunkmere::TMSConnection connection(nullptr);
+    connection.SetConnectString(SiteString("BADPROG", kSitePassword));
+    connection.ExecSQL("INSERT INTO ConnectLib VALUES ('JAIL', '" +
+                       SiteString("JAIL", kProgramPassword) + "', NULL, NULL, 0)");
+
+    // The family's layout: the tool in an application folder under VELTRANE.APP, the site
+    // file in Veltrane.Cfg beside it.
+    FRoot = fs::temp_directory_path() / ("bunkmere-sitecheck-" + std::to_string(getpid()));
+    fs::create_directories(FRoot / "VELTRANE.APP" / "Bunkmere");
+    FTool = FRoot / "VELTRANE.APP" / "Bunkmere" / "bunkmere-sitecheck";
+    fs::copy_file(BUNKMERE_SITECHECK_EXE, FTool, fs::copy_options::overwrite_existing);
+  }
+  static void TearDownTestSuite() {
+    delete FServer;
+    FServer = nullptr;
+    fs::remove_all(FRoot);
+  }
+  void SetUp() override {
+    if (FServer == nullptr) GTEST_SKIP() << "sqlstandin is not built";
+    fs::remove_all(FRoot / "Veltrane.Cfg");
+  }
+
+  static std::string SiteString(const std::string& ADatabase, const std::string& APassword,
+                                int APort = 0) {
+    return "Data Source=127.0.0.1," + std::to_string(APort != 0 ? APort : FServer->Port()) +
+           ";Initial Catalog=" + ADatabase + ";User ID=sa;Password=" + APassword;
+  }
+  static void WriteSiteFile(const std::string& AText) {
+    fs::create_directories(FRoot / "Veltrane.Cfg");
+    std::ofstream(FRoot / "Veltrane.Cfg" / "Veltrane.ini") << AText;
+  }
+  static ToolRun RunTool() {
+    ToolRun run;
+    const std::string command = "cd '" + FRoot.string() + "' && '" + FTool.string() + "' 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    char buffer[512];
+    std::size_t n;
+    while (pipe != nullptr && (n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+      run.output.append(buffer, n);
+    const int status = pipe != nullptr ? pclose(pipe) : -1;
+    if (WIFEXITED(status)) run.exit_code = WEXITSTATUS(status);
+    return run;
+  }
+
+  static StandinServer* FServer;
+  static fs::path FRoot;
+  static fs::path FTool;
+};
+
+StandinServer* SiteCheck::FServer = nullptr;
+fs::path SiteCheck::FRoot;
+fs::path SiteCheck::FTool;
+
+struct SiteCase {
+  const char* name;
+  // The site file; "{site}" stands for a connection string to database JAIL with the right
+  // password. Null: no site file at all.
+  const char* site_file;
+  int exit_code;
+  const char* result;  // the report's closing line begins with it
+  const char* detail;  // and the report says this somewhere
+};
+void PrintTo(const SiteCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class SiteCheckCases : public SiteCheck, public testing::WithParamInterface<SiteCase> {};
+
+std::string Expand(std::string AText, const std::string& APlaceholder, const std::string& AValue) {
+  for (std::size_t at; (at = AText.find(APlaceholder)) != std::string::npos;)
+    AText.replace(at, APlaceholder.size(), AValue);
+  return AText;
+}
+
+TEST_P(SiteCheckCases, NamesTheFailingStepAndNoPassword) {
+  const SiteCase& c = GetParam();
+  if (c.site_file == nullptr && fs::exists("/Veltrane.Cfg/Veltrane.ini"))
+    GTEST_SKIP() << "this machine has a site file of its own";
+  if (c.site_file != nullptr) {
+    std::string text = c.site_file;
+    for (const char* database : {"JAIL", "NOTABLE", "NOROW", "EMPTYROW", "BADPROG", "COMPACT"})
+      text = Expand(text, std::string("{") + database + "}", SiteString(database, kSitePassword));
+    text = Expand(text, "{wrong}", SiteString("JAIL", kWrongPassword));
+    text = Expand(text, "{unreachable}", SiteString("JAIL", kSitePassword, ClosedPort()));
+    WriteSiteFile(text);
+  }
+
+  const ToolRun run = RunTool();
+  EXPECT_EQ(run.exit_code, c.exit_code) << run.output;
+  const std::size_t result = run.output.rfind("\nResult: ");
+  ASSERT_NE(result, std::string::npos) << run.output;
+  EXPECT_EQ(run.output.substr(result + 1, std::string(c.result).size()), c.result) << run.output;
+  EXPECT_NE(run.output.find(c.detail), std::string::npos) << run.output;
+  for (const char* password : {kSitePassword, kWrongPassword, kProgramPassword})
+    EXPECT_EQ(run.output.find(password), std::string::npos) << password << "\n" << run.output;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sites, SiteCheckCases,
+    testing::Values(
+        SiteCase{"GoodSite", "[DataProvider]\nConnStr={JAIL}\n", 0,
+                 "Result: OK, Bunkmere would start and connect.", "server: SQLSTANDIN"},
+        SiteCase{"NoSiteFile", nullptr, 2, "Result: FAILED at step 1, site file",
+                 "Veltrane.ini not found."},
+        SiteCase{"NoConnStr", "[Paths]\nHelpPath=/srv/help\n", 3,
+                 "Result: FAILED at step 2, site settings",
+                 "Database connection information not found in "},
+        SiteCase{"UnreadableConnStr", "[DataProvider]\nConnStr=Data Source=a:b;Password=x\n", 3,
+                 "Result: FAILED at step 2, site settings",
+                 "ConnStr cannot be read: Invalid character ':'"},
+        SiteCase{"ServerUnreachable", "[DataProvider]\nConnStr={unreachable}\n", 4,
+                 "Result: FAILED at step 3, program library row for JAIL", "FAILED: "},
+        SiteCase{"LoginRefused", "[DataProvider]\nConnStr={wrong}\n", 4,
+                 "Result: FAILED at step 3, program library row for JAIL",
+                 "Login failed for user 'sa'"},
+        SiteCase{"NoConnectLibTable", "[DataProvider]\nConnStr={NOTABLE}\n", 4,
+                 "Result: FAILED at step 3, program library row for JAIL",
+                 "Invalid object name 'ConnectLib'"},
+        SiteCase{"NoJailRow", "[DataProvider]\nConnStr={NOROW}\n", 4,
+                 "Result: FAILED at step 3, program library row for JAIL", "programs listed: ACCT"},
+        SiteCase{"JailRowWithoutString", "[DataProvider]\nConnStr={EMPTYROW}\n", 4,
+                 "Result: FAILED at step 3, program library row for JAIL",
+                 "empty connection string"},
+        SiteCase{"ProgramProviderNotInstalled", "[DataProvider]\nConnStr={COMPACT}\n", 5,
+                 "Result: FAILED at step 4, ODBC driver", "Required provider is not installed"},
+        SiteCase{"ProgramStringCannotConnect", "[DataProvider]\nConnStr={BADPROG}\n", 6,
+                 "Result: FAILED at step 5, connection", "Login failed for user 'sa'"}));
+
+// The report walks the whole road in order on a good site, so an administrator can compare it
+// with a broken one line by line.
+TEST_F(SiteCheck, GoodSiteReportsEveryStepInOrder) {
+  WriteSiteFile("[DataProvider]\nConnStr=" + SiteString("JAIL", kSitePassword) + "\n");
+  const ToolRun run = RunTool();
+  ASSERT_EQ(run.exit_code, 0) << run.output;
+  std::size_t at = 0;
+  for (const std::string& expected :
+       {(FRoot / "Veltrane.Cfg" / "Veltrane.ini").string() + ": found, used",
+        std::string("[DataProvider] ConnStr: Data Source=127.0.0.1,") +
+            std::to_string(FServer->Port()) + ";Initial Catalog=JAIL;User ID=sa;Password=****",
+        std::string("UseInitial set"), std::string("chosen: "),
+        std::string("connected, database JAIL"), std::string("version: Microsoft SQL Server")}) {
+    const std::size_t found = run.output.find(expected, at);
+    ASSERT_NE(found, std::string::npos) << "missing or out of order: " << expected << "\n"
+                                        << run.output;
+    at = found;
+  }
+}
+
+}  // namespace
