@@ -32,3 +32,6 @@ function(gtest_discover_tests target)
   add_test(NAME ${target} COMMAND ${target} --gtest_color=no)
   set_tests_properties(${target} PROPERTIES TIMEOUT 600)
 endfunction()
+# The program's resources are compiled with windres.
+enable_language(RC)
+include(${CMAKE_CURRENT_LIST_DIR}/WindowsResources.cmake)
