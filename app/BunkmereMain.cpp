@@ -8,10 +8,11 @@
 #include "core/Exceptions.h"
 #include "core/Reader.h"
 #include "core/SqlText.h"
-#include "dataaccess/DataAccessClasses.h"
-#include "dataaccess/MSConnection.h"
+#include "config/VtConfigInfo.h"
 #include "dataaccess/MSDataSet.h"
-#include "dataaccess/MSTable.h"
+#include "db/DbClasses.h"
+#include "db/VtMSAccess.h"
+#include "db/VtSQLDatabase.h"
 #include "platform/Platform.h"
 #include "ui/Application.h"
 #include "ui/ProgressBar.h"
@@ -31,7 +32,7 @@ T* Bind(TComponent& AOwner, const char* AName) {
   return ComponentCast<T>(c);
 }
 
-void OpenOrRefresh(TMSTable& ATable) {
+void OpenOrRefresh(TVtMSTable& ATable) {
   if (ATable.Active())
     ATable.Refresh();
   else
@@ -42,7 +43,7 @@ void OpenOrRefresh(TMSTable& ATable) {
 
 TfrmSynchCellsMain::TfrmSynchCellsMain(TComponent* AOwner) : TForm(AOwner) {
   RegisterControlClasses();
-  RegisterDataAccessClasses();
+  RegisterDbClasses();
   PublishMethod("btConvertTavrichWeekendersClick",
                 [this](TComponent* s) { btConvertTavrichWeekendersClick(s); });
   PublishMethod("btnSaveClick", [this](TComponent* s) { btnSaveClick(s); });
@@ -76,18 +77,19 @@ void TfrmSynchCellsMain::BindComponents() {
   ProgressBar1 = Bind<TProgressBar>(*this, "ProgressBar1");
   Memo1 = Bind<TMemo>(*this, "Memo1");
   btnSave = Bind<TButton>(*this, "btnSave");
-  tblDetentia = Bind<TMSTable>(*this, "tblDetentia");
-  tblCFGCells = Bind<TMSTable>(*this, "tblCFGCells");
-  qryGeneric = Bind<TMSQuery>(*this, "qryGeneric");
-  tblCFGBeds = Bind<TMSTable>(*this, "tblCFGBeds");
-  tblFacility = Bind<TMSTable>(*this, "tblFacility");
-  tblDorms = Bind<TMSTable>(*this, "tblDorms");
+  tblDetentia = Bind<TVtMSTable>(*this, "tblDetentia");
+  tblCFGCells = Bind<TVtMSTable>(*this, "tblCFGCells");
+  qryGeneric = Bind<TVtMSQuery>(*this, "qryGeneric");
+  tblCFGBeds = Bind<TVtMSTable>(*this, "tblCFGBeds");
+  tblFacility = Bind<TVtMSTable>(*this, "tblFacility");
+  tblDorms = Bind<TVtMSTable>(*this, "tblDorms");
   DataSource1 = Bind<TDataSource>(*this, "DataSource1");
   DataSource2 = Bind<TDataSource>(*this, "DataSource2");
   DataSource3 = Bind<TDataSource>(*this, "DataSource3");
   DataSource4 = Bind<TDataSource>(*this, "DataSource4");
   DataSource5 = Bind<TDataSource>(*this, "DataSource5");
-  dbJail = Bind<TMSConnection>(*this, "dbJail");
+  VtConfigInfo = Bind<TVtConfigInfo>(*this, "VtConfigInfo");
+  dbJail = Bind<TVtSQLDatabase>(*this, "dbJail");
 }
 
 void TfrmSynchCellsMain::btConvertTavrichWeekendersClick(TComponent* /*Sender*/) {

@@ -2,6 +2,10 @@
 // TfrmSynchCellsMain: the program's one window. It is built from its stored description
 // (BunkmereMain.form, compiled in), owns the controls and the data components the
 // synchronisation pass works on, and holds the pass itself, GoSynchCells.
+//
+// Building it reads the site file (VtConfigInfo) and looks up the connection string of
+// program "JAIL" in the program library (dbJail, on receiving its link); either failing ends
+// the constructor. The connection itself opens only when the first pass opens the tables.
 
 #include <string>
 #include <vector>
@@ -14,10 +18,11 @@ class TLabel;
 class TButton;
 class TMemo;
 class TProgressBar;
-class TMSConnection;
-class TMSTable;
-class TMSQuery;
+class TVtMSTable;
+class TVtMSQuery;
 class TDataSource;
+class TVtConfigInfo;
+class TVtSQLDatabase;
 
 class TfrmSynchCellsMain : public TForm {
  public:
@@ -36,18 +41,19 @@ class TfrmSynchCellsMain : public TForm {
   TMemo* Memo1 = nullptr;
   TButton* btnSave = nullptr;
   // Data components, by their stored names.
-  TMSTable* tblDetentia = nullptr;
-  TMSTable* tblCFGCells = nullptr;
-  TMSQuery* qryGeneric = nullptr;
-  TMSTable* tblCFGBeds = nullptr;
-  TMSTable* tblFacility = nullptr;
-  TMSTable* tblDorms = nullptr;
+  TVtMSTable* tblDetentia = nullptr;
+  TVtMSTable* tblCFGCells = nullptr;
+  TVtMSQuery* qryGeneric = nullptr;
+  TVtMSTable* tblCFGBeds = nullptr;
+  TVtMSTable* tblFacility = nullptr;
+  TVtMSTable* tblDorms = nullptr;
   TDataSource* DataSource1 = nullptr;
   TDataSource* DataSource2 = nullptr;
   TDataSource* DataSource3 = nullptr;
   TDataSource* DataSource4 = nullptr;
   TDataSource* DataSource5 = nullptr;
-  TMSConnection* dbJail = nullptr;
+  TVtConfigInfo* VtConfigInfo = nullptr;
+  TVtSQLDatabase* dbJail = nullptr;
 
   // Start button: clears the log, resets the progress bar and runs the pass.
   void btConvertTavrichWeekendersClick(TComponent* Sender);

@@ -30,7 +30,9 @@
 #include "dataaccess/MSConnection.h"
 #include "standin/testing/StandinServer.h"
 #include "standin/testing/StatementLogReader.h"
+#include "tests/app/SiteFolder.h"
 #include "tests/ui/RecordingMessageBoxes.h"
+#include "tests/ui/RuntimeFolder.h"
 #include "ui/Application.h"
 #include "ui/StdCtrls.h"
 
@@ -119,6 +121,7 @@ fs::path PristineJail(const std::string& AArgs) {
 
 int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  bunkmere::testing::ProvideRuntimeFolder();
   std::string args;
   for (int i = 1; i < argc; ++i) args += std::string(" ") + argv[i];
   if (args.empty()) args = " --cells 4000 --beds 12000 --current 20000 --released 200000";
@@ -157,13 +160,17 @@ int main(int argc, char** argv) {
         const fs::path log = passDir / "statements.jsonl";
         Standin server({"--data", passDir.string(), "--log", log.string()});
         bunkmere::testing::RecordingMessageBoxes boxes;
-        bunkmere::TfrmSynchCellsMain window(nullptr);
-        window.dbJail->SetServer("127.0.0.1," + std::to_string(server.Port()));
-        window.dbJail->SetAuthentication(bunkmere::TMSAuthentication::auServer);
-        window.dbJail->SetUsername("sa");
-        window.dbJail->SetPassword(kPassword);
+        // Built as at a site: the site file names the server, the program library row of
+        // the generated jail says to use it.
+        const auto site = bunkmere::testing::TSiteFolder::For(
+            "Data Source=127.0.0.1," + std::to_string(server.Port()) +
+            ";Initial Catalog=JAIL;User ID=sa;Password=" + kPassword);
+        auto window = [&] {
+          const bunkmere::testing::TCurrentDirectory inSite(site.Path());
+          return std::make_unique<bunkmere::TfrmSynchCellsMain>(nullptr);
+        }();
         // Shown, as a person runs it: its repaints are part of the pass.
-        window.Show();
+        window->Show();
         app.ProcessMessages();
         // The first press opens the tables and connects; the second refreshes them and finds
         // nothing left to change, so it sends no UPDATE.
@@ -171,7 +178,7 @@ int main(int argc, char** argv) {
         for (int press = 0; press < 2; ++press) {
           const auto t = Clock::now();
           const double cpu = bunkmere::bench::ThreadCpuSeconds();
-          window.btConvertTavrichWeekenders->Click();
+          window->btConvertTavrichWeekenders->Click();
           const double seconds = Seconds(t);
           const double cpuSeconds = bunkmere::bench::ThreadCpuSeconds() - cpu;
           if (boxes.Texts().back() != "Cell Synchronization Completed")
@@ -189,8 +196,8 @@ int main(int argc, char** argv) {
           }
           before = all.size();
         }
-        logLines = window.Memo1->Lines().size();
-        window.Close();
+        logLines = window->Memo1->Lines().size();
+        window->Close();
       }
       fs::remove_all(passDir);
 

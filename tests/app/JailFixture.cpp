@@ -5,11 +5,19 @@
 #include "dataaccess/Fields.h"
 #include "dataaccess/MSConnection.h"
 #include "dataaccess/MSTable.h"
+#include "tests/app/SiteFolder.h"
 #include "ui/StdCtrls.h"
 
 namespace bunkmere::testing {
 
 const char* const kJailSchema = R"(
+CREATE TABLE ConnectLib (
+  ProgramID VARCHAR(20) NOT NULL,
+  ConnString VARCHAR(255) NULL,
+  HelpFile VARCHAR(255) NULL,
+  LogFile VARCHAR(255) NULL,
+  UseInitial BIT NULL)
+INSERT INTO ConnectLib VALUES ('JAIL', NULL, NULL, NULL, 1)
 CREATE TABLE CFGFACI (
   UniqueKey INT IDENTITY(1,1) NOT NULL PRIMARY KEY,
   FACILITYID CHAR(10) NOT NULL,
@@ -48,12 +56,10 @@ std::string JailScript(const std::string& ARows) {
          "\nGO\n";
 }
 
-void PointAt(TfrmSynchCellsMain& AWindow, const standin::testing::StandinServer& AServer) {
-  TMSConnection& db = *AWindow.dbJail;
-  db.SetServer(AServer.Host() + "," + std::to_string(AServer.Port()));
-  db.SetAuthentication(TMSAuthentication::auServer);
-  db.SetUsername(AServer.User());
-  db.SetPassword(AServer.Password());
+std::unique_ptr<TfrmSynchCellsMain> WindowAtSite(const standin::testing::StandinServer& AServer) {
+  const TSiteFolder site = TSiteFolder::For(SiteConnectString(AServer));
+  const TCurrentDirectory inSite(site.Path());
+  return std::make_unique<TfrmSynchCellsMain>(nullptr);
 }
 
 JailFixture::JailFixture(const std::string& ARows, std::vector<std::string> AFaults)
@@ -69,9 +75,7 @@ JailFixture::JailFixture(FromScriptTag, const std::string& AScript,
                          std::vector<std::string> AFaults)
     : FServer(std::make_unique<standin::testing::StandinServer>(
           standin::testing::StandinOptions{.initScript = AScript, .faults = std::move(AFaults)})),
-      FWindow(std::make_unique<TfrmSynchCellsMain>(nullptr)) {
-  PointAt(*FWindow, *FServer);
-}
+      FWindow(WindowAtSite(*FServer)) {}
 
 JailFixture::~JailFixture() = default;
 

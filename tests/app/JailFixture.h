@@ -1,8 +1,9 @@
 #pragma once
 // A main window on a private stand-in holding a small jail: the schema of the housing and
 // bookings tables with only the columns the pass touches, filled by the test's own rows.
-// Message boxes are answered and recorded; the window is pointed at the stand-in the way the
-// demo build points the program at it.
+// Message boxes are answered and recorded; the window finds the stand-in the way the program
+// does at a site: through a site file (here in a folder made current while the window is
+// built) and the program library row for "JAIL".
 
 #include <memory>
 #include <string>
@@ -53,7 +54,7 @@ class JailFixture {
   std::unique_ptr<TfrmSynchCellsMain> FWindow;
 };
 
-// Points AWindow's connection at AServer's JAIL database with its SQL login.
-void PointAt(TfrmSynchCellsMain& AWindow, const standin::testing::StandinServer& AServer);
+// A main window built, as at a site, with a site file reaching AServer's JAIL database.
+std::unique_ptr<TfrmSynchCellsMain> WindowAtSite(const standin::testing::StandinServer& AServer);
 
 }  // namespace bunkmere::testing

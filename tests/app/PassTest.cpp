@@ -7,6 +7,7 @@
 
 #include "app/BunkmereMain.h"
 #include "dataaccess/MSTable.h"
+#include "db/VtMSAccess.h"
 #include "tests/app/JailFixture.h"
 #include "ui/ProgressBar.h"
 #include "ui/StdCtrls.h"

@@ -14,6 +14,11 @@
 #include "dataaccess/MSConnection.h"
 #include "dataaccess/MSTable.h"
 #include "platform/FakeWindowsPlatform.h"
+#include "config/VtConfigInfo.h"
+#include "db/VtMSAccess.h"
+#include "db/VtSQLDatabase.h"
+#include "tests/app/JailFixture.h"
+#include "tests/app/SiteFolder.h"
 #include "tests/ui/RecordingMessageBoxes.h"
 #include "ui/ProgressBar.h"
 #include "ui/StdCtrls.h"
@@ -24,7 +29,8 @@ namespace {
 using Lines = std::vector<std::string>;
 
 TEST(MainWindow, IsBuiltAsStored) {
-  TfrmSynchCellsMain w(nullptr);
+  testing::JailFixture jail("");
+  TfrmSynchCellsMain& w = jail.Window();
   EXPECT_EQ(w.Caption(),
             "Synch Facility Cells Base On Current Population (Compatible with Detentia 5.0.3.x "
             "or higher)");
@@ -66,15 +72,31 @@ TEST(MainWindow, IsBuiltAsStored) {
   EXPECT_EQ(w.ProgressBar1->Max(), 100);
   EXPECT_EQ(w.ProgressBar1->Step(), 10);
 
-  // The data components carry the stored links; the connection stays closed until a pass.
-  EXPECT_EQ(w.dbJail->Database(), "JAIL");
+  // The data components carry the stored links and the family's defaults; the connection
+  // took its string from the program library and stays closed until a pass.
+  EXPECT_EQ(w.dbJail->ProgramName(), "JAIL");
+  EXPECT_EQ(w.dbJail->VtConfigInfo(), w.VtConfigInfo);
+  EXPECT_EQ(w.dbJail->Options().DefaultLockTimeout(), -1);
+  EXPECT_FALSE(w.dbJail->LoginPrompt());
+  // UseInitial: the site file's own string, which names the stand-in.
+  EXPECT_EQ(w.dbJail->Server(), jail.Server().Host() + "," + std::to_string(jail.Server().Port()));
+  EXPECT_EQ(w.dbJail->Username(), jail.Server().User());
   EXPECT_FALSE(w.dbJail->Connected());
   EXPECT_EQ(w.tblCFGCells->MasterFields(), "FACILITYID;DORMCODE");
   EXPECT_EQ(w.tblCFGCells->Connection(), w.dbJail);
+  for (TVtMSTable* table :
+       {w.tblDetentia, w.tblFacility, w.tblDorms, w.tblCFGCells, w.tblCFGBeds}) {
+    EXPECT_TRUE(table->RecordLocksMake()) << table->Name();
+    EXPECT_TRUE(table->Options().QuoteNames()) << table->Name();
+    EXPECT_TRUE(table->Options().TrimVarChar()) << table->Name();
+    EXPECT_FALSE(table->Active()) << table->Name();
+  }
+  EXPECT_FALSE(w.qryGeneric->Active());
 }
 
 TEST(MainWindow, OpensCentredWithTheStartButtonFocused) {
-  TfrmSynchCellsMain w(nullptr);
+  testing::JailFixture jail("");
+  TfrmSynchCellsMain& w = jail.Window();
   w.Show();
   const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
   EXPECT_EQ(w.Left(), screen.x() + (screen.width() - w.ClientWidth()) / 2);
@@ -83,14 +105,19 @@ TEST(MainWindow, OpensCentredWithTheStartButtonFocused) {
   w.Close();
 }
 
-// A Windows workstation's clock and file system for Save Log.
+// A Windows workstation's clock and file system for Save Log, with the site file in the
+// folder the program starts from.
 struct SaveLogPlatform {
   SaveLogPlatform() {
     platform.SetCurrentDirectory("C:\\Jail");
     platform.AddFolder("C:\\Jail");
+    platform.AddFolder("C:\\Jail\\Veltrane.Cfg");
+    platform.AddFile("C:\\Jail\\Veltrane.Cfg\\Veltrane.ini",
+                     "[DataProvider]\r\nConnStr=" + testing::SiteConnectString(server) + "\r\n");
     platform.SetNow(EncodeDate(2026, 12, 9) + EncodeTime(7, 5, 3, 480));
     platform.SetAnsiCodePage(1252);
   }
+  standin::testing::StandinServer server{testing::JailScript("")};
   TFakeWindowsPlatform platform;
   TPlatformOverride use{platform};
 };
@@ -98,7 +125,7 @@ struct SaveLogPlatform {
 TEST(SaveLog, WritesTheLogInTheAnsiCodePageWithCrLfAndNoBom) {
   SaveLogPlatform p;
   testing::RecordingMessageBoxes boxes;
-  TfrmSynchCellsMain w(nullptr);
+  TfrmSynchCellsMain w(nullptr);  // finds the site file in C:\Jail, where it starts
   w.Memo1->Add("Facility :North DormCode : A CellNo : 1 Allow 1 but 2 are assign to it");
   w.Memo1->Add("----Inmates On Cell----");
   w.Memo1->Add(
@@ -136,12 +163,16 @@ TEST(SaveLog, AFileThatCannotBeWrittenShowsTheErrorBoxAndKeepsTheLog) {
   EXPECT_EQ(p.platform.FileBytes("C:\\Jail\\09070503.log"), "older log\r\n");
 }
 
-TEST(StartButton, AServerThatCannotBeReachedEndsThePassWithItsTwoBoxes) {
-  testing::RecordingMessageBoxes boxes;
-  TfrmSynchCellsMain w(nullptr);
-  w.dbJail->SetServer("127.0.0.1,1");  // nothing listens on port 1
-  w.dbJail->SetAuthentication(TMSAuthentication::auServer);
-  w.dbJail->SetConnectionTimeout(2);
+// The program library hands out a string that reaches no server (nothing listens on port 1):
+// the window opened normally, and the press ends in the pass's two boxes, since the string is
+// taken anew before the connection opens.
+TEST(StartButton, AProgramStringThatCannotConnectEndsThePassWithItsTwoBoxes) {
+  testing::JailFixture jail("");
+  TfrmSynchCellsMain& w = jail.Window();
+  testing::RecordingMessageBoxes& boxes = jail.Boxes();
+  jail.Exec(
+      "UPDATE ConnectLib SET UseInitial = 0, ConnString = 'Data Source=127.0.0.1,1;"
+      "Initial Catalog=JAIL;User ID=sa;Password=x;Connect Timeout=2'");
   w.Memo1->Add("old log");
   w.ProgressBar1->SetPosition(30);
   QTest::mouseClick(w.btConvertTavrichWeekenders->Widget(), Qt::LeftButton);

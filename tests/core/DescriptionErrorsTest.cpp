@@ -29,6 +29,22 @@ struct ErrorCase {
   std::string message;
 };
 
+// A case is named after its message ("3_Integer_out_of_range_99999999999999999999"), so it
+// reads in test lists and can be picked with a filter; the index keeps names unique.
+std::string CaseName(const ::testing::TestParamInfo<ErrorCase>& AInfo) {
+  std::string name = std::to_string(AInfo.index) + "_";
+  for (const char c : AInfo.param.message.substr(0, AInfo.param.message.find(" (line"))) {
+    const bool word = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+    if (word)
+      name += c;
+    else if (name.back() != '_')
+      name += '_';
+    if (name.size() >= 60) break;
+  }
+  while (name.back() == '_') name.pop_back();
+  return name;
+}
+
 class DescriptionErrors : public ::testing::TestWithParam<ErrorCase> {
  protected:
   void SetUp() override { RegisterTestClasses(); }
@@ -134,7 +150,8 @@ INSTANTIATE_TEST_SUITE_P(
             "Component F is a TTestForm, but Buddy needs a TTestWidget (line 6, component W)"},
         ErrorCase{Widget("    Version = '3'\n"),
                   "Property Version is read-only (line 6, component W)"},
-        ErrorCase{Widget("    Options.Provider = 3\n"), "String expected (line 6, component W)"}));
+        ErrorCase{Widget("    Options.Provider = 3\n"), "String expected (line 6, component W)"}),
+    CaseName);
 
 TEST(DescriptionFailures, AnExceptionFromAComponentPassesUnchangedAndFreesWhatWasCreated) {
   RegisterTestClasses();
