@@ -1,6 +1,13 @@
 #include "app/RaiseSite.h"
 
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 
 #include <array>
 #include <cstddef>
@@ -24,10 +31,20 @@ thread_local std::array<TThrow, 16> tThrows;
 thread_local std::size_t tNext = 0;
 
 std::uintptr_t RelativeToModule(const void* AAddress) {
+#ifdef _WIN32
+  // A module's handle is its load address.
+  HMODULE module = nullptr;
+  if (::GetModuleHandleExW(
+          GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+          static_cast<LPCWSTR>(AAddress), &module) &&
+      module != nullptr)
+    return reinterpret_cast<std::uintptr_t>(AAddress) - reinterpret_cast<std::uintptr_t>(module);
+#else
   Dl_info info{};
   if (dladdr(AAddress, &info) != 0 && info.dli_fbase != nullptr)
     return reinterpret_cast<std::uintptr_t>(AAddress) -
            reinterpret_cast<std::uintptr_t>(info.dli_fbase);
+#endif
   return reinterpret_cast<std::uintptr_t>(AAddress);
 }
 

@@ -1,8 +1,8 @@
 #include "core/ClassRegistry.h"
 
 #include <algorithm>
-#include <map>
 #include <stdexcept>
+#include <unordered_map>
 
 #include "core/StrUtils.h"
 #include "core/ValueType.h"
@@ -12,9 +12,12 @@ namespace {
 
 struct TRegistryData {
   std::vector<std::unique_ptr<TClassInfo>> Classes;
-  std::map<std::type_index, const TClassInfo*> ByType;
+  // Hashed, not ordered: where type names are compared as text (mingw), the order of
+  // type_index is not consistent for types of anonymous namespaces, and an ordered map then
+  // loses keys. Equality and hashing stay consistent there.
+  std::unordered_map<std::type_index, const TClassInfo*> ByType;
   // Dynamic types found by searching for their nearest registered ancestor.
-  std::map<std::type_index, const TClassInfo*> Resolved;
+  std::unordered_map<std::type_index, const TClassInfo*> Resolved;
 };
 
 TRegistryData& Data() {

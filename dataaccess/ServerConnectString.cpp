@@ -10,10 +10,22 @@
 namespace bunkmere {
 namespace {
 
+#ifdef _WIN32
+// Windows carries its own "SQL Server" driver: old, but always there when Microsoft's newer
+// drivers are not.
+constexpr std::array<std::string_view, 7> kSqlServerDrivers = {"ODBC Driver 18 for SQL Server",
+                                                               "ODBC Driver 17 for SQL Server",
+                                                               "ODBC Driver 13.1 for SQL Server",
+                                                               "ODBC Driver 13 for SQL Server",
+                                                               "ODBC Driver 11 for SQL Server",
+                                                               "SQL Server",
+                                                               "FreeTDS"};
+#else
 constexpr std::array<std::string_view, 6> kSqlServerDrivers = {
     "ODBC Driver 18 for SQL Server",   "ODBC Driver 17 for SQL Server",
     "ODBC Driver 13.1 for SQL Server", "ODBC Driver 13 for SQL Server",
     "ODBC Driver 11 for SQL Server",   "FreeTDS"};
+#endif
 
 bool IsFreeTds(std::string_view ADriver) {
   return FindText(ADriver, "FreeTDS") != std::string_view::npos;

@@ -2,7 +2,11 @@
 
 #include "core/Exceptions.h"
 #include "core/StrUtils.h"
+#ifdef _WIN32
+#include "platform/Win32Platform.h"
+#else
 #include "platform/PosixPlatform.h"
+#endif
 
 namespace bunkmere {
 
@@ -52,7 +56,11 @@ std::string TPlatform::ReadFileBytes(const std::string& APath) const {
 
 TPlatform& CurrentPlatform() {
   if (gPlatformOverride != nullptr) return *gPlatformOverride;
+#ifdef _WIN32
+  static TWin32Platform platform;
+#else
   static TPosixPlatform platform;
+#endif
   return platform;
 }
 

@@ -4,8 +4,7 @@
 // one active result per connection, and every user of the connection drains its result before
 // the next statement, so one statement handle serves them all, one after another.
 
-#include <sql.h>
-#include <sqlext.h>
+#include "dataaccess/odbc/OdbcApi.h"
 
 #include <memory>
 #include <string>

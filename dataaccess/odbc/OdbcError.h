@@ -4,8 +4,7 @@
 // drivers put in front; SQLSTATE and the native error number stay available to code that needs
 // to tell failures apart.
 
-#include <sql.h>
-#include <sqlext.h>
+#include "dataaccess/odbc/OdbcApi.h"
 
 #include <string>
 #include <string_view>

@@ -4,8 +4,7 @@
 // extra round trips), result description, rows affected, draining every pending result, and
 // the driver's primary-key catalog call. Rows are read through TOdbcBlockReader.
 
-#include <sql.h>
-#include <sqlext.h>
+#include "dataaccess/odbc/OdbcApi.h"
 
 #include <cstdint>
 #include <span>

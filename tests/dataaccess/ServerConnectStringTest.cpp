@@ -26,6 +26,23 @@ TEST(DataSourceTest, LocalAndPortRules) {
   }
 }
 
+#ifdef _WIN32
+TEST(DriverChoiceTest, WindowsOwnDriverOnlyWhenMicrosoftsNewerOnesAreMissing) {
+  struct TCase {
+    std::vector<std::string> Installed;
+    std::string Expected;
+  };
+  const TCase cases[] = {
+      {{"SQL Server", "ODBC Driver 17 for SQL Server", "ODBC Driver 18 for SQL Server"},
+       "ODBC Driver 18 for SQL Server"},
+      {{"SQL Server", "ODBC Driver 17 for SQL Server"}, "ODBC Driver 17 for SQL Server"},
+      {{"FreeTDS", "SQL Server"}, "SQL Server"},
+  };
+  for (const TCase& c : cases)
+    EXPECT_EQ(ChooseOdbcDriver(TOLEDBProvider::prAuto, c.Installed), c.Expected) << c.Expected;
+}
+#endif
+
 TEST(DriverChoiceTest, NewestSqlServerDriverFirstThenFreeTds) {
   const std::vector<std::string> both = {"FreeTDS", "ODBC Driver 17 for SQL Server", "PostgreSQL"};
   const std::vector<std::string> tds = {"FreeTDS"};

@@ -252,7 +252,11 @@ TEST(PlatformOverride, NestsAndRestores) {
     EXPECT_EQ(&CurrentPlatform(), &outer);
   }
   EXPECT_EQ(&CurrentPlatform(), &real);
+#ifdef _WIN32
+  EXPECT_EQ(real.PathDelimiter(), '\\');
+#else
   EXPECT_EQ(real.PathDelimiter(), '/');
+#endif
 }
 
 }  // namespace

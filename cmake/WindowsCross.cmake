@@ -1,0 +1,37 @@
+# The Windows build, cross-compiled here and tested under Wine.
+#
+# What needs Qt or POSIX processes stays out: the Qt window and its tests, the stand-in
+# server (a Linux program the Windows tests reach over TCP), benchmarks and fuzz targets.
+set(BUNKMERE_SKIP_DIRS ui app standin standin/engine tests/ui tests/app tests/standin
+                       tests/standin_engine)
+
+# GCC 12 at -O3 reports impossible overlaps inside std::string's own copies (GCC bug 105329).
+add_compile_options(-Wno-restrict)
+
+# Debian packages GoogleTest as sources only for other targets; build them with the program.
+set(BUNKMERE_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources")
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+add_subdirectory(${BUNKMERE_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+foreach(lib IN ITEMS gtest gtest_main gmock gmock_main)
+  if(TARGET ${lib} AND NOT TARGET GTest::${lib})
+    add_library(GTest::${lib} ALIAS ${lib})
+    # GoogleTest's own code is not ours to hold to -Werror.
+    target_compile_options(${lib} PRIVATE -w)
+  endif()
+endforeach()
+
+# Every test program runs under Wine, one process per program: starting Wine for each test
+# case would cost far more than the tests. A prefix under the build folder is created on
+# first use and reused.
+set(BUNKMERE_WINE_PREFIX ${CMAKE_BINARY_DIR}/wineprefix CACHE PATH "Wine prefix for the tests")
+set(CMAKE_CROSSCOMPILING_EMULATOR ${PROJECT_SOURCE_DIR}/scripts/wine-run
+                                  --prefix ${BUNKMERE_WINE_PREFIX})
+function(gtest_discover_tests target)
+  add_test(NAME ${target} COMMAND ${target} --gtest_color=no)
+  set_tests_properties(${target} PROPERTIES TIMEOUT 600)
+endfunction()
+# The program's resources are compiled with windres.
+enable_language(RC)
+include(${CMAKE_CURRENT_LIST_DIR}/WindowsResources.cmake)

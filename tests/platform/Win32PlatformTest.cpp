@@ -1,0 +1,197 @@
+#include "platform/Win32Platform.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+#include "core/DateTime.h"
+#include "core/Encoding.h"
+#include "core/Exceptions.h"
+
+// After the project's headers: windows.h names CP_UTF8 as a macro.
+#include <windows.h>
+#undef CP_UTF8
+
+namespace bunkmere {
+namespace {
+
+namespace fs = std::filesystem;
+
+class TTempFolder {
+ public:
+  TTempFolder() {
+    FPath = fs::temp_directory_path() /
+            ("bunkmere-platform-" + std::to_string(::GetCurrentProcessId()));
+    fs::create_directories(FPath);
+  }
+  ~TTempFolder() {
+    std::error_code ec;
+    fs::remove_all(FPath, ec);
+  }
+  std::string operator/(const std::string& AName) const { return (FPath / AName).string(); }
+  std::string Path() const { return FPath.string(); }
+
+ private:
+  fs::path FPath;
+};
+
+// Sets one of the user's regional overrides for the test's lifetime.
+class TLocaleOverride {
+ public:
+  TLocaleOverride(LCTYPE AType, const wchar_t* AValue) : FType(AType) {
+    wchar_t old[128] = {};
+    FHad = ::GetLocaleInfoW(LOCALE_USER_DEFAULT, AType, old, 128) > 0;
+    FOld = old;
+    ::SetLocaleInfoW(LOCALE_USER_DEFAULT, AType, AValue);
+  }
+  ~TLocaleOverride() {
+    if (FHad) ::SetLocaleInfoW(LOCALE_USER_DEFAULT, FType, FOld.c_str());
+  }
+  TLocaleOverride(const TLocaleOverride&) = delete;
+  TLocaleOverride& operator=(const TLocaleOverride&) = delete;
+
+ private:
+  LCTYPE FType;
+  bool FHad = false;
+  std::wstring FOld;
+};
+
+class Win32PlatformTest : public ::testing::Test {
+ protected:
+  TWin32Platform platform;
+  TTempFolder temp;
+};
+
+TEST_F(Win32PlatformTest, DriveLettersAndTheirTypes) {
+  const std::vector<std::string> roots = platform.DriveRoots();
+  ASSERT_FALSE(roots.empty());
+  EXPECT_TRUE(std::is_sorted(roots.begin(), roots.end()));
+  // Wine shows its own C: drive and the host's root as Z:, both local disks.
+  struct Case {
+    const char* root;
+    TDriveType type;
+  };
+  const Case cases[] = {{"C:\\", TDriveType::dtFixed}, {"Z:\\", TDriveType::dtFixed}};
+  for (const Case& c : cases) {
+    EXPECT_NE(std::find(roots.begin(), roots.end(), c.root), roots.end()) << c.root;
+    EXPECT_EQ(platform.DriveType(c.root), c.type) << c.root;
+    EXPECT_EQ(platform.UniversalName(std::string(c.root) + "x.ini"), std::nullopt) << c.root;
+  }
+  // A letter no drive has.
+  for (char letter = 'Y'; letter > 'D'; --letter) {
+    const std::string root = std::string(1, letter) + ":\\";
+    if (std::find(roots.begin(), roots.end(), root) != roots.end()) continue;
+    EXPECT_EQ(platform.DriveType(root), TDriveType::dtNoRootDir) << root;
+    break;
+  }
+}
+
+TEST_F(Win32PlatformTest, ModuleAndPaths) {
+  const std::string module = platform.ModuleFileName();
+  EXPECT_EQ(platform.ExecutableFileName(), "platform_tests.exe");
+  EXPECT_TRUE(platform.FileExists(module)) << module;
+  EXPECT_EQ(module.substr(1, 2), ":\\") << module;
+  EXPECT_EQ(platform.DriveRootOf(module), module.substr(0, 3));
+
+  const std::string cwd = platform.CurrentDirectory();
+  const std::string base = cwd.back() == '\\' ? cwd : cwd + "\\";
+  struct Case {
+    std::string path;
+    std::string full;
+  };
+  const Case cases[] = {
+      {"site.ini", base + "site.ini"},
+      {"a\\..\\b\\.\\c.ini", base + "b\\c.ini"},
+      {"a/b/", base + "a\\b\\"},
+      {"C:\\x\\..\\Veltrane.Cfg\\Veltrane.ini", "C:\\Veltrane.Cfg\\Veltrane.ini"},
+      {"\\\\server\\share\\x\\..\\y", "\\\\server\\share\\y"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(platform.FullPathName(c.path), c.full) << c.path;
+  EXPECT_EQ(platform.DriveRootOf("\\\\server\\share\\y"), "\\\\server\\share\\");
+}
+
+TEST_F(Win32PlatformTest, FilesAreWrittenReadAndReplaced) {
+  const std::string file = temp / "caf\xC3\xA9.log";  // a name outside ASCII
+  EXPECT_EQ(platform.ReadFileIfExists(file), std::nullopt);
+  EXPECT_FALSE(platform.FileExists(file));
+  platform.WriteFileBytes(file, std::string("one\r\ntwo\0three", 15));
+  EXPECT_TRUE(platform.FileExists(file));
+  EXPECT_FALSE(platform.DirectoryExists(file));
+  EXPECT_TRUE(platform.DirectoryExists(temp.Path()));
+  EXPECT_EQ(platform.ReadFileBytes(file), std::string("one\r\ntwo\0three", 15));
+  platform.WriteFileBytes(file, "");
+  EXPECT_EQ(platform.ReadFileBytes(file), "");
+  // Nothing is left behind beside the file.
+  EXPECT_EQ(std::distance(fs::directory_iterator(temp.Path()), fs::directory_iterator()), 1);
+}
+
+TEST_F(Win32PlatformTest, FailuresNameTheFullPathAndTheReason) {
+  const std::string missing = temp / "missing.ini";
+  try {
+    platform.ReadFileBytes(missing);
+    ADD_FAILURE();
+  } catch (const EFileError& e) {
+    EXPECT_EQ(e.Message(),
+              "Cannot open file \"" + missing + "\". " + Win32ErrorText(ERROR_FILE_NOT_FOUND));
+    EXPECT_NE(e.Message().back(), '.');
+  }
+  // Writing over a folder fails and keeps the folder.
+  try {
+    platform.WriteFileBytes(temp.Path(), "x");
+    ADD_FAILURE();
+  } catch (const EFileError& e) {
+    EXPECT_EQ(e.Message().rfind("Cannot create file \"" + temp.Path() + "\". ", 0), 0u)
+        << e.Message();
+  }
+  EXPECT_TRUE(platform.DirectoryExists(temp.Path()));
+  EXPECT_THROW(platform.WriteFileBytes(temp / "no\\such\\folder.log", "x"), EFileError);
+}
+
+TEST_F(Win32PlatformTest, RegionalFormatsFollowTheUsersSettings) {
+  const TLocaleOverride date(LOCALE_SSHORTDATE, L"dd.MM.yyyy");
+  const TLocaleOverride time(LOCALE_STIMEFORMAT, L"HH:mm:ss");
+  const TFormatSettings s = platform.FormatSettings();
+  EXPECT_EQ(s.ShortDateFormat, "dd/mm/yyyy");
+  EXPECT_EQ(s.DateSeparator, ".");
+  EXPECT_EQ(s.LongTimeFormat, "hh:nn:ss");
+  EXPECT_EQ(DateTimeToStr(EncodeDateTime({2026, 12, 10, 16, 5, 0, 0}), s), "10.12.2026 16:05:00");
+}
+
+TEST_F(Win32PlatformTest, NamesOfTheMonthsAndDaysComeFromTheLocale) {
+  wchar_t january[64] = {}, sunday[64] = {};
+  ::GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, LOCALE_SMONTHNAME1, january, 64);
+  ::GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, LOCALE_SDAYNAME7, sunday, 64);
+  const TFormatSettings s = platform.FormatSettings();
+  const auto utf8 = [](const wchar_t* w) {
+    return Utf16ToUtf8(std::u16string(reinterpret_cast<const char16_t*>(w)));
+  };
+  EXPECT_EQ(s.LongMonthNames[0], utf8(january));
+  EXPECT_EQ(s.LongDayNames[0], utf8(sunday));  // the settings count from Sunday
+}
+
+TEST_F(Win32PlatformTest, TextIsWrittenInTheSystemsCodePage) {
+  // What the system itself makes of text outside ASCII is what the program must write.
+  const std::string text = "Zelle \xC3\xA9\xC3\xBC \xE2\x82\xAC";
+  const std::u16string wide = Utf8ToUtf16(text);
+  char bytes[64] = {};
+  const int n = ::WideCharToMultiByte(CP_ACP, 0, reinterpret_cast<const wchar_t*>(wide.data()),
+                                      static_cast<int>(wide.size()), bytes, 64, nullptr, nullptr);
+  ASSERT_GT(n, 0);
+  EXPECT_EQ(EncodeAnsi(text, platform.AnsiCodePage()), std::string(bytes, n));
+}
+
+TEST_F(Win32PlatformTest, IdentityAndClock) {
+  EXPECT_FALSE(platform.UserName().empty());
+  EXPECT_FALSE(platform.ComputerName().empty());
+  SYSTEMTIME t{};
+  ::GetLocalTime(&t);
+  const TDecodedDateTime now = DecodeDateTime(platform.Now());
+  EXPECT_EQ(now.Year, t.wYear);
+  EXPECT_EQ(now.Month, t.wMonth);
+  EXPECT_EQ(now.Day, t.wDay);
+}
+
+}  // namespace
+}  // namespace bunkmere
