@@ -1,6 +1,7 @@
 #include "app/BunkmereMain.h"
 
 #include "app/FormDescription.h"
+#include "config/VtConfigInfo.h"
 #include "core/ClassRegistry.h"
 #include "core/Convert.h"
 #include "core/DateTime.h"
@@ -8,7 +9,6 @@
 #include "core/Exceptions.h"
 #include "core/Reader.h"
 #include "core/SqlText.h"
-#include "config/VtConfigInfo.h"
 #include "dataaccess/MSDataSet.h"
 #include "db/DbClasses.h"
 #include "db/VtMSAccess.h"

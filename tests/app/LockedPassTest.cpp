@@ -137,10 +137,8 @@ TEST(LockedPass, SendsEveryStatementOfTheSmallJailInOrder) {
   site.PressStart();
   ASSERT_EQ(site.boxes.Texts(), Lines{"Cell Synchronization Completed"});
 
-  const std::string bed1 =
-      "NAMERELEAS = 0 and facicode = 'F1' and cellkey = 10 and bed = '1'";
-  const std::string bed2 =
-      "NAMERELEAS = 0 and facicode = 'F1' and cellkey = 10 and bed = '2'";
+  const std::string bed1 = "NAMERELEAS = 0 and facicode = 'F1' and cellkey = 10 and bed = '1'";
+  const std::string bed2 = "NAMERELEAS = 0 and facicode = 'F1' and cellkey = 10 and bed = '2'";
   const Lines expected =
       Lines{kLookup,  // at start-up, when dbJail receives its link
             kLookup,  // before the connection opens
@@ -152,24 +150,27 @@ TEST(LockedPass, SendsEveryStatementOfTheSmallJailInOrder) {
             "SELECT Count(CELLKEY) FROM DETENTIA WHERE NAMERELEAS = 0 and FACICODE = 'F1' and "
             "CELLKEY = 10"} +
       Lock("CFGCELL", 1) +
-      Lines{"SELECT [DORMCODE] AS _1, [FACILITYID] AS _2, [CELLKEY] AS _3, [ALLOWMANY] AS _4, "
-            "[ALLOW] AS _5, [ONCELL] AS _6, [CELLNO] AS _7 FROM [CFGCELL]\r\nWHERE\r\n  "
-            "[UniqueKey] = @P1 <- 1",
-            "UPDATE [CFGCELL]\r\nSET\r\n  [ONCELL] = @P1\r\nWHERE\r\n  [UniqueKey] = @P2 <- 2 1",
-            "DROP TABLE " + TWorkstation::LockName("CFGCELL", 1),
-            "SELECT Count(bed) FROM DETENTIA WHERE " + bed1,
-            "SELECT BOOKNO FROM DETENTIA WHERE " + bed1} +
+      Lines{
+          "SELECT [DORMCODE] AS _1, [FACILITYID] AS _2, [CELLKEY] AS _3, [ALLOWMANY] AS _4, "
+          "[ALLOW] AS _5, [ONCELL] AS _6, [CELLNO] AS _7 FROM [CFGCELL]\r\nWHERE\r\n  "
+          "[UniqueKey] = @P1 <- 1",
+          "UPDATE [CFGCELL]\r\nSET\r\n  [ONCELL] = @P1\r\nWHERE\r\n  [UniqueKey] = @P2 <- 2 1",
+          "DROP TABLE " + TWorkstation::LockName("CFGCELL", 1),
+          "SELECT Count(bed) FROM DETENTIA WHERE " + bed1,
+          "SELECT BOOKNO FROM DETENTIA WHERE " + bed1} +
       Lock("CFGBED", 1) +
-      Lines{"SELECT [CELLKEY] AS _1, [BEDNO] AS _2, [BEDDESC] AS _3, [AVAILABLE] AS _4 FROM "
-            "[CFGBED]\r\nWHERE\r\n  [UniqueKey] = @P1 <- 1",
-            "UPDATE [CFGBED]\r\nSET\r\n  [AVAILABLE] = @P1\r\nWHERE\r\n  [UniqueKey] = @P2 <- 0 1",
-            "DROP TABLE " + TWorkstation::LockName("CFGBED", 1),
-            "SELECT Count(bed) FROM DETENTIA WHERE " + bed2} +
+      Lines{
+          "SELECT [CELLKEY] AS _1, [BEDNO] AS _2, [BEDDESC] AS _3, [AVAILABLE] AS _4 FROM "
+          "[CFGBED]\r\nWHERE\r\n  [UniqueKey] = @P1 <- 1",
+          "UPDATE [CFGBED]\r\nSET\r\n  [AVAILABLE] = @P1\r\nWHERE\r\n  [UniqueKey] = @P2 <- 0 1",
+          "DROP TABLE " + TWorkstation::LockName("CFGBED", 1),
+          "SELECT Count(bed) FROM DETENTIA WHERE " + bed2} +
       Lock("CFGBED", 2) +
-      Lines{"SELECT [CELLKEY] AS _1, [BEDNO] AS _2, [BEDDESC] AS _3, [AVAILABLE] AS _4 FROM "
-            "[CFGBED]\r\nWHERE\r\n  [UniqueKey] = @P1 <- 2",
-            "UPDATE [CFGBED]\r\nSET\r\n  [AVAILABLE] = @P1\r\nWHERE\r\n  [UniqueKey] = @P2 <- 1 2",
-            "DROP TABLE " + TWorkstation::LockName("CFGBED", 2)};
+      Lines{
+          "SELECT [CELLKEY] AS _1, [BEDNO] AS _2, [BEDDESC] AS _3, [AVAILABLE] AS _4 FROM "
+          "[CFGBED]\r\nWHERE\r\n  [UniqueKey] = @P1 <- 2",
+          "UPDATE [CFGBED]\r\nSET\r\n  [AVAILABLE] = @P1\r\nWHERE\r\n  [UniqueKey] = @P2 <- 1 2",
+          "DROP TABLE " + TWorkstation::LockName("CFGBED", 2)};
   const Lines received = Received(site.server);
   for (std::size_t i = 0; i < std::max(expected.size(), received.size()); ++i)
     EXPECT_EQ(i < received.size() ? received[i] : "(nothing)",

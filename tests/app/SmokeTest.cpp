@@ -281,8 +281,7 @@ TEST_F(Program, StartUpFailuresShowTheApplicationErrorBoxAndExitWithOne) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.What);
-    standin::testing::StandinServer server("CREATE DATABASE JAIL\nGO\nUSE JAIL\nGO\n" +
-                                           c.Database);
+    standin::testing::StandinServer server("CREATE DATABASE JAIL\nGO\nUSE JAIL\nGO\n" + c.Database);
     std::string connStr = SiteConnectString(server);
     if (c.Site == Case::Unreachable)
       connStr = "Data Source=127.0.0.1,1;Initial Catalog=JAIL;User ID=sa;Password=x";
@@ -304,8 +303,8 @@ TEST_F(Program, StartUpFailuresShowTheApplicationErrorBoxAndExitWithOne) {
     // "Exception <class> in module Bunkmere at <address>.\n\n<message>"
     const std::string text = ReadFile(err);
     fs::remove(err);
-    const std::string head = "Application Error: Exception " + std::string(c.Class) +
-                             " in module Bunkmere at ";
+    const std::string head =
+        "Application Error: Exception " + std::string(c.Class) + " in module Bunkmere at ";
     ASSERT_TRUE(text.starts_with(head)) << text;
     const std::string address = text.substr(head.size(), 8);
     EXPECT_EQ(text.substr(head.size() + 8, 3), ".\n\n") << text;
