@@ -9,6 +9,8 @@
 //   fail:NUMBER:PATTERN[|TEXT]
 //                        a statement containing PATTERN is not run; it fails with error NUMBER
 //                        (severity 16, state 1) and TEXT (default: a text naming the fault)
+//   fail-at:N:NUMBER[|TEXT]
+//                        the server's statement N fails the same way, whatever its text (once)
 //   delay:MS             every answer is sent MS milliseconds late
 //   exec-after:N:SQL     once statement N has been answered, SQL runs in a server-owned
 //                        session on the same database (it lives until the server stops, so
@@ -32,6 +34,7 @@ struct FaultConfig {
     int number = 0;
     std::string pattern;
     std::string text;
+    std::int64_t at = -1;  // fail-at: the statement number instead of a pattern
   };
   std::vector<Failure> failures;
   int delayMs = 0;
@@ -45,7 +48,7 @@ struct FaultConfig {
   std::string Add(std::string_view spec);
 
   bool ShouldDrop(std::int64_t seq, std::string_view text) const;
-  const Failure* FailureFor(std::string_view text) const;
+  const Failure* FailureFor(std::int64_t seq, std::string_view text) const;
 };
 
 bool ContainsNoCase(std::string_view haystack, std::string_view needle);
