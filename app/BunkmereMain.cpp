@@ -1,6 +1,7 @@
 #include "app/BunkmereMain.h"
 
 #include "app/FormDescription.h"
+#include "config/VtConfigInfo.h"
 #include "core/ClassRegistry.h"
 #include "core/Convert.h"
 #include "core/DateTime.h"
@@ -8,7 +9,6 @@
 #include "core/Exceptions.h"
 #include "core/Reader.h"
 #include "core/SqlText.h"
-#include "config/VtConfigInfo.h"
 #include "dataaccess/MSDataSet.h"
 #include "db/DbClasses.h"
 #include "db/VtMSAccess.h"
@@ -244,6 +244,14 @@ void TfrmSynchCellsMain::GoSynchCells() {
     try {
       qryGeneric->Close();
     } catch (const Exception&) {
+    }
+    // A row whose post failed would keep its record lock, and every other workstation out of
+    // it, for as long as the window stays open; the next pass works its value out again.
+    for (TVtMSTable* table : {tblCFGBeds, tblCFGCells}) {
+      try {
+        table->Cancel();
+      } catch (const Exception&) {
+      }
     }
     ProgressBar1->SetPosition(0);
     Application().ShowMessage(e.Message() + " On: TfrmSynchCellsMain.GoSynchCells");
