@@ -39,6 +39,20 @@ void OpenOrRefresh(TVtMSTable& ATable) {
     ATable.Open();
 }
 
+// The server connection may have gone while the window sat idle (the server restarted), and
+// nothing tells that before a statement fails. A pass holds nothing of an earlier session when
+// it starts, so its first read, failing on a connection found lost, is tried once more on a
+// new one.
+void OpenFirstTable(TVtMSTable& ATable, const TVtSQLDatabase& ADb) {
+  const bool wasConnected = ADb.Connected();
+  try {
+    OpenOrRefresh(ATable);
+  } catch (const Exception&) {
+    if (!wasConnected || ADb.Connected()) throw;
+    OpenOrRefresh(ATable);
+  }
+}
+
 }  // namespace
 
 TfrmSynchCellsMain::TfrmSynchCellsMain(TComponent* AOwner) : TForm(AOwner) {
@@ -150,7 +164,7 @@ void TfrmSynchCellsMain::AppendListing(const std::string& ASql, const std::strin
 
 void TfrmSynchCellsMain::GoSynchCells() {
   try {
-    OpenOrRefresh(*tblDetentia);
+    OpenFirstTable(*tblDetentia, *dbJail);
     OpenOrRefresh(*tblFacility);
     OpenOrRefresh(*tblDorms);
     OpenOrRefresh(*tblCFGCells);
