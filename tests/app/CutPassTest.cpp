@@ -146,5 +146,46 @@ TEST(CutPass, EveryStatementDroppedOrFailedLeavesOldOrNewRowsAndTheNextPressComp
               static_cast<long long>(clean.LastSeq - clean.FirstSeq + 1), BUNKMERE_CUT_STRIDE);
 }
 
+// The server away at the first press, then stopped and started again between two presses:
+// each press while it is away ends with the boxes, and the first press once it is back
+// completes the pass.
+TEST(CutPass, TheServerAwayAtAPressAndBackForTheNext) {
+  const std::string script = SampleScript();
+  const TCleanPass clean = RunCleanPass(script);
+  auto jail = JailFixture::FromScript(script);
+  auto press = [&] {
+    jail->Boxes().Boxes.clear();
+    jail->PressStart();
+    return jail->Boxes().Texts();
+  };
+  auto expectAborted = [](const Lines& ABoxes) {
+    ASSERT_EQ(ABoxes.size(), 2u) << (ABoxes.empty() ? "" : ABoxes[0]);
+    EXPECT_TRUE(ABoxes[0].ends_with(kOn)) << ABoxes[0];
+    EXPECT_EQ(ABoxes[1], "Process Aborted");
+  };
+
+  jail->Server().Stop();
+  expectAborted(press());
+  jail->Server().Restart();
+  EXPECT_EQ(testing::ReadHousing(jail->Server()), clean.Before);
+  EXPECT_EQ(press(), Lines{kCompleted});
+  EXPECT_EQ(testing::ReadHousing(jail->Server()), clean.After);
+
+  // Stopped with the connection open, then back: the rows put back to their old values show
+  // that the pass after the restart ran whole.
+  jail->Server().Stop();
+  expectAborted(press());
+  jail->Server().Restart();
+  jail->Exec("UPDATE CFGBED SET AVAILABLE = 1 WHERE AVAILABLE = 0");
+  EXPECT_EQ(press(), Lines{kCompleted});
+  EXPECT_EQ(testing::ReadHousing(jail->Server()), clean.After);
+  jail->Server().Stop();
+  jail->Server().Restart();
+  jail->Exec("UPDATE CFGBED SET AVAILABLE = 1 WHERE AVAILABLE = 0");
+  EXPECT_EQ(press(), Lines{kCompleted});
+  EXPECT_EQ(testing::ReadHousing(jail->Server()), clean.After);
+  EXPECT_EQ(testing::LockTablesLeft(jail->Server()), Lines{});
+}
+
 }  // namespace
 }  // namespace bunkmere
