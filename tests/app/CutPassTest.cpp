@@ -8,8 +8,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -32,60 +30,9 @@ using Lines = std::vector<std::string>;
 const std::string kOn = " On: TfrmSynchCellsMain.GoSynchCells";
 const std::string kCompleted = "Cell Synchronization Completed";
 
-std::string SampleScript() {
-  std::ifstream in(std::string(BUNKMERE_SAMPLE_DIR) + "/jail.sql", std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-std::int64_t LastSeq(const standin::testing::StandinServer& AServer) {
-  const auto statements = AServer.Statements();
-  return statements.empty() ? 0 : statements.back().seq;
-}
-
-// One clean pass over the sample: what it sends and what it leaves.
-struct TCleanPass {
-  THousing Before;
-  THousing After;
-  std::int64_t FirstSeq = 0;  // the pass's first statement
-  std::int64_t LastSeq = 0;   // its last
-  // The rows a complete pass changes, in the order it writes them, with the number of the
-  // statement that writes each.
-  std::vector<std::pair<std::string, std::int64_t>> Writes;
-  // The statements that release a record lock.
-  std::vector<std::int64_t> Releases;
-};
-
-TCleanPass RunCleanPass(const std::string& AScript) {
-  TCleanPass clean;
-  {
-    auto before = JailFixture::FromScript(AScript);
-    clean.Before = testing::ReadHousing(before->Server());
-  }
-  auto jail = JailFixture::FromScript(AScript);
-  clean.FirstSeq = LastSeq(jail->Server()) + 1;
-  jail->PressStart();
-  EXPECT_EQ(jail->Boxes().Texts(), Lines{kCompleted});
-  for (const auto& s : jail->Server().Statements()) {
-    if (s.seq < clean.FirstSeq) continue;
-    clean.LastSeq = s.seq;
-    if (s.sql.starts_with("DROP TABLE [tempdb]")) clean.Releases.push_back(s.seq);
-    for (const char* table : {"CFGCELL", "CFGBED"})
-      if (s.sql.starts_with(std::string("UPDATE [") + table + "]") && !s.params.empty())
-        clean.Writes.emplace_back(std::string(table) + "." + s.params.back().value.value_or(""),
-                                  s.seq);
-  }
-  clean.After = testing::ReadHousing(jail->Server());
-  // Rows the pass writes with the value they already hold cannot show a cut; leave them out.
-  std::erase_if(clean.Writes,
-                [&](const auto& w) { return clean.Before[w.first] == clean.After[w.first]; });
-  return clean;
-}
-
 // Each row holds its old value or its new one, and the new ones are exactly the rows the
 // clean pass writes before statement ACut.
-void ExpectWrittenUpTo(const TCleanPass& AClean, const THousing& ANow, std::int64_t ACut) {
+void ExpectWrittenUpTo(const testing::TCleanPass& AClean, const THousing& ANow, std::int64_t ACut) {
   ASSERT_EQ(ANow.size(), AClean.Before.size());
   for (const auto& [key, row] : ANow) {
     const bool old = row == AClean.Before.at(key);
@@ -98,8 +45,8 @@ void ExpectWrittenUpTo(const TCleanPass& AClean, const THousing& ANow, std::int6
 }
 
 TEST(CutPass, EveryStatementDroppedOrFailedLeavesOldOrNewRowsAndTheNextPressCompletes) {
-  const std::string script = SampleScript();
-  const TCleanPass clean = RunCleanPass(script);
+  const std::string script = testing::SampleJailScript();
+  const testing::TCleanPass clean = testing::RunCleanPass(script);
   ASSERT_FALSE(clean.Writes.empty());
   ASSERT_GT(clean.LastSeq, clean.FirstSeq);
   struct Mode {
@@ -117,7 +64,7 @@ TEST(CutPass, EveryStatementDroppedOrFailedLeavesOldOrNewRowsAndTheNextPressComp
     for (std::int64_t cut = clean.FirstSeq; cut <= clean.LastSeq; cut += BUNKMERE_CUT_STRIDE) {
       SCOPED_TRACE(std::string(mode.Name) + " at statement " + std::to_string(cut));
       auto jail = JailFixture::FromScript(script, {mode.Fault(cut)});
-      ASSERT_EQ(LastSeq(jail->Server()) + 1, clean.FirstSeq);
+      ASSERT_EQ(testing::LastStatementNumber(jail->Server()) + 1, clean.FirstSeq);
       jail->PressStart();
       ++cuts;
       const Lines boxes = jail->Boxes().Texts();
@@ -150,8 +97,8 @@ TEST(CutPass, EveryStatementDroppedOrFailedLeavesOldOrNewRowsAndTheNextPressComp
 // each press while it is away ends with the boxes, and the first press once it is back
 // completes the pass.
 TEST(CutPass, TheServerAwayAtAPressAndBackForTheNext) {
-  const std::string script = SampleScript();
-  const TCleanPass clean = RunCleanPass(script);
+  const std::string script = testing::SampleJailScript();
+  const testing::TCleanPass clean = testing::RunCleanPass(script);
   auto jail = JailFixture::FromScript(script);
   auto press = [&] {
     jail->Boxes().Boxes.clear();

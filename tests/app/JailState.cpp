@@ -1,9 +1,15 @@
 #include "tests/app/JailState.h"
 
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
 #include "core/SqlText.h"
 #include "dataaccess/Fields.h"
 #include "dataaccess/MSConnection.h"
 #include "dataaccess/MSTable.h"
+#include "tests/app/JailFixture.h"
 
 namespace bunkmere::testing {
 
@@ -69,6 +75,43 @@ std::vector<std::string> LockTablesLeft(const standin::testing::StandinServer& A
     from = bar + 1;
   }
   return left;
+}
+
+std::int64_t LastStatementNumber(const standin::testing::StandinServer& AServer) {
+  const auto statements = AServer.Statements();
+  return statements.empty() ? 0 : statements.back().seq;
+}
+
+std::string SampleJailScript() {
+  std::ifstream in(std::string(BUNKMERE_SAMPLE_DIR) + "/jail.sql", std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+TCleanPass RunCleanPass(const std::string& AScript) {
+  TCleanPass clean;
+  {
+    auto before = JailFixture::FromScript(AScript);
+    clean.Before = ReadHousing(before->Server());
+  }
+  auto jail = JailFixture::FromScript(AScript);
+  clean.FirstSeq = LastStatementNumber(jail->Server()) + 1;
+  jail->PressStart();
+  EXPECT_EQ(jail->Boxes().Texts(), std::vector<std::string>{"Cell Synchronization Completed"});
+  for (const auto& s : jail->Server().Statements()) {
+    if (s.seq < clean.FirstSeq) continue;
+    clean.LastSeq = s.seq;
+    if (s.sql.starts_with("DROP TABLE [tempdb]")) clean.Releases.push_back(s.seq);
+    for (const char* table : kHousingTables)
+      if (s.sql.starts_with(std::string("UPDATE [") + table + "]") && !s.params.empty())
+        clean.Writes.emplace_back(std::string(table) + "." + s.params.back().value.value_or(""),
+                                  s.seq);
+  }
+  clean.After = ReadHousing(jail->Server());
+  std::erase_if(clean.Writes,
+                [&](const auto& w) { return clean.Before[w.first] == clean.After[w.first]; });
+  return clean;
 }
 
 }  // namespace bunkmere::testing
