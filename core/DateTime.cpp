@@ -1,5 +1,6 @@
 #include "core/DateTime.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -126,23 +127,41 @@ bool IsMidnight(const TDecodedDateTime& d) noexcept {
 
 class TDateTimeFormatter {
  public:
-  TDateTimeFormatter(const TDecodedDateTime& AValue, const TFormatSettings& ASettings)
-      : FValue(AValue), FSettings(ASettings) {}
+  // AFormatSize: the length of the format to be formatted. The work allowed grows with the
+  // text the caller and the settings supply, so a short hostile setting costs little, and is
+  // capped for a long one.
+  TDateTimeFormatter(const TDecodedDateTime& AValue, const TFormatSettings& ASettings,
+                     std::size_t AFormatSize)
+      : FValue(AValue),
+        FSettings(ASettings),
+        FBudget(std::min<std::size_t>(
+            16 * 1024,
+            256 + 4 * (AFormatSize + ASettings.ShortDateFormat.size() +
+                       ASettings.LongDateFormat.size() + ASettings.ShortTimeFormat.size() +
+                       ASettings.LongTimeFormat.size()))) {}
 
   void Format(std::string_view AFormat, std::string& AOut, int ADepth) {
     // Settings are outside input: a format that names itself ("c" inside ShortDateFormat)
     // must not recurse without end.
     if (ADepth > 2) return;
+    // Nested formats multiply: a hostile format naming itself many times must neither grow
+    // the text nor the work without bound, also where it writes nothing (a "c" at midnight).
+    // Every format read is paid for from one budget. No real date-time text comes near these.
+    constexpr std::size_t kMaxText = 4 * 1024;
+    if (FBudget == 0) return;
+    --FBudget;
+    AFormat = AFormat.substr(0, std::min(AFormat.size(), FBudget));
+    FBudget -= AFormat.size();
+    const std::size_t amPmAt = LastAmPmMarker(AFormat);
     char lastToken = 0;
     std::size_t i = 0;
-    // Nested formats multiply: a hostile format naming itself many times must not grow the
-    // text without bound. No real date-time text comes near this.
-    constexpr std::size_t kMaxText = 64 * 1024;
     while (i < AFormat.size() && AOut.size() < kMaxText) {
       const char c = AFormat[i];
       const char token = AsciiUpper(c);
       std::size_t count = 1;
-      while (IsAsciiLetter(c) && i + count < AFormat.size() &&
+      // "C" and the am/pm markers take a fixed length: counting their run would read it
+      // again at each of its letters.
+      while (token != 'C' && token != 'A' && IsAsciiLetter(c) && i + count < AFormat.size() &&
              AsciiUpper(AFormat[i + count]) == token)
         ++count;
       const std::string_view rest = AFormat.substr(i);
@@ -178,7 +197,7 @@ class TDateTimeFormatter {
           break;
         case 'H': {
           int hour = FValue.Hour;
-          if (HasAmPm(AFormat.substr(i + count))) {
+          if (amPmAt != std::string_view::npos && amPmAt >= i + count) {
             hour %= 12;
             if (hour == 0) hour = 12;
           }
@@ -204,7 +223,6 @@ class TDateTimeFormatter {
             AOut += ' ';
             Format(FSettings.LongTimeFormat, AOut, ADepth + 1);
           }
-          count = 1;
           break;
         case 'A': {
           const bool pm = FValue.Hour >= 12;
@@ -233,12 +251,12 @@ class TDateTimeFormatter {
         case '"': {
           const std::size_t close = AFormat.find(c, i + 1);
           const std::size_t end = close == std::string_view::npos ? AFormat.size() : close;
-          AOut += AFormat.substr(i + 1, end - i - 1);
+          AOut += AFormat.substr(i + 1, std::min(end - i - 1, kMaxText - AOut.size()));
           count = end - i + (close == std::string_view::npos ? 0 : 1);
           break;
         }
         default:
-          AOut.append(AFormat.substr(i, count));
+          AOut.append(AFormat.substr(i, std::min(count, kMaxText - AOut.size())));
           break;
       }
       if (IsAsciiLetter(c)) lastToken = token;
@@ -247,25 +265,29 @@ class TDateTimeFormatter {
   }
 
  private:
-  // Whether an am/pm marker follows in AFormat, outside quoted text.
-  static bool HasAmPm(std::string_view AFormat) noexcept {
+  // Where the last am/pm marker outside quoted text starts, npos without one. Quoted text is
+  // skipped as Format skips it, so from any token an hour sees a marker after it exactly when
+  // the last one lies after it: one pass serves every hour of the format.
+  static std::size_t LastAmPmMarker(std::string_view AFormat) noexcept {
+    std::size_t last = std::string_view::npos;
     for (std::size_t i = 0; i < AFormat.size(); ++i) {
       const char c = AFormat[i];
       if (c == '\'' || c == '"') {
         const std::size_t close = AFormat.find(c, i + 1);
-        if (close == std::string_view::npos) return false;
+        if (close == std::string_view::npos) break;
         i = close;
       } else if (c == 'a' || c == 'A') {
         const std::string_view rest = AFormat.substr(i);
         if (StartsText("am/pm", rest) || StartsText("a/p", rest) || StartsText("ampm", rest))
-          return true;
+          last = i;
       }
     }
-    return false;
+    return last;
   }
 
   const TDecodedDateTime& FValue;
   const TFormatSettings& FSettings;
+  std::size_t FBudget;  // format characters still to be read, nesting included
 };
 
 }  // namespace
@@ -274,7 +296,7 @@ std::string FormatDateTime(std::string_view AFormat, TDateTime AValue,
                            const TFormatSettings& ASettings) {
   const TDecodedDateTime decoded = DecodeDateTime(AValue);
   std::string out;
-  TDateTimeFormatter(decoded, ASettings).Format(AFormat, out, 0);
+  TDateTimeFormatter(decoded, ASettings, AFormat.size()).Format(AFormat, out, 0);
   return out;
 }
 

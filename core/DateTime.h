@@ -30,6 +30,7 @@ struct TFormatSettings {
   std::string LongTimeFormat = "h:nn:ss AMPM";
   std::string DateSeparator = "/";
   std::string TimeSeparator = ":";
+  std::string DecimalSeparator = ".";  // between the whole and the fraction of a number
   std::string TimeAMString = "AM";
   std::string TimePMString = "PM";
   std::array<std::string, 12> ShortMonthNames{"Jan", "Feb", "Mar", "Apr", "May", "Jun",

@@ -84,26 +84,33 @@ std::string UnquoteName(std::string_view AName) {
 }
 
 std::string NormalizeName(std::string_view AName, TNameQuoting AQuoting) {
-  // A quoted first part may itself hold dots, so it ends only at its closing character
-  // followed by a dot. The closing character found must not be half of a doubled escape.
-  std::size_t split = std::string_view::npos;  // position of the separating "."
-  if (!AName.empty() && (AName[0] == '[' || AName[0] == '"')) {
-    const char closing = AName[0] == '[' ? ']' : '"';
-    for (std::size_t i = 1; i < AName.size(); ++i) {
-      if (AName[i] != closing) continue;
-      if (i + 1 < AName.size() && AName[i + 1] == closing) {
-        ++i;  // doubled: part of the name
-        continue;
+  // Part by part from the left, each part read once: a hostile name of many parts costs no
+  // more than its length.
+  std::string out;
+  std::string_view rest = AName;
+  for (;;) {
+    // A quoted first part may itself hold dots, so it ends only at its closing character
+    // followed by a dot. The closing character found must not be half of a doubled escape.
+    std::size_t split = std::string_view::npos;  // position of the separating "."
+    if (!rest.empty() && (rest[0] == '[' || rest[0] == '"')) {
+      const char closing = rest[0] == '[' ? ']' : '"';
+      for (std::size_t i = 1; i < rest.size(); ++i) {
+        if (rest[i] != closing) continue;
+        if (i + 1 < rest.size() && rest[i + 1] == closing) {
+          ++i;  // doubled: part of the name
+          continue;
+        }
+        if (i + 1 < rest.size() && rest[i + 1] == '.') split = i + 1;
+        break;
       }
-      if (i + 1 < AName.size() && AName[i + 1] == '.') split = i + 1;
-      break;
+    } else {
+      split = rest.find('.');
     }
-  } else {
-    split = AName.find('.');
+    if (split == std::string_view::npos) return out += QuotePart(rest, AQuoting);
+    out += QuotePart(rest.substr(0, split), AQuoting);
+    out += '.';
+    rest = rest.substr(split + 1);
   }
-  if (split == std::string_view::npos) return QuotePart(AName, AQuoting);
-  return QuotePart(AName.substr(0, split), AQuoting) + "." +
-         NormalizeName(AName.substr(split + 1), AQuoting);
 }
 
 }  // namespace bunkmere

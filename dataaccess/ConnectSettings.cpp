@@ -191,7 +191,9 @@ std::vector<TPair> ReadPairs(std::string_view AText) {
       std::string_view raw = TrimView(text.substr(j + 1, k - j - 1));
       bool wrapped = raw.size() >= 2 && raw.front() == '"' && raw.back() == '"';
       if (wrapped) {
-        value = Trim(raw.substr(1, raw.size() - 2));
+        // A doubled quote inside stands for one: how a value holding both a quote and a ";"
+        // is written (see Put).
+        value = StringReplace(TrimView(raw.substr(1, raw.size() - 2)), "\"\"", "\"");
       } else {
         value = std::string(raw);
         bool secret = SameText(name, "Password") || SameText(name, "PWD");
@@ -227,11 +229,14 @@ void ResetToDefaults(TConnectSettings& s) {
   s = std::move(d);
 }
 
+// A quote anywhere needs the quoted form too: bare, it would hide the following ";" from the
+// reader and swallow the pairs after it.
 bool NeedsQuotes(std::string_view AValue, bool ASecret) {
   if (AValue.empty()) return false;
-  if (AValue.front() == ' ' || AValue.back() == ' ' || AValue.front() == '"') return true;
+  if (AValue.front() == ' ' || AValue.back() == ' ') return true;
   for (char c : AValue) {
-    if (ASecret ? c == ';' : !AllowedUnquoted(static_cast<unsigned char>(c))) return true;
+    if (c == '"' || c == ';') return true;
+    if (!ASecret && !AllowedUnquoted(static_cast<unsigned char>(c))) return true;
   }
   return false;
 }
@@ -241,8 +246,9 @@ void Put(std::string& out, std::string_view name, std::string_view value, bool s
   out += name;
   out += '=';
   if (NeedsQuotes(value, secret)) {
+    // Doubled quotes keep the reader's count of quotes even, so every ";" inside stays inside.
     out += '"';
-    out += value;
+    out += StringReplace(value, "\"", "\"\"");
     out += '"';
   } else {
     out += value;

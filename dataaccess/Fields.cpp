@@ -1,9 +1,13 @@
 #include "dataaccess/Fields.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
+#include <optional>
 
 #include "core/Convert.h"
 #include "core/DateTime.h"
@@ -30,9 +34,95 @@ double StrToFloat(const std::string& s) {
   return v;
 }
 
+// ODBC's type codes for decimal and numeric; drivers report money and smallmoney as decimal.
+constexpr short kSqlNumeric = 2;
+constexpr short kSqlDecimal = 3;
+
+// A decimal number's text in one form per value: "-" only for a value below zero, whole digits
+// without leading zeros, and the fraction, after ".", without trailing zeros. ASeparator is
+// the character between whole and fraction in AText. None when AText is no decimal number.
+std::optional<std::string> CanonicalDecimal(std::string_view AText, std::string_view ASeparator) {
+  std::string_view t = TrimView(AText);
+  bool negative = false;
+  if (!t.empty() && (t[0] == '-' || t[0] == '+')) {
+    negative = t[0] == '-';
+    t.remove_prefix(1);
+  }
+  std::size_t i = 0;
+  while (i < t.size() && IsAsciiDigit(t[i])) ++i;
+  std::string_view whole = t.substr(0, i), fraction;
+  if (i < t.size()) {
+    std::string_view rest = t.substr(i);
+    if (!ASeparator.empty() && rest.substr(0, ASeparator.size()) == ASeparator)
+      rest.remove_prefix(ASeparator.size());
+    else if (rest[0] == '.')
+      rest.remove_prefix(1);
+    else
+      return std::nullopt;
+    std::size_t k = 0;
+    while (k < rest.size() && IsAsciiDigit(rest[k])) ++k;
+    if (k != rest.size()) return std::nullopt;
+    fraction = rest;
+  }
+  if (whole.empty() && fraction.empty()) return std::nullopt;
+  while (!whole.empty() && whole[0] == '0') whole.remove_prefix(1);
+  while (!fraction.empty() && fraction.back() == '0') fraction.remove_suffix(1);
+  std::string out;
+  if (negative && !(whole.empty() && fraction.empty())) out += '-';
+  out += whole.empty() ? std::string_view("0") : whole;
+  if (!fraction.empty()) out.append(".").append(fraction);
+  return out;
+}
+
+std::string CanonicalOrRaise(const TDbValue& AValue) {
+  std::optional<std::string> c = CanonicalDecimal(AValue.s, ".");
+  if (!c) throw EConvertError("'" + AValue.s + "' is not a valid floating point value");
+  return *c;
+}
+
+// Rounded half away from zero, as the whole-number reads of a float are.
+std::int64_t DecimalToInt(const std::string& ACanonical) {
+  const bool negative = ACanonical[0] == '-';
+  const std::size_t start = negative ? 1 : 0;
+  const std::size_t dot = ACanonical.find('.');
+  const std::string_view whole =
+      std::string_view(ACanonical)
+          .substr(start, (dot == std::string::npos ? ACanonical.size() : dot) - start);
+  std::uint64_t magnitude = 0;
+  for (char c : whole) {
+    if (magnitude > (std::numeric_limits<std::uint64_t>::max() - 9) / 10)
+      throw EConvertError("'" + ACanonical + "' is not a valid integer value");
+    magnitude = magnitude * 10 + static_cast<std::uint64_t>(c - '0');
+  }
+  if (dot != std::string::npos && ACanonical[dot + 1] >= '5') ++magnitude;
+  const std::uint64_t limit =
+      static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()) + (negative ? 1 : 0);
+  if (magnitude > limit) throw EConvertError("'" + ACanonical + "' is not a valid integer value");
+  return negative ? static_cast<std::int64_t>(0 - magnitude) : static_cast<std::int64_t>(magnitude);
+}
+
+double DecimalToFloat(const std::string& ACanonical) {
+  double v = 0;
+  std::from_chars(ACanonical.data(), ACanonical.data() + ACanonical.size(), v);
+  return v;
+}
+
 }  // namespace
 
+bool IsExactNumeric(const TColumnDesc& c) noexcept {
+  return c.Kind == TColumnKind::Text && (c.SqlType == kSqlDecimal || c.SqlType == kSqlNumeric);
+}
+
+bool SameFieldValue(const TColumnDesc& AColumn, const TDbValue& A, const TDbValue& B) {
+  if (IsExactNumeric(AColumn) && A.kind == TDbValue::Kind::Text && B.kind == TDbValue::Kind::Text) {
+    std::optional<std::string> a = CanonicalDecimal(A.s, "."), b = CanonicalDecimal(B.s, ".");
+    if (a && b) return *a == *b;
+  }
+  return A == B;
+}
+
 TFieldType FieldTypeOf(const TColumnDesc& c) {
+  if (IsExactNumeric(c)) return TFieldType::ftBCD;
   switch (c.Kind) {
     case TColumnKind::Int32:
       return c.Size <= 5 ? TFieldType::ftSmallint : TFieldType::ftInteger;
@@ -73,6 +163,13 @@ bool TField::IsNull() const {
 
 std::string TField::AsString() const {
   TDbValue v = Value();
+  if (IsExactNumeric(FColumn) && v.kind == TDbValue::Kind::Text) {
+    // In the user's own notation, like every other number shown to them.
+    std::string c = CanonicalOrRaise(v);
+    if (std::size_t dot = c.find('.'); dot != std::string::npos)
+      c.replace(dot, 1, CurrentPlatform().FormatSettings().DecimalSeparator);
+    return c;
+  }
   switch (v.kind) {
     case TDbValue::Kind::Null:
       return {};
@@ -100,6 +197,8 @@ std::int64_t TField::AsLargeInt() const {
       break;
   }
   TDbValue v = Value();
+  if (IsExactNumeric(FColumn) && v.kind == TDbValue::Kind::Text)
+    return DecimalToInt(CanonicalOrRaise(v));
   switch (v.kind) {
     case TDbValue::Kind::Integer:
     case TDbValue::Kind::Boolean:
@@ -133,6 +232,7 @@ bool TField::AsBoolean() const {
       break;
   }
   TDbValue v = Value();
+  if (IsExactNumeric(FColumn) && v.kind == TDbValue::Kind::Text) return CanonicalOrRaise(v) != "0";
   switch (v.kind) {
     case TDbValue::Kind::Integer:
     case TDbValue::Kind::Boolean:
@@ -152,6 +252,8 @@ double TField::AsFloat() const {
   if (FColumn.Kind == TColumnKind::Boolean || FColumn.Kind == TColumnKind::Bytes)
     AccessError("Float");
   TDbValue v = Value();
+  if (IsExactNumeric(FColumn) && v.kind == TDbValue::Kind::Text)
+    return DecimalToFloat(CanonicalOrRaise(v));
   switch (v.kind) {
     case TDbValue::Kind::Integer:
       return static_cast<double>(v.i);
@@ -218,6 +320,14 @@ void TField::SetAsBoolean(bool AValue) {
 }
 
 void TField::SetAsFloat(double AValue) {
+  if (IsExactNumeric(FColumn)) {
+    // Fixed notation at the column's scale: the server converts no exponent into a decimal.
+    if (!std::isfinite(AValue)) throw EConvertError("Invalid floating point value");
+    char buf[400];
+    std::snprintf(buf, sizeof buf, "%.*f", std::clamp<int>(FColumn.DecimalDigits, 0, 38), AValue);
+    Write(TDbValue::Text(buf));
+    return;
+  }
   switch (FColumn.Kind) {
     case TColumnKind::Float:
       Write(TDbValue::Float(AValue));
@@ -254,6 +364,18 @@ void TField::SetAsDateTime(TDateTime AValue) {
 }
 
 void TField::SetAsString(const std::string& AValue) {
+  if (IsExactNumeric(FColumn)) {
+    // Read as the user writes numbers; sent in the server's notation. Empty text is NULL.
+    if (TrimView(AValue).empty()) {
+      Clear();
+      return;
+    }
+    std::optional<std::string> c =
+        CanonicalDecimal(AValue, CurrentPlatform().FormatSettings().DecimalSeparator);
+    if (!c) throw EConvertError("'" + AValue + "' is not a valid floating point value");
+    Write(TDbValue::Text(*c));
+    return;
+  }
   switch (FColumn.Kind) {
     case TColumnKind::Text:
       Write(TDbValue::Text(AValue));

@@ -36,6 +36,14 @@ enum class TFieldType : std::uint8_t {
 
 TFieldType FieldTypeOf(const TColumnDesc& AColumn);
 
+// Decimal, numeric and money columns: carried as the driver's text ("5.00") but read, written
+// and compared as numbers.
+bool IsExactNumeric(const TColumnDesc& AColumn) noexcept;
+
+// Whether two values of AColumn are the same value: an exact numeric compares by value, so
+// "5" and "5.00" are one; everything else compares as held.
+bool SameFieldValue(const TColumnDesc& AColumn, const TDbValue& A, const TDbValue& B);
+
 class TField {
  public:
   TField(TCustomMSDataSet& ADataSet, int AIndex, const TColumnDesc& AColumn);

@@ -1,6 +1,7 @@
 #include "dataaccess/MSConnection.h"
 
 #include <algorithm>
+#include <exception>
 
 #include "core/Convert.h"
 #include "dataaccess/GeneratedSql.h"
@@ -205,6 +206,7 @@ void TMSConnection::DoConnect() {
   }
   if (FSettings.Database.empty()) FSettings.Database = server->CurrentCatalog();
   FServer = std::move(server);
+  FSessionLocks.clear();  // a new session holds none of the old one's lock tables
 }
 
 std::string TMSConnection::DriverConnectionString(const std::string& ADriver) const {
@@ -213,12 +215,24 @@ std::string TMSConnection::DriverConnectionString(const std::string& ADriver) co
 
 void TMSConnection::Disconnect() {
   if (!FServer) return;
-  // Datasets close first: their close steps may still send statements.
+  // Datasets close first: their close steps may still send statements. One that fails to
+  // close must not keep the others, or the server connection, open: everything is closed,
+  // then the first failure is reported.
+  std::exception_ptr failure;
   std::vector<TCustomMSDataSet*> open = FDataSets;
-  for (TCustomMSDataSet* ds : open)
-    if (ds->Active()) ds->Close();
+  for (TCustomMSDataSet* ds : open) {
+    // A close step may free another dataset of this connection.
+    if (std::find(FDataSets.begin(), FDataSets.end(), ds) == FDataSets.end()) continue;
+    try {
+      if (ds->Active()) ds->Close();
+    } catch (...) {
+      if (!failure) failure = std::current_exception();
+    }
+  }
   FServer->Disconnect();
   FServer.reset();
+  FSessionLocks.clear();
+  if (failure) std::rethrow_exception(failure);
 }
 
 odbc::TOdbcConnection& TMSConnection::ServerConnection() {
@@ -270,6 +284,24 @@ void TMSConnection::RegisterDataSet(TCustomMSDataSet* ADataSet) {
 
 void TMSConnection::UnregisterDataSet(TCustomMSDataSet* ADataSet) {
   FDataSets.erase(std::remove(FDataSets.begin(), FDataSets.end(), ADataSet), FDataSets.end());
+  // A lock it still names stays on the server until the session ends, held by no dataset.
+  std::erase_if(FSessionLocks, [ADataSet](const auto& l) { return l.second == ADataSet; });
+}
+
+void TMSConnection::NoteLockTaken(const std::string& AName, const TCustomMSDataSet* AHolder) {
+  NoteLockDropped(AName);
+  FSessionLocks.emplace_back(AName, AHolder);
+}
+
+void TMSConnection::NoteLockDropped(const std::string& AName) {
+  std::erase_if(FSessionLocks, [&AName](const auto& l) { return l.first == AName; });
+}
+
+bool TMSConnection::HoldsLock(const std::string& AName,
+                              const TCustomMSDataSet* AHolder) const noexcept {
+  return Connected() && std::any_of(FSessionLocks.begin(), FSessionLocks.end(), [&](const auto& l) {
+           return l.first == AName && l.second == AHolder;
+         });
 }
 
 }  // namespace bunkmere

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/Component.h"
@@ -154,6 +155,14 @@ class TMSConnection : public TComponent {
 
   std::function<void(TMSConnection&, TLoginValues&)> OnLogin;
 
+  // The record locks (lock tables) that the current server session created, each with the
+  // dataset holding it. The server drops a session's lock tables when the session ends, so a
+  // lock noted before a reconnect is no longer held, and a DROP of its name on the new session
+  // could remove another program's lock.
+  void NoteLockTaken(const std::string& AName, const TCustomMSDataSet* AHolder);
+  void NoteLockDropped(const std::string& AName);
+  bool HoldsLock(const std::string& AName, const TCustomMSDataSet* AHolder) const noexcept;
+
   // The open server connection for this connection's datasets, connecting first when implicit
   // connects are allowed; raises otherwise.
   odbc::TOdbcConnection& ServerConnection();
@@ -177,6 +186,7 @@ class TMSConnection : public TComponent {
   std::unique_ptr<TMSConnectionOptions> FOptions;
   std::unique_ptr<odbc::TOdbcConnection> FServer;
   std::vector<TCustomMSDataSet*> FDataSets;
+  std::vector<std::pair<std::string, const TCustomMSDataSet*>> FSessionLocks;
   bool FAutoCommit = true;
   bool FStreamedConnected = false;
 };

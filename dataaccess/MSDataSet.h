@@ -191,7 +191,11 @@ class TCustomMSDataSet : public TComponent {
   const std::string& DetailFields() const noexcept { return FDetailFields; }
   void SetDetailFields(const std::string& AValue);
   const std::string& KeyFields() const noexcept { return FKeyFields; }
-  void SetKeyFields(const std::string& AValue) { FKeyFields = AValue; }
+  // The key columns are found again for the next statement that needs them.
+  void SetKeyFields(const std::string& AValue) {
+    FKeyFields = AValue;
+    FKeyCache.reset();
+  }
   bool ReadOnly() const noexcept { return FReadOnly; }
   void SetReadOnly(bool AValue) { FReadOnly = AValue; }
   bool FetchAll() const noexcept { return FFetchAll; }

@@ -22,6 +22,14 @@ std::string LastPart(const std::string& AName) {
   return dot == std::string::npos ? AName : AName.substr(dot + 1);
 }
 
+std::string NotWritableMessage(const TColumnDesc& AColumn, const std::string& ATable) {
+  std::string why = AColumn.Identity ? "it is an identity column"
+                    : !AColumn.Updatable
+                        ? "the server reports it as not updatable"
+                        : "it belongs to table " + AColumn.BaseTableName + ", not " + ATable;
+  return "Field '" + AColumn.Name + "' cannot be modified: " + why;
+}
+
 }  // namespace
 
 void TCustomMSDataSet::Edit() {
@@ -123,7 +131,8 @@ bool TCustomMSDataSet::Modified() const {
   if (FState == TDataSetState::dsInsert)
     return std::find(FWritten.begin(), FWritten.end(), true) != FWritten.end();
   for (std::size_t c = 0; c < FBuffer.size(); ++c) {
-    if (FColumns[c].LargeObject ? FWritten[c] : !(FBuffer[c] == FRows.Value(FRecNo, c)))
+    if (FColumns[c].LargeObject ? FWritten[c]
+                                : !SameFieldValue(FColumns[c], FBuffer[c], FRows.Value(FRecNo, c)))
       return true;
   }
   return false;
@@ -292,11 +301,15 @@ void TCustomMSDataSet::InternalPost() {
   std::vector<TDbValue> params;
   for (std::size_t c = 0; c < FColumns.size(); ++c) {
     const TColumnDesc& d = FColumns[c];
-    if (!d.Updatable || d.Identity || !BelongsToTable(d, table)) continue;
-    bool changed =
-        FOptions->UpdateAllFields() ||
-        (d.LargeObject ? static_cast<bool>(FWritten[c]) : !(FBuffer[c] == FRows.Value(FRecNo, c)));
-    if (!changed) continue;
+    const bool changed = d.LargeObject ? static_cast<bool>(FWritten[c])
+                                       : !SameFieldValue(d, FBuffer[c], FRows.Value(FRecNo, c));
+    if (!d.Updatable || d.Identity || !BelongsToTable(d, table)) {
+      // Left out of the UPDATE, a value the caller set would be dropped while the post reports
+      // success; the row stays in edit with the value instead.
+      if (changed && FWritten[c]) throw EDatabaseError(NotWritableMessage(d, table));
+      continue;
+    }
+    if (!changed && !FOptions->UpdateAllFields()) continue;
     names.push_back(d.Name);
     params.push_back(FBuffer[c]);
   }

@@ -34,6 +34,15 @@ std::string OdbcValue(std::string_view v) {
   return out + "}";
 }
 
+// "(local)" and "." name this machine, alone or before "\\INSTANCE"; these drivers reach it over
+// TCP, so it becomes "localhost" and the instance part stays for the driver to look up.
+std::string LocalMachineAsHost(const std::string& AHost) {
+  const std::size_t slash = AHost.find('\\');
+  const std::string_view machine = std::string_view(AHost).substr(0, slash);
+  if (!SameText(machine, "(local)") && machine != ".") return AHost;
+  return "localhost" + (slash == std::string::npos ? std::string() : AHost.substr(slash));
+}
+
 void Put(std::string& out, std::string_view key, std::string_view value) {
   out += key;
   out += '=';
@@ -75,8 +84,7 @@ std::string BuildOdbcConnectionString(const TConnectSettings& s, const std::stri
     host = Trim(std::string_view(ds).substr(0, comma));
     port = Trim(std::string_view(ds).substr(comma + 1));
   }
-  // "(local)" and "." name the local default instance, which these drivers reach over TCP.
-  if (SameText(host, "(local)") || host == ".") host = "localhost";
+  host = LocalMachineAsHost(host);
 
   std::string out;
   Put(out, "Driver", ADriver);

@@ -54,6 +54,10 @@ void TVtLockableDataSet<TBase>::InternalEdit() {
 
 template <class TBase>
 void TVtLockableDataSet<TBase>::InternalPost() {
+  // An edit whose lock went with a lost server session takes it again before anything is
+  // written, or fails with the refusal and stays in edit; one still holding it sends nothing.
+  if (this->State() == TDataSetState::dsEdit)
+    AcquireRecordLock(*this, FLockTableName, FRecordLocksMake);
   // A failed write raises out of here and keeps the lock: the edit goes on.
   TBase::InternalPost();
   if (this->State() == TDataSetState::dsEdit)

@@ -160,8 +160,9 @@ void AcquireRecordLock(TCustomMSDataSet& ADataSet, std::string& ALockTableName,
   if (connection != nullptr && key != nullptr) {
     name = RecordLockName(connection->Database(), ADataSet.ReportedTableName(), key->AsString());
     // Asking again for the row this dataset already holds (a delete while it edits the row)
-    // must not be refused by the dataset's own lock table.
-    if (name == ALockTableName) return;
+    // must not be refused by the dataset's own lock table; but a name kept from an earlier
+    // server session (or from a release skipped with the switch off) guards nothing.
+    if (name == ALockTableName && connection->HoldsLock(name, &ADataSet)) return;
   }
   if (!ALockTableName.empty()) ReleaseRecordLock(ADataSet, ALockTableName, ARecordLocksMake);
   if (name.empty()) {
@@ -180,6 +181,7 @@ void AcquireRecordLock(TCustomMSDataSet& ADataSet, std::string& ALockTableName,
     ALockTableName.clear();
     throw refusal;
   }
+  connection->NoteLockTaken(name, &ADataSet);
 
   try {
     const TPlatform& platform = CurrentPlatform();
@@ -200,7 +202,12 @@ void ReleaseRecordLock(TCustomMSDataSet& ADataSet, std::string& ALockTableName,
   TMSConnection* connection = ADataSet.Connection();
   if (connection == nullptr) return;
   if (ALockTableName.empty()) return;
-  DropLockTable(*connection, ALockTableName);
+  // Only the session that created the table drops it: after a reconnect the server has
+  // dropped ours, and the name may meanwhile be another holder's.
+  if (connection->HoldsLock(ALockTableName, &ADataSet)) {
+    DropLockTable(*connection, ALockTableName);
+    connection->NoteLockDropped(ALockTableName);
+  }
   ALockTableName.clear();
 }
 

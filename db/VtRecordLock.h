@@ -96,17 +96,18 @@ std::string LockRefusalMessage(const TLockHolder& AHolder, const TFormatSettings
 // Takes the lock of ADataSet's current row into ALockTableName (the dataset's own record of
 // the lock it holds). Nothing happens with ARecordLocksMake off. A dataset without a
 // connection or without a "UniqueKey" field is not locked: ALockTableName becomes empty and
-// the caller goes on unguarded. A dataset already holding this row's lock keeps it; one
-// holding another row's lock releases that one first, so it never holds two.
+// the caller goes on unguarded. A dataset whose connection's current session holds this row's
+// lock for it keeps it and nothing is sent; one holding another row's lock, or a name from an
+// earlier session, lets go of that first, so it never holds two.
 // Raises EVtDBLockError when another holder has the lock (ALockTableName empty), or the
 // server's error when the holder row cannot be written (the new table is dropped again).
 void AcquireRecordLock(TCustomMSDataSet& ADataSet, std::string& ALockTableName,
                        bool ARecordLocksMake);
 
 // Drops the lock named by ALockTableName and empties it. Nothing happens with the switch off
-// or without a connection. Never raises. On a connection that is no longer open nothing is
-// sent: the server dropped the table with the session, and a DROP on a new session could
-// remove another holder's lock of the same name.
+// or without a connection. Never raises. A lock that the connection's current session did not
+// take for this dataset is only forgotten: the server dropped it with its session, and a DROP
+// on a new session could remove another holder's lock of the same name.
 void ReleaseRecordLock(TCustomMSDataSet& ADataSet, std::string& ALockTableName,
                        bool ARecordLocksMake) noexcept;
 

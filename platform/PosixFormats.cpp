@@ -155,7 +155,8 @@ std::string StrftimeToPattern(std::string_view AFormat, char ASeparatorToken,
 TFormatSettings LocaleFormatSettings(const char* ALocale) {
   TFormatSettings s;
   const std::unique_ptr<std::remove_pointer_t<locale_t>, decltype(&freelocale)> owned(
-      newlocale(LC_TIME_MASK, ALocale, static_cast<locale_t>(nullptr)), &freelocale);
+      newlocale(LC_TIME_MASK | LC_NUMERIC_MASK, ALocale, static_cast<locale_t>(nullptr)),
+      &freelocale);
   if (!owned) return s;
   locale_t loc = owned.get();
   const auto item = [loc](nl_item AItem) -> std::string {
@@ -178,6 +179,7 @@ TFormatSettings LocaleFormatSettings(const char* ALocale) {
     if (const std::size_t pos = s.ShortTimeFormat.find(":ss"); pos != std::string::npos)
       s.ShortTimeFormat.erase(pos, 3);
   }
+  if (auto radix = item(RADIXCHAR); !radix.empty()) s.DecimalSeparator = radix;
   s.TimeAMString = item(AM_STR);
   s.TimePMString = item(PM_STR);
   for (int k = 0; k < 12; ++k) {

@@ -220,6 +220,27 @@ TEST(ConnectStringTest, GeneratedTextReadsBackToTheSameSettings) {
   EXPECT_EQ(back, compact);
 }
 
+// Values holding the reader's own marks: each, in every text setting, with other pairs after it.
+TEST(ConnectStringTest, QuotesAndSeparatorsInValuesReadBack) {
+  const char* values[] = {
+      "a\"b;c", "\"",    "\"\"", "x\"", "\"x", "\"x\"", ";", "a;\"b\";c", "p\"w;d=1;Server=evil",
+      "a\"\"b", "=;\"=", "a b",
+  };
+  for (const char* v : values) {
+    TConnectSettings s;
+    s.Server = v;
+    s.Database = v;
+    s.Username = v;
+    s.Password = v;
+    s.Language = v;
+    s.ApplicationName = v;
+    s.LoginPrompt = false;  // written last: a pair after every text value
+    TConnectSettings read;
+    ApplyConnectString(read, GenerateConnectString(s));
+    EXPECT_EQ(read, s) << v << " written as " << GenerateConnectString(s);
+  }
+}
+
 TEST(ProviderStringTest, MapsBothWays) {
   using P = TOLEDBProvider;
   using N = TNativeClientVersion;

@@ -76,6 +76,38 @@ TEST(DriverConnectStringTest, FreeTdsGetsHostAndPortApartAndLoginRules) {
             "WSID=WS1;Encrypt=no;");
 }
 
+// The local machine's names reach these drivers as "localhost", also before a named instance.
+TEST(DriverConnectStringTest, LocalMachineNamesKeepTheirInstance) {
+  struct TCase {
+    const char* Server;
+    int Port;
+    const char* FreeTds;    // the server pairs FreeTDS gets
+    const char* Microsoft;  // and Microsoft's driver
+  };
+  const TCase cases[] = {
+      {"(local)", 1433, "Server=localhost;", "Server=localhost;"},
+      {".", 1433, "Server=localhost;", "Server=localhost;"},
+      {"(LOCAL)\\JAIL", 1433, "Server=localhost\\JAIL;", "Server=localhost\\JAIL;"},
+      {".\\JAIL", 1433, "Server=localhost\\JAIL;", "Server=localhost\\JAIL;"},
+      {".\\JAIL", 1500, "Server=localhost\\JAIL;Port=1500;", "Server=localhost\\JAIL,1500;"},
+      {"SRV\\JAIL", 1433, "Server=SRV\\JAIL;", "Server=SRV\\JAIL;"},
+      {"..\\JAIL", 1433, "Server=..\\JAIL;", "Server=..\\JAIL;"},
+  };
+  for (const TCase& c : cases) {
+    TConnectSettings s;
+    s.Server = c.Server;
+    s.Port = c.Port;
+    const std::string freeTds = BuildOdbcConnectionString(s, "FreeTDS", "app");
+    const std::string microsoft =
+        BuildOdbcConnectionString(s, "ODBC Driver 18 for SQL Server", "app");
+    EXPECT_EQ(freeTds.substr(0, freeTds.find("UID=")), std::string("Driver=FreeTDS;") + c.FreeTds)
+        << c.Server;
+    EXPECT_EQ(microsoft.substr(0, microsoft.find("UID=")),
+              std::string("Driver=ODBC Driver 18 for SQL Server;") + c.Microsoft)
+        << c.Server;
+  }
+}
+
 TEST(OdbcErrorTest, DriverPrefixesAreCutServerTextKept) {
   EXPECT_EQ(odbc::StripDriverPrefixes("[FreeTDS][SQL Server]Invalid object name 'X'."),
             "Invalid object name 'X'.");

@@ -1,0 +1,108 @@
+// A record lock belongs to the server session that created it. After the connection is
+// opened again, the old session's locks are gone: a dataset that still names one must neither
+// drop a table of that name (it may be another holder's now) nor edit or write as if it held
+// it.
+
+#include <gtest/gtest.h>
+
+#include "DbTestServer.h"
+#include "core/Exceptions.h"
+#include "db/VtMSAccess.h"
+
+namespace bunkmere::testing {
+namespace {
+
+const std::string kCell1 = "[tempdb].[dbo].[##LOCK-JAIL.CFGCELL.1]";
+
+class LockSessionDbTest : public DbTest {
+ protected:
+  void SetUp() override {
+    DbTest::SetUp();
+    if (IsSkipped()) return;
+    FServer = std::make_unique<TDbTestServer>();
+    FConn = FServer->NewConnection();
+    FConn->Connect();
+    FOther = FServer->NewConnection();
+    FOther->Connect();
+  }
+  std::unique_ptr<TVtMSTable> Cells() {
+    auto t = std::make_unique<TVtMSTable>(nullptr);
+    t->SetConnection(FConn.get());
+    t->SetTableName("CFGCELL");
+    t->Open();
+    return t;
+  }
+  // Another program takes cell 1's lock, as the family's programs do.
+  void OtherTakesCell1() { FOther->ExecSQL(LockTableCreateStatement(kCell1)); }
+  bool OtherStillHoldsCell1() {
+    try {
+      FOther->ExecSQL("SELECT * FROM " + kCell1);
+      return true;
+    } catch (const EDatabaseError&) {
+      return false;
+    }
+  }
+  std::string OnCellOnServer() {
+    std::unique_ptr<TCustomMSDataSet> q(FOther->CreateDataSet(nullptr));
+    q->SQL().SetText("SELECT ONCELL FROM CFGCELL WHERE UniqueKey = 1");
+    q->Open();
+    return q->Fields(0).AsString();
+  }
+
+  std::unique_ptr<TDbTestServer> FServer;
+  std::unique_ptr<TMSConnection> FConn, FOther;
+};
+
+// A lock name kept over a reconnect (the switch was off when the edit ended) guards nothing:
+// releasing it must not drop the other holder's table, and editing the row again must ask
+// the server, which refuses.
+TEST_F(LockSessionDbTest, ANameFromAnEarlierSessionIsForgottenNotDroppedNorTrusted) {
+  auto cells = Cells();
+  cells->Edit();
+  ASSERT_EQ(cells->LockTableName(), kCell1);
+  cells->SetRecordLocksMake(false);
+  cells->Cancel();  // with the switch off, the name stays
+  FConn->Disconnect();
+  FConn->Connect();
+  ASSERT_EQ(cells->LockTableName(), kCell1);
+  OtherTakesCell1();
+
+  cells->SetRecordLocksMake(true);
+  cells->Open();
+  EXPECT_THROW(cells->Edit(), EVtDBLockError);
+  EXPECT_EQ(cells->State(), TDataSetState::dsBrowse);
+  EXPECT_TRUE(OtherStillHoldsCell1());
+  cells->Close();  // the close step releases whatever the dataset names
+  EXPECT_TRUE(OtherStillHoldsCell1());
+  EXPECT_EQ(cells->LockTableName(), "");
+}
+
+// An edit that outlived its session (its cancel failed while the connection was closed) takes
+// the lock again before its post writes anything; refused, it stays in edit and writes nothing.
+TEST_F(LockSessionDbTest, APostWhoseLockWentWithTheSessionTakesItAgainFirst) {
+  auto cells = Cells();
+  const std::string before = OnCellOnServer();
+  cells->Edit();
+  cells->FieldByName("ONCELL").SetAsInteger(77);
+  cells->BeforeCancel = [](TCustomMSDataSet&) { throw Exception("cancel refused"); };
+  EXPECT_THROW(FConn->Disconnect(), Exception);
+  ASSERT_EQ(cells->State(), TDataSetState::dsEdit);
+  cells->BeforeCancel = nullptr;
+  FConn->Connect();
+  OtherTakesCell1();
+
+  EXPECT_THROW(cells->Post(), EVtDBLockError);
+  EXPECT_EQ(cells->State(), TDataSetState::dsEdit);
+  EXPECT_EQ(OnCellOnServer(), before);
+  EXPECT_TRUE(OtherStillHoldsCell1());
+
+  FOther->ExecSQL("DROP TABLE " + kCell1);
+  cells->Post();
+  EXPECT_EQ(cells->State(), TDataSetState::dsBrowse);
+  EXPECT_EQ(OnCellOnServer(), "77");
+  EXPECT_EQ(cells->LockTableName(), "");
+  FOther->ExecSQL(LockTableCreateStatement(kCell1));  // released: free to take
+}
+
+}  // namespace
+}  // namespace bunkmere::testing
