@@ -214,7 +214,10 @@ std::size_t TCustomMSDataSet::ExecuteDml(const std::string& ASql,
                                          const std::vector<TDbValue>& AParams) {
   odbc::TOdbcStatement& stmt = FConnection->ServerConnection().Statement();
   stmt.Execute(ASql, AParams);
-  return static_cast<std::size_t>(std::max<std::int64_t>(0, stmt.Drain()));
+  stmt.Drain();
+  // The statement's own count comes last: the triggers it fires report theirs before it, and
+  // a table's trigger must not turn a written row into a failure.
+  return static_cast<std::size_t>(std::max<std::int64_t>(0, stmt.LastRowsAffected()));
 }
 
 // ---- re-read, update, insert, delete ----

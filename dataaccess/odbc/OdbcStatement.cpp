@@ -320,11 +320,15 @@ std::int64_t TOdbcStatement::Drain() {
   std::int64_t total = 0;
   if (!FResultPending) return 0;
   FResultPending = false;
+  FLastRowsAffected = -1;
   for (;;) {
     SQLSMALLINT cols = 0;
     if (SQL_SUCCEEDED(SQLNumResultCols(FHandle, &cols)) && cols == 0) {
       SQLLEN n = -1;
-      if (SQL_SUCCEEDED(SQLRowCount(FHandle, &n)) && n > 0) total += n;
+      if (SQL_SUCCEEDED(SQLRowCount(FHandle, &n)) && n >= 0) {
+        total += n;
+        FLastRowsAffected = n;
+      }
     }
     SQLRETURN rc = SQLMoreResults(FHandle);
     if (rc == SQL_NO_DATA || rc == SQL_INVALID_HANDLE) break;

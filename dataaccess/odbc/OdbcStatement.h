@@ -37,6 +37,9 @@ class TOdbcStatement {
   // Reads and discards every pending row and result. A server error in a later result of the
   // batch raises. Returns the rows affected summed over the results that report a count.
   std::int64_t Drain();
+  // The count of the last result of the last drain that reported one, -1 when none did: a
+  // statement's own count, after those of any triggers it fired.
+  std::int64_t LastRowsAffected() const noexcept { return FLastRowsAffected; }
 
   // Key columns of a table's primary key in key order; the name may be "schema.table" or
   // "catalog.schema.table" without quotes.
@@ -61,6 +64,7 @@ class TOdbcStatement {
   std::vector<std::string> FParamTexts;
   bool FResultPending = false;
   bool FParamsBound = false;
+  std::int64_t FLastRowsAffected = -1;
 };
 
 // Fetches the current result of a statement in blocks of ARowsPerFetch rows into buffers

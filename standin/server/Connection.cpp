@@ -284,6 +284,8 @@ bool Connection::BeginStatement(std::string_view kind, std::string_view proc, st
     sink.Error(f->number, 1, 16, f->text);
     sink.StatementDone(false, 0, true);
     failed = true;
+  } else if (const auto* c = faults.ExtraCountFor(matchText)) {
+    sink.StatementDone(true, c->rows, false);
   }
   return true;
 }

@@ -69,6 +69,11 @@ std::string FaultConfig::Add(std::string_view spec) {
                  ? "Statement " + std::to_string(n) + " failed by the stand-in's fault 'fail-at'."
                  : std::string(body.substr(bar + 1));
     failures.push_back(std::move(f));
+  } else if (kind == "count") {
+    auto c2 = rest.find(':');
+    if (c2 == std::string_view::npos || !ParseInt(rest.substr(0, c2), n) || c2 + 1 == rest.size())
+      return "count needs ROWS:PATTERN";
+    extraCounts.push_back({n, std::string(rest.substr(c2 + 1))});
   } else if (kind == "exec-after") {
     auto c2 = rest.find(':');
     if (c2 == std::string_view::npos || !ParseInt(rest.substr(0, c2), n) || c2 + 1 == rest.size())
@@ -84,6 +89,12 @@ bool FaultConfig::ShouldDrop(std::int64_t seq, std::string_view text) const {
   if (dropAfter >= 0 && seq == dropAfter + 1) return true;
   return std::any_of(dropOn.begin(), dropOn.end(),
                      [&](const std::string& p) { return ContainsNoCase(text, p); });
+}
+
+const FaultConfig::ExtraCount* FaultConfig::ExtraCountFor(std::string_view text) const {
+  for (const auto& c : extraCounts)
+    if (ContainsNoCase(text, c.pattern)) return &c;
+  return nullptr;
 }
 
 const FaultConfig::Failure* FaultConfig::FailureFor(std::int64_t seq, std::string_view text) const {

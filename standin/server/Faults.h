@@ -11,6 +11,9 @@
 //                        (severity 16, state 1) and TEXT (default: a text naming the fault)
 //   fail-at:N:NUMBER[|TEXT]
 //                        the server's statement N fails the same way, whatever its text (once)
+//   count:ROWS:PATTERN   a statement containing PATTERN first reports ROWS rows affected,
+//                        as a trigger without SET NOCOUNT ON does before its statement's own
+//                        count
 //   delay:MS             every answer is sent MS milliseconds late
 //   exec-after:N:SQL     once statement N has been answered, SQL runs in a server-owned
 //                        session on the same database (it lives until the server stops, so
@@ -37,6 +40,11 @@ struct FaultConfig {
     std::int64_t at = -1;  // fail-at: the statement number instead of a pattern
   };
   std::vector<Failure> failures;
+  struct ExtraCount {
+    std::int64_t rows = 0;
+    std::string pattern;
+  };
+  std::vector<ExtraCount> extraCounts;
   int delayMs = 0;
   struct ExecAfter {
     std::int64_t after = 0;
@@ -49,6 +57,7 @@ struct FaultConfig {
 
   bool ShouldDrop(std::int64_t seq, std::string_view text) const;
   const Failure* FailureFor(std::int64_t seq, std::string_view text) const;
+  const ExtraCount* ExtraCountFor(std::string_view text) const;
 };
 
 bool ContainsNoCase(std::string_view haystack, std::string_view needle);

@@ -27,6 +27,8 @@ SQLite file DIR/<name>.db (tempdb is shared by all sessions and never stored).
                             NUMBER, severity 16, state 1 and TEXT
       fail-at:N:NUMBER[|TEXT]
                             the server's statement N fails that way, whatever its text
+      count:ROWS:PATTERN    a statement containing PATTERN first reports ROWS rows affected,
+                            as a trigger without SET NOCOUNT ON does
       delay:MS              answer every statement MS milliseconds late
       exec-after:N:SQL      after answering statement N, run SQL in a server-owned session on
                             the same database (it lives as long as the server)
