@@ -39,6 +39,20 @@ void OpenOrRefresh(TVtMSTable& ATable) {
     ATable.Open();
 }
 
+// The server connection may have gone while the window sat idle (the server restarted), and
+// nothing tells that before a statement fails. A pass holds nothing of an earlier session when
+// it starts, so its first read, failing on a connection found lost, is tried once more on a
+// new one.
+void OpenFirstTable(TVtMSTable& ATable, const TVtSQLDatabase& ADb) {
+  const bool wasConnected = ADb.Connected();
+  try {
+    OpenOrRefresh(ATable);
+  } catch (const Exception&) {
+    if (!wasConnected || ADb.Connected()) throw;
+    OpenOrRefresh(ATable);
+  }
+}
+
 }  // namespace
 
 TfrmSynchCellsMain::TfrmSynchCellsMain(TComponent* AOwner) : TForm(AOwner) {
@@ -150,7 +164,7 @@ void TfrmSynchCellsMain::AppendListing(const std::string& ASql, const std::strin
 
 void TfrmSynchCellsMain::GoSynchCells() {
   try {
-    OpenOrRefresh(*tblDetentia);
+    OpenFirstTable(*tblDetentia, *dbJail);
     OpenOrRefresh(*tblFacility);
     OpenOrRefresh(*tblDorms);
     OpenOrRefresh(*tblCFGCells);
@@ -244,6 +258,14 @@ void TfrmSynchCellsMain::GoSynchCells() {
     try {
       qryGeneric->Close();
     } catch (const Exception&) {
+    }
+    // A row whose post failed would keep its record lock, and every other workstation out of
+    // it, for as long as the window stays open; the next pass works its value out again.
+    for (TVtMSTable* table : {tblCFGBeds, tblCFGCells}) {
+      try {
+        table->Cancel();
+      } catch (const Exception&) {
+      }
     }
     ProgressBar1->SetPosition(0);
     Application().ShowMessage(e.Message() + " On: TfrmSynchCellsMain.GoSynchCells");

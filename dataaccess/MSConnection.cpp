@@ -159,7 +159,9 @@ void TMSConnection::SetConnectString(const std::string& AValue) {
 }
 
 bool TMSConnection::Connected() const {
-  return FServer && FServer->Connected();
+  // A server connection that was lost (the server ended the session, or went away) counts as
+  // closed, so that the next use connects again as a closed connection does.
+  return FServer && FServer->Connected() && !FServer->Lost();
 }
 
 void TMSConnection::SetConnected(bool AValue) {

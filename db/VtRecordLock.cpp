@@ -133,6 +133,22 @@ void ReadLockHolder(TMSConnection& AConnection, const std::string& ALockName,
   }
 }
 
+// Drops a lock table this session created. A server error on a session that is still alive (a
+// lock time-out, a deadlock) would leave the table ours, and every other program kept out of
+// the row until this one ends, so the DROP is tried once more; a lost session needs none (the
+// server has dropped its tables), and a second failure is given up like the first.
+void DropLockTable(TMSConnection& AConnection, const std::string& ALockName) noexcept {
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    try {
+      if (!AConnection.Connected()) return;
+      AConnection.ExecSQL(LockTableDropStatement(ALockName));
+      return;
+    } catch (const std::exception&) {
+      // the table is gone already, or the server refused: see above
+    }
+  }
+}
+
 }  // namespace
 
 void AcquireRecordLock(TCustomMSDataSet& ADataSet, std::string& ALockTableName,
@@ -189,11 +205,7 @@ void ReleaseRecordLock(TCustomMSDataSet& ADataSet, std::string& ALockTableName,
   // Only the session that created the table drops it: after a reconnect the server has
   // dropped ours, and the name may meanwhile be another holder's.
   if (connection->HoldsLock(ALockTableName, &ADataSet)) {
-    try {
-      connection->ExecSQL(LockTableDropStatement(ALockTableName));
-    } catch (const std::exception&) {
-      // the table is gone already, or the connection is lost: the server drops it anyway
-    }
+    DropLockTable(*connection, ALockTableName);
     connection->NoteLockDropped(ALockTableName);
   }
   ALockTableName.clear();

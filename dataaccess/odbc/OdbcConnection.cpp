@@ -91,6 +91,14 @@ void TOdbcConnection::Disconnect() noexcept {
   }
 }
 
+bool TOdbcConnection::Lost() const noexcept {
+  if (!FConnected) return false;
+  SQLUINTEGER dead = SQL_CD_FALSE;
+  if (!SQL_SUCCEEDED(SQLGetConnectAttr(FHandle, SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr)))
+    return false;
+  return dead == SQL_CD_TRUE;
+}
+
 std::string TOdbcConnection::CurrentCatalog() {
   SQLCHAR buf[512] = {};
   SQLINTEGER len = 0;

@@ -39,6 +39,9 @@ class TOdbcConnection {
   const TOdbcEnvironment& Environment() const noexcept { return FEnv; }
   SQLHDBC Handle() const noexcept { return FHandle; }
   bool Connected() const noexcept { return FConnected; }
+  // True once the driver has found the server gone (the session ended under it); such a
+  // connection only waits to be closed. No round trip: the driver answers from what it saw.
+  bool Lost() const noexcept;
 
   // Attributes that must be set before Connect. A login timeout of 0 waits indefinitely.
   void SetLoginTimeout(int ASeconds);

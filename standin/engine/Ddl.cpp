@@ -1,7 +1,9 @@
 // The statements that change the catalog or the session rather than rows.
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <thread>
 
 #include "standin/engine/Convert.h"
 #include "standin/engine/Executor.h"
@@ -139,9 +141,30 @@ void Executor::CreateTable(const CreateTableStmt& s) {
 
 void Executor::DropTable(const DropTableStmt& s) {
   for (const ObjectName& name : s.names) {
+    // SQLite refuses a DROP while another session is part-way through a result (sessions send
+    // their rows with the engine unlocked); SQL Server makes the DROP wait for such readers.
+    // So does the stand-in, for a while, giving them the engine meanwhile.
+    for (int attempt = 0;; ++attempt) {
+      try {
+        DropOneTable(name, s.ifExists);
+        break;
+      } catch (const SqlError&) {
+        if (!readerInTheWay_ || attempt == kDropAttempts) throw;
+      }
+      lock_.unlock();
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      lock_.lock();
+    }
+  }
+  Done(false, 0);
+}
+
+void Executor::DropOneTable(const ObjectName& name, bool ifExists) {
+  readerInTheWay_ = false;
+  {
     auto r = core_.Resolve(name, session_);
     if (!r.table) {
-      if (s.ifExists) continue;
+      if (ifExists) return;
       throw MakeError(3701,
                       FormatMessage("Cannot drop the table '%s', because it does not exist or "
                                     "you do not have permission.",
@@ -155,6 +178,7 @@ void Executor::DropTable(const DropTableStmt& s) {
       ForgetTable(core_.db(), *r.database, *r.table);
       ExecSql(core_.db(), "RELEASE drop_table");
     } catch (...) {
+      readerInTheWay_ = sqlite3_errcode(core_.db()) == SQLITE_LOCKED;
       ExecSql(core_.db(), "ROLLBACK TO drop_table; RELEASE drop_table");
       throw;
     }
@@ -162,7 +186,6 @@ void Executor::DropTable(const DropTableStmt& s) {
     ++r.database->version;
     if (session_.identityInsert == r.table.get()) session_.identityInsert = nullptr;
   }
-  Done(false, 0);
 }
 
 void Executor::CreateIndex(const CreateIndexStmt& s) {

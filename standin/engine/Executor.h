@@ -31,6 +31,8 @@ class Executor {
 
   void CreateTable(const CreateTableStmt& s);
   void DropTable(const DropTableStmt& s);
+  // One table of a DROP TABLE; sets readerInTheWay_ when SQLite refused it for a reader.
+  void DropOneTable(const ObjectName& name, bool ifExists);
   void CreateIndex(const CreateIndexStmt& s);
   void CreateDatabase(const CreateDatabaseStmt& s);
   void Use(const UseStmt& s);
@@ -45,6 +47,9 @@ class Executor {
   ResultSink& sink_;
   std::unique_lock<std::mutex>& lock_;
   bool cancelled_ = false;
+  bool readerInTheWay_ = false;
+  // How many times (a millisecond apart) a DROP waits for readers: about five seconds.
+  static constexpr int kDropAttempts = 5000;
 };
 
 // sp_pkeys, sp_columns, sp_tables. False when the name is none of them.

@@ -53,6 +53,22 @@ std::string FaultConfig::Add(std::string_view spec) {
                        f.pattern + "'."
                  : std::string(body.substr(bar + 1));
     failures.push_back(std::move(f));
+  } else if (kind == "fail-at") {
+    auto c2 = rest.find(':');
+    std::int64_t number;
+    if (c2 == std::string_view::npos || !ParseInt(rest.substr(0, c2), n))
+      return "fail-at needs N:NUMBER[|TEXT]";
+    auto body = rest.substr(c2 + 1);
+    auto bar = body.find('|');
+    if (!ParseInt(body.substr(0, bar), number) || number > 2147483647)
+      return "fail-at needs N:NUMBER[|TEXT]";
+    Failure f;
+    f.number = static_cast<int>(number);
+    f.at = n;
+    f.text = bar == std::string_view::npos
+                 ? "Statement " + std::to_string(n) + " failed by the stand-in's fault 'fail-at'."
+                 : std::string(body.substr(bar + 1));
+    failures.push_back(std::move(f));
   } else if (kind == "count") {
     auto c2 = rest.find(':');
     if (c2 == std::string_view::npos || !ParseInt(rest.substr(0, c2), n) || c2 + 1 == rest.size())
@@ -81,9 +97,9 @@ const FaultConfig::ExtraCount* FaultConfig::ExtraCountFor(std::string_view text)
   return nullptr;
 }
 
-const FaultConfig::Failure* FaultConfig::FailureFor(std::string_view text) const {
+const FaultConfig::Failure* FaultConfig::FailureFor(std::int64_t seq, std::string_view text) const {
   for (const auto& f : failures)
-    if (ContainsNoCase(text, f.pattern)) return &f;
+    if (f.at >= 0 ? seq == f.at : ContainsNoCase(text, f.pattern)) return &f;
   return nullptr;
 }
 

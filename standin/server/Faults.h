@@ -9,6 +9,8 @@
 //   fail:NUMBER:PATTERN[|TEXT]
 //                        a statement containing PATTERN is not run; it fails with error NUMBER
 //                        (severity 16, state 1) and TEXT (default: a text naming the fault)
+//   fail-at:N:NUMBER[|TEXT]
+//                        the server's statement N fails the same way, whatever its text (once)
 //   count:ROWS:PATTERN   a statement containing PATTERN first reports ROWS rows affected,
 //                        as a trigger without SET NOCOUNT ON does before its statement's own
 //                        count
@@ -35,6 +37,7 @@ struct FaultConfig {
     int number = 0;
     std::string pattern;
     std::string text;
+    std::int64_t at = -1;  // fail-at: the statement number instead of a pattern
   };
   std::vector<Failure> failures;
   struct ExtraCount {
@@ -53,7 +56,7 @@ struct FaultConfig {
   std::string Add(std::string_view spec);
 
   bool ShouldDrop(std::int64_t seq, std::string_view text) const;
-  const Failure* FailureFor(std::string_view text) const;
+  const Failure* FailureFor(std::int64_t seq, std::string_view text) const;
   const ExtraCount* ExtraCountFor(std::string_view text) const;
 };
 

@@ -25,6 +25,8 @@ SQLite file DIR/<name>.db (tempdb is shared by all sessions and never stored).
       fail:NUMBER:PATTERN[|TEXT]
                             a statement containing PATTERN does not run and fails with error
                             NUMBER, severity 16, state 1 and TEXT
+      fail-at:N:NUMBER[|TEXT]
+                            the server's statement N fails that way, whatever its text
       count:ROWS:PATTERN    a statement containing PATTERN first reports ROWS rows affected,
                             as a trigger without SET NOCOUNT ON does
       delay:MS              answer every statement MS milliseconds late

@@ -44,17 +44,32 @@ StandinServer::StandinServer(StandinOptions options) : options_(std::move(option
   if (!::mkdtemp(tmpl.data())) throw std::runtime_error("cannot create a temporary data folder");
   dataDir_ = tmpl;
   logPath_ = dataDir_ + "/statements.log";
+  try {
+    Spawn(0, true);
+  } catch (...) {
+    std::filesystem::remove_all(dataDir_);
+    throw;
+  }
+}
+
+void StandinServer::Restart() {
+  Stop();
+  Spawn(port_, false);
+}
+
+void StandinServer::Spawn(int APort, bool AFirstStart) {
   std::string errPath = dataDir_ + "/stderr.txt";
   std::vector<std::string> args = {
-      BinaryPath(), "--port",           "0",
+      BinaryPath(), "--port",           std::to_string(APort),
       "--data",     dataDir_ + "/data", "--log",
       logPath_,     "--login",          options_.user + ":" + options_.password};
-  if (!options_.initScript.empty()) {
+  if (AFirstStart && !options_.initScript.empty()) {
     std::string init = dataDir_ + "/init.sql";
     std::ofstream(init, std::ios::binary) << options_.initScript;
     args.insert(args.end(), {"--init", init});
   }
-  for (const auto& f : options_.faults) args.insert(args.end(), {"--fault", f});
+  if (AFirstStart)
+    for (const auto& f : options_.faults) args.insert(args.end(), {"--fault", f});
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
@@ -72,7 +87,6 @@ StandinServer::StandinServer(StandinOptions options) : options_(std::move(option
   if (rc != 0) {
     ::close(out[0]);
     pid_ = -1;
-    std::filesystem::remove_all(dataDir_);
     throw std::runtime_error(std::string("cannot start sqlstandin: ") + std::strerror(rc));
   }
   // The first line of stdout is the port; anything else (exit, timeout) is a failed start.
@@ -88,9 +102,7 @@ StandinServer::StandinServer(StandinOptions options) : options_(std::move(option
   port_ = std::atoi(line.c_str());
   if (port_ <= 0) {
     Kill();
-    std::string err = ReadFile(errPath);
-    std::filesystem::remove_all(dataDir_);
-    throw std::runtime_error("sqlstandin did not start: " + err);
+    throw std::runtime_error("sqlstandin did not start: " + ReadFile(errPath));
   }
 }
 

@@ -52,6 +52,11 @@ class StandinServer {
   // (-signal when killed; 0 when already stopped) and may be called again.
   int Stop();
   int Kill();
+  // Starts the stopped server again on the same port and data folder, as a site's server comes
+  // back after a restart: the init script and the faults do not apply again, and the statement
+  // log starts over.
+  // Throws std::runtime_error when it does not come up.
+  void Restart();
 
  private:
   static StandinOptions Options(const std::string& initScript, std::vector<std::string> faults) {
@@ -61,6 +66,9 @@ class StandinServer {
     return o;
   }
   int Wait();
+  // Spawns sqlstandin on APort (0: a free one) and reads the port it listens on; the init
+  // script and the faults go only to the first start.
+  void Spawn(int APort, bool AFirstStart);
 
   StandinOptions options_;
   std::string host_ = "127.0.0.1";

@@ -476,6 +476,21 @@ TEST_F(StandinFaults, FailMatchingStatementsWithTheGivenError) {
   EXPECT_TRUE(ErrorNumbers(client.Batch("TWO")).empty());
 }
 
+TEST_F(StandinFaults, FailAtFailsOnlyTheStatementOfThatNumber) {
+  ServerOptions options;
+  ASSERT_EQ(options.faults.Add("fail-at:2:1205|Chosen as deadlock victim"), "");
+  EXPECT_NE(options.faults.Add("fail-at:2"), "");
+  EXPECT_NE(options.faults.Add("fail-at:x:1205"), "");
+  InProcessServer server(options);
+  TdsTestClient client(server.Port());
+  client.Login();
+  EXPECT_TRUE(ErrorNumbers(client.Batch("TWO")).empty());
+  auto tokens = client.Batch("TWO");
+  EXPECT_EQ(ErrorNumbers(tokens), std::vector<int>{1205});
+  EXPECT_EQ(TokensOf<Message>(tokens)[0].message.text, "Chosen as deadlock victim");
+  EXPECT_TRUE(ErrorNumbers(client.Batch("TWO")).empty());
+}
+
 TEST_F(StandinFaults, DropAfterClosesTheSessionOfTheNextStatement) {
   ServerOptions options;
   ASSERT_EQ(options.faults.Add("drop-after:2"), "");

@@ -1,0 +1,47 @@
+#pragma once
+// What a pass leaves on the server, read over a connection of the test's own: the housing rows
+// it writes and the record-lock tables of those rows that still exist.
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "standin/testing/StandinServer.h"
+
+namespace bunkmere::testing {
+
+// Rows of ASql on AServer's JAIL database, each column as text ("NULL" for NULL), columns
+// joined by "|".
+std::vector<std::string> QueryJail(const standin::testing::StandinServer& AServer,
+                                   const std::string& ASql);
+
+// Every CFGCELL and CFGBED row, whole, by table and UniqueKey ("CFGCELL.3").
+using THousing = std::map<std::string, std::string>;
+THousing ReadHousing(const standin::testing::StandinServer& AServer);
+
+// The lock tables of CFGCELL and CFGBED rows that exist on the server, by name.
+std::vector<std::string> LockTablesLeft(const standin::testing::StandinServer& AServer);
+
+// The number the server gave the last statement it received; 0 before the first.
+std::int64_t LastStatementNumber(const standin::testing::StandinServer& AServer);
+
+// The sample jail's script (sample/jail.sql).
+std::string SampleJailScript();
+
+// One clean pass of a window over a fresh server started with a script: what it sends and what
+// it leaves.
+struct TCleanPass {
+  THousing Before;
+  THousing After;
+  std::int64_t FirstSeq = 0;  // the pass's first statement
+  std::int64_t LastSeq = 0;   // its last
+  // The rows the pass changes, in the order it writes them, with the number of the statement
+  // that writes each (rows it writes with the value they hold cannot show a cut: left out).
+  std::vector<std::pair<std::string, std::int64_t>> Writes;
+  // The statements that release a record lock.
+  std::vector<std::int64_t> Releases;
+};
+TCleanPass RunCleanPass(const std::string& AScript);
+
+}  // namespace bunkmere::testing
