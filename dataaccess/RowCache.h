@@ -78,7 +78,11 @@ class TRowCache {
   std::vector<std::unique_ptr<char[]>> FChunks;
   std::vector<std::size_t> FChunkSizes;
   std::size_t FChunkUsed = 0;
-  std::vector<std::size_t> FScratch;  // per-row value lengths while appending
+  // While a block is appended: each row's bytes of variable values, its record, and where
+  // its next variable value goes.
+  std::vector<std::size_t> FBlockVarBytes;
+  std::vector<char*> FBlockRecords;
+  std::vector<char*> FBlockVar;
 };
 
 }  // namespace bunkmere

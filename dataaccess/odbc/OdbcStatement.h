@@ -108,6 +108,12 @@ class TOdbcBlockReader {
     return v;
   }
   TDateTime DateTime(std::size_t ACol, std::size_t ARow) const;
+  // A bound column of the block as the driver wrote it, for copying a column at a time:
+  // ColumnWidth bytes per row from ColumnData, one indicator per row.
+  bool IsBound(std::size_t ACol) const { return FBuffers[ACol].Bound; }
+  const char* ColumnData(std::size_t ACol) const { return FBuffers[ACol].Data.data(); }
+  const SQLLEN* ColumnIndicators(std::size_t ACol) const { return FBuffers[ACol].Ind.data(); }
+  std::size_t ColumnWidth(std::size_t ACol) const { return FBuffers[ACol].Width; }
   // Text (UTF-8) and binary values.
   std::string_view Bytes(std::size_t ACol, std::size_t ARow) const {
     const TColumnBuffer& b = FBuffers[ACol];
