@@ -255,6 +255,7 @@ void TCustomMSDataSet::Execute() {
         stmt, FColumns,
         odbc::TOdbcBlockReader::BlockRows(FColumns, static_cast<std::size_t>(FFetchRows)));
     while (std::size_t n = reader.Fetch()) FRows.AppendBlock(reader, n);
+    FRows.ReleaseUnused();
   } catch (...) {
     FRows.Clear();
     try {

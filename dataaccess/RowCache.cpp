@@ -33,7 +33,9 @@ void Store(char* p, T v) {
 }  // namespace
 
 void TRowCache::Reset(const std::vector<TColumnDesc>& AColumns, TTrimRules ATrim) {
-  Clear();
+  FRows.clear();
+  FChunksInUse = 0;
+  FChunkUsed = 0;
   FSlots.assign(AColumns.size(), TSlot{});
   FVarCols.clear();
   std::size_t offset = (AColumns.size() + 7) / 8;  // null bitmap
@@ -69,24 +71,36 @@ void TRowCache::Reset(const std::vector<TColumnDesc>& AColumns, TTrimRules ATrim
   FFixedSize = offset;
 }
 
+void TRowCache::ReleaseUnused() {
+  FChunks.resize(FChunksInUse);
+  FChunkSizes.resize(FChunksInUse);
+}
+
 void TRowCache::Clear() {
   FRows.clear();
   FRows.shrink_to_fit();
   FChunks.clear();
   FChunkSizes.clear();
+  FChunksInUse = 0;
   FChunkUsed = 0;
 }
 
 char* TRowCache::Allocate(std::size_t ABytes) {
-  if (FChunks.empty() || FChunkUsed + ABytes > FChunkSizes.back()) {
-    std::size_t next =
-        FChunkSizes.empty() ? kFirstChunk : std::min(kMaxChunk, FChunkSizes.back() * 2);
-    std::size_t size = std::max(next, ABytes);
-    FChunks.push_back(std::make_unique_for_overwrite<char[]>(size));
-    FChunkSizes.push_back(size);
+  if (FChunksInUse == 0 || FChunkUsed + ABytes > FChunkSizes[FChunksInUse - 1]) {
+    if (FChunksInUse < FChunks.size() && FChunkSizes[FChunksInUse] >= ABytes) {
+      ++FChunksInUse;  // a chunk kept from the rows dropped by Reset
+    } else {
+      std::size_t next =
+          FChunksInUse == 0 ? kFirstChunk : std::min(kMaxChunk, FChunkSizes[FChunksInUse - 1] * 2);
+      std::size_t size = std::max(next, ABytes);
+      const auto at = static_cast<std::ptrdiff_t>(FChunksInUse);
+      FChunks.insert(FChunks.begin() + at, std::make_unique_for_overwrite<char[]>(size));
+      FChunkSizes.insert(FChunkSizes.begin() + at, size);
+      ++FChunksInUse;
+    }
     FChunkUsed = 0;
   }
-  char* p = FChunks.back().get() + FChunkUsed;
+  char* p = FChunks[FChunksInUse - 1].get() + FChunkUsed;
   FChunkUsed += ABytes;
   return p;
 }
