@@ -251,8 +251,11 @@ void TCustomMSDataSet::Execute() {
         FFields.push_back(std::make_unique<TField>(*this, static_cast<int>(c), FColumns[c]));
     }
     FRows.Reset(FColumns, {FOptions->TrimFixedChar(), FOptions->TrimVarChar()});
-    odbc::TOdbcBlockReader reader(stmt, FColumns, static_cast<std::size_t>(FFetchRows));
+    odbc::TOdbcBlockReader reader(
+        stmt, FColumns,
+        odbc::TOdbcBlockReader::BlockRows(FColumns, static_cast<std::size_t>(FFetchRows)));
     while (std::size_t n = reader.Fetch()) FRows.AppendBlock(reader, n);
+    FRows.ReleaseUnused();
   } catch (...) {
     FRows.Clear();
     try {

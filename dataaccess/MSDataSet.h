@@ -1,10 +1,10 @@
 #pragma once
 // TCustomMSDataSet: the dataset model over one statement on a TMSConnection.
 //
-// Opening runs the statement and fetches every row, in blocks of FetchRows, into a compact
-// client copy; moves and field reads never go back to the server. Edit re-reads the current
-// row when RefreshOptions holds roBeforeEdit; Post writes one UPDATE of the changed columns
-// keyed by the row's key; nothing is sent when nothing changed.
+// Opening runs the statement and fetches every row, in blocks of at least FetchRows rows sized
+// to the row's width, into a compact client copy; moves and field reads never go back to the
+// server. Edit re-reads the current row when RefreshOptions holds roBeforeEdit; Post writes one
+// UPDATE of the changed columns keyed by the row's key; nothing is sent when nothing changed.
 //
 // Subclasses change behaviour at fixed points through the protected steps InternalEdit,
 // InternalPost, InternalCancel, InternalDelete and InternalClose, and supply their own options

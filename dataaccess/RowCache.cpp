@@ -33,7 +33,9 @@ void Store(char* p, T v) {
 }  // namespace
 
 void TRowCache::Reset(const std::vector<TColumnDesc>& AColumns, TTrimRules ATrim) {
-  Clear();
+  FRows.clear();
+  FChunksInUse = 0;
+  FChunkUsed = 0;
   FSlots.assign(AColumns.size(), TSlot{});
   FVarCols.clear();
   std::size_t offset = (AColumns.size() + 7) / 8;  // null bitmap
@@ -67,7 +69,11 @@ void TRowCache::Reset(const std::vector<TColumnDesc>& AColumns, TTrimRules ATrim
     offset += s.Width;
   }
   FFixedSize = offset;
-  FScratch.assign(AColumns.size(), 0);
+}
+
+void TRowCache::ReleaseUnused() {
+  FChunks.resize(FChunksInUse);
+  FChunkSizes.resize(FChunksInUse);
 }
 
 void TRowCache::Clear() {
@@ -75,19 +81,26 @@ void TRowCache::Clear() {
   FRows.shrink_to_fit();
   FChunks.clear();
   FChunkSizes.clear();
+  FChunksInUse = 0;
   FChunkUsed = 0;
 }
 
 char* TRowCache::Allocate(std::size_t ABytes) {
-  if (FChunks.empty() || FChunkUsed + ABytes > FChunkSizes.back()) {
-    std::size_t next =
-        FChunkSizes.empty() ? kFirstChunk : std::min(kMaxChunk, FChunkSizes.back() * 2);
-    std::size_t size = std::max(next, ABytes);
-    FChunks.push_back(std::make_unique_for_overwrite<char[]>(size));
-    FChunkSizes.push_back(size);
+  if (FChunksInUse == 0 || FChunkUsed + ABytes > FChunkSizes[FChunksInUse - 1]) {
+    if (FChunksInUse < FChunks.size() && FChunkSizes[FChunksInUse] >= ABytes) {
+      ++FChunksInUse;  // a chunk kept from the rows dropped by Reset
+    } else {
+      std::size_t next =
+          FChunksInUse == 0 ? kFirstChunk : std::min(kMaxChunk, FChunkSizes[FChunksInUse - 1] * 2);
+      std::size_t size = std::max(next, ABytes);
+      const auto at = static_cast<std::ptrdiff_t>(FChunksInUse);
+      FChunks.insert(FChunks.begin() + at, std::make_unique_for_overwrite<char[]>(size));
+      FChunkSizes.insert(FChunkSizes.begin() + at, size);
+      ++FChunksInUse;
+    }
     FChunkUsed = 0;
   }
-  char* p = FChunks.back().get() + FChunkUsed;
+  char* p = FChunks[FChunksInUse - 1].get() + FChunkUsed;
   FChunkUsed += ABytes;
   return p;
 }
@@ -106,61 +119,141 @@ std::size_t TRowCache::VarOffset(const char* r, std::size_t c) const {
   return off;
 }
 
+static_assert(sizeof(SQLINTEGER) == sizeof(std::int32_t) &&
+              sizeof(SQLBIGINT) == sizeof(std::int64_t));
+
+// A column at a time rather than a row at a time: the kind of each column is looked at once
+// per block, and the inner loops only move values.
 void TRowCache::AppendBlock(const odbc::TOdbcBlockReader& R, std::size_t ARows) {
+  if (ARows == 0) return;
   const std::size_t cols = FSlots.size();
-  for (std::size_t row = 0; row < ARows; ++row) {
-    std::size_t varBytes = 0;
-    for (std::size_t c : FVarCols) {
-      std::size_t len = 0;
-      if (!R.IsNull(c, row)) {
-        std::string_view v = R.Bytes(c, row);
-        if (FSlots[c].Trim) v = TrimmedRight(v);
-        len = v.size();
-      }
-      FScratch[c] = len;
-      varBytes += len;
+  // Each record's size: the fixed part and its variable values as they will be kept.
+  FBlockVarBytes.assign(ARows, 0);
+  std::size_t* varBytes = FBlockVarBytes.data();
+  for (std::size_t c : FVarCols) {
+    const bool trim = FSlots[c].Trim;
+    for (std::size_t row = 0; row < ARows; ++row) {
+      if (R.IsNull(c, row)) continue;
+      std::string_view v = R.Bytes(c, row);
+      varBytes[row] += trim ? TrimmedRight(v).size() : v.size();
     }
-    char* rec = Allocate(FFixedSize + varBytes);
+  }
+  FBlockRecords.resize(ARows);
+  FBlockVar.resize(ARows);
+  for (std::size_t row = 0; row < ARows; ++row) {
+    const std::size_t var = varBytes[row];
+    char* rec = Allocate(FFixedSize + var);
     std::memset(rec, 0, FFixedSize);
-    char* var = rec + FFixedSize;
-    for (std::size_t c = 0; c < cols; ++c) {
-      const TSlot& s = FSlots[c];
-      char* p = rec + s.Offset;
-      if (R.IsNull(c, row)) {
-        rec[c >> 3] = static_cast<char>(rec[c >> 3] | (1 << (c & 7)));
-        continue;
+    FBlockRecords[row] = rec;
+    FBlockVar[row] = rec + FFixedSize;
+  }
+  char* const* recs = FBlockRecords.data();
+  for (std::size_t c = 0; c < cols; ++c) {
+    const TSlot& s = FSlots[c];
+    const std::size_t at = s.Offset;
+    const char nullBit = static_cast<char>(1 << (c & 7));
+    const std::size_t nullByte = c >> 3;
+    auto markNull = [&](std::size_t row) { recs[row][nullByte] |= nullBit; };
+    if (s.Variable) {
+      for (std::size_t row = 0; row < ARows; ++row) {
+        if (R.IsNull(c, row)) {
+          markNull(row);
+          continue;
+        }
+        std::string_view v = R.Bytes(c, row);
+        if (s.Trim) v = TrimmedRight(v);
+        if (s.Width == 2)
+          Store(recs[row] + at, static_cast<std::uint16_t>(v.size()));
+        else
+          Store(recs[row] + at, static_cast<std::uint32_t>(v.size()));
+        if (!v.empty()) std::memcpy(FBlockVar[row], v.data(), v.size());
+        FBlockVar[row] += v.size();
       }
-      switch (s.Kind) {
-        case TColumnKind::Int32:
-          Store(p, static_cast<std::int32_t>(R.Int(c, row)));
-          break;
-        case TColumnKind::Int64:
-          Store(p, R.Int(c, row));
-          break;
-        case TColumnKind::Boolean:
-          *p = R.Bool(c, row) ? 1 : 0;
-          break;
-        case TColumnKind::Float:
-          Store(p, R.Float(c, row));
-          break;
-        case TColumnKind::DateTime:
-          Store(p, R.DateTime(c, row));
-          break;
-        case TColumnKind::Text:
-        case TColumnKind::Bytes: {
-          std::size_t len = FScratch[c];
-          if (s.Width == 2)
-            Store(p, static_cast<std::uint16_t>(len));
-          else
-            Store(p, static_cast<std::uint32_t>(len));
-          if (len != 0) std::memcpy(var, R.Bytes(c, row).data(), len);
-          var += len;
-          break;
+      continue;
+    }
+    if (!R.IsBound(c)) {
+      // A fixed-size value read on its own (a row after a large object).
+      for (std::size_t row = 0; row < ARows; ++row) {
+        if (R.IsNull(c, row)) {
+          markNull(row);
+          continue;
+        }
+        char* p = recs[row] + at;
+        switch (s.Kind) {
+          case TColumnKind::Int32:
+            Store(p, static_cast<std::int32_t>(R.Int(c, row)));
+            break;
+          case TColumnKind::Int64:
+            Store(p, R.Int(c, row));
+            break;
+          case TColumnKind::Boolean:
+            *p = R.Bool(c, row) ? 1 : 0;
+            break;
+          case TColumnKind::Float:
+            Store(p, R.Float(c, row));
+            break;
+          case TColumnKind::DateTime:
+            Store(p, R.DateTime(c, row));
+            break;
+          default:
+            break;
         }
       }
+      continue;
     }
-    FRows.push_back(rec);
+    const char* src = R.ColumnData(c);
+    const SQLLEN* ind = R.ColumnIndicators(c);
+    const std::size_t width = R.ColumnWidth(c);
+    switch (s.Kind) {
+      case TColumnKind::Int32:
+        // The driver wrote an SQLINTEGER, the width the cache keeps.
+        for (std::size_t row = 0; row < ARows; ++row, src += width) {
+          if (ind[row] == SQL_NULL_DATA)
+            markNull(row);
+          else
+            std::memcpy(recs[row] + at, src, sizeof(std::int32_t));
+        }
+        break;
+      case TColumnKind::Int64:
+        for (std::size_t row = 0; row < ARows; ++row, src += width) {
+          if (ind[row] == SQL_NULL_DATA)
+            markNull(row);
+          else
+            std::memcpy(recs[row] + at, src, sizeof(std::int64_t));
+        }
+        break;
+      case TColumnKind::Boolean:
+        for (std::size_t row = 0; row < ARows; ++row, src += width) {
+          if (ind[row] == SQL_NULL_DATA)
+            markNull(row);
+          else
+            recs[row][at] = *src != 0 ? 1 : 0;
+        }
+        break;
+      case TColumnKind::Float:
+        for (std::size_t row = 0; row < ARows; ++row, src += width) {
+          if (ind[row] == SQL_NULL_DATA)
+            markNull(row);
+          else
+            std::memcpy(recs[row] + at, src, sizeof(double));
+        }
+        break;
+      case TColumnKind::DateTime:
+        for (std::size_t row = 0; row < ARows; ++row, src += width) {
+          if (ind[row] == SQL_NULL_DATA) {
+            markNull(row);
+            continue;
+          }
+          SQL_TIMESTAMP_STRUCT ts;
+          std::memcpy(&ts, src, sizeof ts);
+          Store(recs[row] + at, odbc::TimestampToDateTime(ts));
+        }
+        break;
+      default:
+        break;
+    }
   }
+  FRows.insert(FRows.end(), FBlockRecords.begin(), FBlockRecords.end());
 }
 
 std::int64_t TRowCache::Int(std::size_t ARow, std::size_t ACol) const {

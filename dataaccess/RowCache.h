@@ -27,8 +27,12 @@ class TRowCache {
   TRowCache(const TRowCache&) = delete;
   TRowCache& operator=(const TRowCache&) = delete;
 
-  // Drops every row and lays records out for AColumns.
+  // Drops every row and lays records out for AColumns. The memory of the dropped rows is kept
+  // for the rows appended next, so that reading a big result again (a refresh) neither returns
+  // it nor has it mapped in anew; ReleaseUnused then returns what those rows did not need.
   void Reset(const std::vector<TColumnDesc>& AColumns, TTrimRules ATrim);
+  void ReleaseUnused();
+  // Drops every row and returns all memory.
   void Clear();
 
   // Appends the ARows rows of the reader's current block.
@@ -77,8 +81,13 @@ class TRowCache {
   std::vector<char*> FRows;
   std::vector<std::unique_ptr<char[]>> FChunks;
   std::vector<std::size_t> FChunkSizes;
-  std::size_t FChunkUsed = 0;
-  std::vector<std::size_t> FScratch;  // per-row value lengths while appending
+  std::size_t FChunksInUse = 0;  // the first ones; the last of them is being filled
+  std::size_t FChunkUsed = 0;    // bytes used of the one being filled
+  // While a block is appended: each row's bytes of variable values, its record, and where
+  // its next variable value goes.
+  std::vector<std::size_t> FBlockVarBytes;
+  std::vector<char*> FBlockRecords;
+  std::vector<char*> FBlockVar;
 };
 
 }  // namespace bunkmere

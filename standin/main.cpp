@@ -20,7 +20,8 @@ int main(int argc, char** argv) {
   CommandLine cl;
   std::vector<std::string> args(argv + 1, argv + argc);
   if (auto err = ParseCommandLine(args, cl); !err.empty()) {
-    std::fprintf(stderr, "sqlstandin: %s\n\n%s", err.c_str(), UsageText());
+    // One line naming what was wrong; the usage is a --help away, not repeated on every typo.
+    std::fprintf(stderr, "sqlstandin: %s\nsee --help\n", err.c_str());
     return 2;
   }
   if (cl.help) {

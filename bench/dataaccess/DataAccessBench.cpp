@@ -1,9 +1,17 @@
 // Figures for the data access layer beside a raw ODBC floor, against a private stand-in:
-//  1. opening a table of 1,000,000 rows of 20 mixed columns (time, bytes of the cached rows
-//     against the bytes of their values, peak memory) vs fetching the same rows in blocks of 25;
-//  2. the pass's statement pattern (close, set connection, unprepare, set SQL, prepare, open,
+//  1. the floor: the raw loop over a table of 1,000,000 rows of 20 mixed columns with blocks
+//     of 25 rows up to thousands of rows and 64 KiB up to 4 MiB; the fastest is the floor;
+//  2. opening and refreshing that table through the layer against the floor, best of five
+//     runs a side taking turns; the bytes of the cached rows against the bytes of their
+//     values, and peak memory during an open against the cache;
+//  3. the same for a bookings-shaped table of 2,000,000 rows of 40 columns (texts of many
+//     widths, dates, integers, NULLs, one TEXT column), best of three;
+//  4. the pass's statement pattern (close, set connection, unprepare, set SQL, prepare, open,
 //     read one value, close) 20,000 times for a SELECT Count(...) vs the same statements raw.
-// BUNKMERE_BENCH_ROWS and BUNKMERE_BENCH_STATEMENTS change the sizes.
+// BUNKMERE_BENCH_ROWS, BUNKMERE_BENCH_WIDE_ROWS (0 leaves the bookings table out),
+// BUNKMERE_BENCH_RUNS, BUNKMERE_BENCH_WIDE_RUNS (3) and BUNKMERE_BENCH_STATEMENTS change the
+// sizes; BUNKMERE_BENCH_SWEEP=0 skips the block sizes and takes the layer's 256 KiB for the
+// floor.
 
 #include <sys/resource.h>
 
@@ -12,7 +20,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "RawOdbc.h"
 #include "dataaccess/MSConnection.h"
@@ -33,10 +44,31 @@ double Seconds(Clock::time_point AStart) {
   return std::chrono::duration<double>(Clock::now() - AStart).count();
 }
 
-long PeakRssKb() {
+// Resident and peak resident memory in KiB, from /proc/self/status.
+long StatusKb(const char* AField) {
+  std::ifstream in("/proc/self/status");
+  std::string line;
+  const std::string prefix = std::string(AField) + ":";
+  while (std::getline(in, line))
+    if (line.rfind(prefix, 0) == 0) return std::atol(line.c_str() + prefix.size());
+  return 0;
+}
+
+// Starts a new peak: the kernel's high-water mark is set back to the current resident size.
+void ResetPeak() {
+  std::ofstream("/proc/self/clear_refs") << "5";
+}
+
+// CPU seconds of this process alone: the client's share, without the stand-in's.
+double CpuSeconds() {
   rusage u{};
   getrusage(RUSAGE_SELF, &u);
-  return u.ru_maxrss;
+  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+double MiB(double AKb) {
+  return AKb / 1024.0;
 }
 
 const char* kSchema = R"sql(
@@ -52,23 +84,35 @@ GO
 CREATE TABLE DETENTIA (BOOKNO VARCHAR(20) NOT NULL, NAMERELEAS INT NOT NULL,
   FACICODE VARCHAR(10) NOT NULL, CELLKEY INT NOT NULL, BED VARCHAR(10) NULL)
 GO
+CREATE TABLE BOOKINGS (BOOKID INT NOT NULL, BOOKNO VARCHAR(20) NOT NULL, ECSOID VARCHAR(24) NULL,
+  LNAME VARCHAR(25) NULL, FNAME VARCHAR(15) NULL, MNAME VARCHAR(15) NULL, DOB DATETIME NULL,
+  SEX CHAR(1) NULL, RACE CHAR(1) NULL, HEIGHT VARCHAR(5) NULL, WEIGHT SMALLINT NULL,
+  HAIR VARCHAR(3) NULL, EYES VARCHAR(3) NULL, BOOKDATE DATETIME NULL, RELDATE DATETIME NULL,
+  NAMERELEAS INT NOT NULL, FACICODE VARCHAR(10) NULL, FACILITY VARCHAR(17) NULL, CELLKEY INT NULL,
+  CELLNO VARCHAR(18) NULL, BED VARCHAR(10) NULL, ARRESTAGCY VARCHAR(30) NULL,
+  OFFICER VARCHAR(30) NULL, CLASSIFY VARCHAR(10) NULL, HOLDFOR VARCHAR(30) NULL,
+  ADDRESS VARCHAR(60) NULL, CITY VARCHAR(25) NULL, STATE CHAR(2) NULL, ZIP VARCHAR(10) NULL,
+  SSN CHAR(11) NULL, NOTES VARCHAR(100) NULL, CHARGES TEXT NULL, LASTUPDATE DATETIME NULL,
+  UPDUSER VARCHAR(20) NULL, PHOTOID INT NULL, SCARS VARCHAR(40) NULL, ALIAS VARCHAR(40) NULL,
+  PROPBIN VARCHAR(8) NULL, BAILCENTS BIGINT NULL, HOLD BIT NULL)
+GO
 )sql";
 
+const char* kNames[] = {"a", "b", "c", "e", "f", "g", "h", "i"};
+
 std::string N(int ADigits) {
-  const char* names[] = {"a", "b", "c", "e", "f", "g", "h"};
   std::string n;
   long scale = 1;
   for (int k = 0; k < ADigits; ++k, scale *= 10) {
     if (k) n += " + ";
-    n += std::string(names[k]) + ".d * " + std::to_string(scale);
+    n += std::string(kNames[k]) + ".d * " + std::to_string(scale);
   }
   return "(" + n + ")";
 }
 
 std::string From(int ADigits) {
-  const char* names[] = {"a", "b", "c", "e", "f", "g", "h"};
   std::string f = " FROM ";
-  for (int k = 0; k < ADigits; ++k) f += std::string(k ? ", " : "") + "D " + names[k];
+  for (int k = 0; k < ADigits; ++k) f += std::string(k ? ", " : "") + "D " + kNames[k];
   return f;
 }
 
@@ -90,12 +134,48 @@ std::string FillBookings(int ADigits) {
          " % 3, 'MAIN', " + n + " % 500, CAST(" + n + " % 4 AS VARCHAR(3))" + From(ADigits);
 }
 
+// ARows bookings (rounded up to a multiple of a power of ten): one statement over
+// 10^digits rows of D times a multiplier, then NULLs in every fourth row's release columns.
+std::string FillWideBookings(long ARows) {
+  int digits = 0;
+  long scale = 1;
+  while (scale * 10 <= ARows) scale *= 10, ++digits;
+  const long times = (ARows + scale - 1) / scale;
+  std::string n = "(" + N(digits) + " + " + kNames[digits] + ".d * " + std::to_string(scale) + ")";
+  if (digits == 0) n = "(" + std::string(kNames[0]) + ".d)";
+  const std::string charges =
+      "'Count 1: burglary in the second degree; count 2: possession of burglary tools; count 3: "
+      "resisting arrest without violence; count 4: criminal mischief; count 5: violation of "
+      "probation on a prior case; held on a warrant from another county pending transport and a "
+      "first appearance before the judge on the next court day'";
+  return "INSERT INTO BOOKINGS SELECT " + n + ", 'B' + CAST(" + n + " AS VARCHAR(10)), 'ECSO' + " +
+         "CAST(" + n + " % 99991 AS VARCHAR(10)), 'Lastname' + CAST(" + n +
+         " % 5000 AS VARCHAR(10)), 'First' + CAST(" + n +
+         " % 300 AS VARCHAR(5)), 'M', '1980-03-04', 'M', 'W', '5-10', " + n +
+         " % 300, 'BRO', 'BLU', '2024-01-01 10:00:00', '2024-02-03 11:00:00', " + n +
+         " % 3, 'MAIN', 'MAIN FACILITY', " + n + " % 500, 'C-' + CAST(" + n +
+         " % 500 AS VARCHAR(5)), CAST(" + n +
+         " % 4 AS VARCHAR(3)), 'County Sheriff Office', 'Officer ' + CAST(" + n +
+         " % 200 AS VARCHAR(5)), 'MED', 'None', CAST(" + n +
+         " % 9999 AS VARCHAR(5)) + ' Long Street Name Road', 'Springfield', 'FL', '32' + " +
+         "CAST(" + n + " % 999 AS VARCHAR(5)), '123-45-6789', NULL, SUBSTRING(" + charges +
+         ", 1, 20 + " + n + " % 300), '2024-05-06 07:08:09', 'user' + CAST(" + n +
+         " % 20 AS VARCHAR(3)), " + n + ", NULL, 'Alias ' + CAST(" + n +
+         " % 77 AS VARCHAR(5)), 'P' + CAST(" + n + " % 1000 AS VARCHAR(5)), CAST(" + n +
+         " AS BIGINT) * 100, " + n + " % 2" + From(digits + 1) + " WHERE " + kNames[digits] +
+         ".d < " + std::to_string(times) +
+         "\nGO\nUPDATE BOOKINGS SET RELDATE = NULL, CHARGES = NULL, ALIAS = NULL WHERE BOOKID % 4 "
+         "= 0"
+         "\nGO\n";
+}
+
 int Digits(long ARows) {
   int d = 1;
   for (long r = 10; r < ARows; r *= 10) ++d;
   return d;
 }
 
+// Bytes of the values a dataset holds: fixed-size values at their size, texts at their length.
 std::size_t ValueBytes(TCustomMSDataSet& ds) {
   std::size_t total = 0;
   for (ds.First(); !ds.Eof(); ds.Next()) {
@@ -123,20 +203,111 @@ std::size_t ValueBytes(TCustomMSDataSet& ds) {
   return total;
 }
 
+struct Block {
+  std::size_t rows = 0;   // rows per fetch, or 0
+  std::size_t bytes = 0;  // bytes per fetch when rows is 0
+  std::string Name() const {
+    if (rows) return std::to_string(rows) + " rows";
+    return bytes >= 1 << 20 ? std::to_string(bytes >> 20) + " MiB"
+                            : std::to_string(bytes >> 10) + " KiB";
+  }
+};
+
+// The layer's open and refresh of ATable beside the floor, best of ARuns runs a side taking
+// turns, with memory and cache figures from a first open.
+void CompareWithFloor(TMSConnection& AConn, bench::RawOdbc& ARaw, const std::string& ATable,
+                      int AColumns, const Block& AFloor, int ARuns) {
+  const std::string sql = "SELECT * FROM [" + ATable + "]\r\n";
+  TMSTable table(nullptr);
+  table.SetConnection(&AConn);
+  table.SetTableName(ATable);
+  table.Options().SetQuoteNames(true);
+
+  // Memory first, before anything else of this size has been allocated.
+  ResetPeak();
+  const long rssBefore = StatusKb("VmRSS");
+  auto start = Clock::now();
+  table.Open();
+  const double firstOpen = Seconds(start);
+  const long peak = StatusKb("VmHWM");
+  const std::size_t cached = table.CachedBytes();
+  const std::size_t values = ValueBytes(table);
+  const int rows = table.RecordCount();
+  table.Close();
+
+  double rawBest = 1e9, openBest = firstOpen, refreshBest = 1e9;
+  double rawCpu = 1e9, openCpu = 1e9, refreshCpu = 1e9;
+  bench::FetchFigures raw;
+  for (int run = 0; run < ARuns; ++run) {
+    auto rawRun = [&] {
+      auto t = Clock::now();
+      double cpu = CpuSeconds();
+      raw = ARaw.FetchAll(sql, AFloor.rows, AFloor.bytes);
+      rawBest = std::min(rawBest, Seconds(t));
+      rawCpu = std::min(rawCpu, CpuSeconds() - cpu);
+    };
+    auto layerRun = [&] {
+      auto t = Clock::now();
+      double cpu = CpuSeconds();
+      table.Open();
+      openBest = std::min(openBest, Seconds(t));
+      openCpu = std::min(openCpu, CpuSeconds() - cpu);
+      t = Clock::now();
+      cpu = CpuSeconds();
+      table.Refresh();
+      refreshBest = std::min(refreshBest, Seconds(t));
+      refreshCpu = std::min(refreshCpu, CpuSeconds() - cpu);
+      table.Close();
+    };
+    if (run % 2) {
+      layerRun();
+      rawRun();
+    } else {
+      rawRun();
+      layerRun();
+    }
+  }
+  const char* lobs = !raw.largeObjects ? ""
+                     : raw.boundAfterLargeObject
+                         ? "; the TEXT through SQLGetData, the columns after it bound"
+                         : "; the TEXT and the columns after it through SQLGetData";
+  std::printf(
+      "%s, %d rows x %d columns (floor: %s, %zu rows a fetch of %zu bytes each%s; %lld "
+      "rows)\n",
+      ATable.c_str(), rows, AColumns, AFloor.Name().c_str(), raw.blockRows, raw.rowBytes, lobs,
+      static_cast<long long>(raw.rows));
+  std::printf("  open    : layer %.3f s, floor %.3f s, ratio %.2f (client CPU %.3f s / %.3f s)\n",
+              openBest, rawBest, openBest / rawBest, openCpu, rawCpu);
+  std::printf("  refresh : layer %.3f s, floor %.3f s, ratio %.2f (client CPU %.3f s / %.3f s)\n",
+              refreshBest, rawBest, refreshBest / rawBest, refreshCpu, rawCpu);
+  std::printf("  cache   : %.1f MiB for %.1f MiB of values, ratio %.2f\n", cached / 1048576.0,
+              values / 1048576.0, static_cast<double>(cached) / static_cast<double>(values));
+  std::printf(
+      "  memory  : peak during the first open %.1f MiB above the %.1f MiB before it; "
+      "that is the cache + %.1f MiB\n",
+      MiB(static_cast<double>(peak - rssBefore)), MiB(static_cast<double>(rssBefore)),
+      MiB(static_cast<double>(peak - rssBefore)) - cached / 1048576.0);
+}
+
 }  // namespace
 
 int main() {
   const long rows = EnvOr("BUNKMERE_BENCH_ROWS", 1000000);
+  const long wideRows = EnvOr("BUNKMERE_BENCH_WIDE_ROWS", 2000000);
+  const int runs = static_cast<int>(EnvOr("BUNKMERE_BENCH_RUNS", 5));
+  const int wideRuns = static_cast<int>(EnvOr("BUNKMERE_BENCH_WIDE_RUNS", 3));
   const long statements = EnvOr("BUNKMERE_BENCH_STATEMENTS", 20000);
   const int digits = Digits(rows);
 
   auto start = Clock::now();
   standin::testing::StandinOptions options;
+  options.startTimeoutMs = 30 * 60 * 1000;  // building millions of rows takes minutes
   options.initScript = std::string("CREATE DATABASE BENCH\nGO\nUSE BENCH\nGO\n") + kSchema +
-                       FillWide(digits) + "\nGO\n" + FillBookings(4);
+                       FillWide(digits) + "\nGO\n" + FillBookings(4) + "\nGO\n" +
+                       (wideRows > 0 ? FillWideBookings(wideRows) : "");
   standin::testing::StandinServer server(options);
-  std::printf("setup: %ld rows built in %.1f s\n", static_cast<long>(std::pow(10, digits)),
-              Seconds(start));
+  std::printf("setup: %ld + %ld rows built in %.1f s\n", static_cast<long>(std::pow(10, digits)),
+              wideRows, Seconds(start));
 
   TMSConnection conn(nullptr);
   conn.SetServer(server.Host());
@@ -148,47 +319,33 @@ int main() {
   conn.Connect();
   bench::RawOdbc raw(server.OdbcConnectionString("BENCH"));
 
-  // 1. Opening the wide table.
-  double rawBest = 1e9, layerBest = 1e9;
-  std::int64_t rawRows = 0;
-  long rssBefore = 0, rssAfter = 0;
-  std::size_t cached = 0, values = 0;
-  int layerRows = 0;
-  for (int run = 0; run < 3; ++run) {
-    auto rawRun = [&] {
+  // 1. The floor: the raw loop's block size, chosen by measurement.
+  const std::vector<Block> blocks = {{25, 0},       {100, 0},       {1000, 0},    {4000, 0},
+                                     {0, 64 << 10}, {0, 256 << 10}, {0, 1 << 20}, {0, 4 << 20}};
+  std::vector<double> best(blocks.size(), 1e9);
+  // Without the sweep (for profiling) the floor is the 256 KiB block the layer also uses.
+  const bool sweep = EnvOr("BUNKMERE_BENCH_SWEEP", 1) != 0;
+  if (!sweep) best[5] = 0;
+  for (int run = 0; sweep && run < 2; ++run)
+    for (std::size_t k = 0; k < blocks.size(); ++k) {
+      std::size_t at = run % 2 ? blocks.size() - 1 - k : k;  // both orders: load falls evenly
       auto t = Clock::now();
-      rawRows = raw.FetchAll("SELECT * FROM [WIDE]\r\n", 25);
-      rawBest = std::min(rawBest, Seconds(t));
-    };
-    if (run != 1) rawRun();
-
-    TMSTable table(nullptr);
-    table.SetConnection(&conn);
-    table.SetTableName("WIDE");
-    table.Options().SetQuoteNames(true);
-    if (run == 0) rssBefore = PeakRssKb();
-    start = Clock::now();
-    table.Open();
-    layerBest = std::min(layerBest, Seconds(start));
-    if (run == 0) rssAfter = PeakRssKb();
-    layerRows = table.RecordCount();
-    if (run == 0) {
-      cached = table.CachedBytes();
-      values = ValueBytes(table);
+      raw.FetchAll("SELECT * FROM [WIDE]\r\n", blocks[at].rows, blocks[at].bytes);
+      best[at] = std::min(best[at], Seconds(t));
     }
-    table.Close();
-    if (run == 1) rawRun();
+  std::size_t fastest = 0;
+  std::printf("raw ODBC over WIDE by block size (best of 2):");
+  for (std::size_t k = 0; k < blocks.size(); ++k) {
+    std::printf("%s %s %.3f s", k ? "," : "", blocks[k].Name().c_str(), best[k]);
+    if (best[k] < best[fastest]) fastest = k;
   }
-  std::printf(
-      "open %d rows x 20 columns: layer %.3f s, raw ODBC (blocks of 25) %.3f s (%lld rows), ratio "
-      "%.2f\n",
-      layerRows, layerBest, rawBest, static_cast<long long>(rawRows), layerBest / rawBest);
-  std::printf("cached rows: %zu bytes for %zu bytes of values, ratio %.2f\n", cached, values,
-              static_cast<double>(cached) / static_cast<double>(values));
-  std::printf("peak resident memory: %.1f MB before the first open, %.1f MB after\n",
-              rssBefore / 1024.0, rssAfter / 1024.0);
+  std::printf("\n");
 
-  // 2. The pass's statement pattern.
+  // 2. and 3. The layer against the floor.
+  CompareWithFloor(conn, raw, "WIDE", 20, blocks[fastest], runs);
+  if (wideRows > 0) CompareWithFloor(conn, raw, "BOOKINGS", 40, blocks[fastest], wideRuns);
+
+  // 4. The pass's statement pattern.
   auto statement = [](long k) {
     return "SELECT Count(CELLKEY) FROM DETENTIA WHERE NAMERELEAS = 0 and FACICODE = 'MAIN' and "
            "CELLKEY = " +

@@ -126,6 +126,52 @@ void Classify(TColumnDesc& c) {
   if (c.LargeObject) c.FixedLength = false;
 }
 
+struct TBinding {
+  SQLSMALLINT CType = SQL_C_CHAR;
+  std::size_t Width = 0;  // bytes per row; 0 for a large object, which is never bound
+};
+
+TBinding BindingFor(const TColumnDesc& d) {
+  TBinding b;
+  switch (d.Kind) {
+    case TColumnKind::Int32:
+      b.CType = SQL_C_SLONG;
+      b.Width = sizeof(SQLINTEGER);
+      break;
+    case TColumnKind::Int64:
+      b.CType = SQL_C_SBIGINT;
+      b.Width = sizeof(SQLBIGINT);
+      break;
+    case TColumnKind::Boolean:
+      b.CType = SQL_C_BIT;
+      b.Width = 1;
+      break;
+    case TColumnKind::Float:
+      b.CType = SQL_C_DOUBLE;
+      b.Width = sizeof(double);
+      break;
+    case TColumnKind::DateTime:
+      b.CType = SQL_C_TYPE_TIMESTAMP;
+      b.Width = sizeof(SQL_TIMESTAMP_STRUCT);
+      break;
+    case TColumnKind::Text:
+      b.CType = SQL_C_CHAR;
+      if (d.SqlType == SQL_DECIMAL || d.SqlType == SQL_NUMERIC)
+        b.Width = d.Size + 3;  // sign, point, terminator
+      else if (d.Size == 0)
+        b.Width = 256;
+      else
+        b.Width = d.Size * 3 + 1;  // a UTF-16 unit never takes more than 3 UTF-8 bytes
+      break;
+    case TColumnKind::Bytes:
+      b.CType = SQL_C_BINARY;
+      b.Width = std::max<std::size_t>(1, d.Size);
+      break;
+  }
+  if (d.LargeObject) b.Width = 0;
+  return b;
+}
+
 }  // namespace
 
 SQL_TIMESTAMP_STRUCT DateTimeToTimestamp(TDateTime AValue) {
@@ -395,6 +441,14 @@ std::vector<std::string> TOdbcStatement::PrimaryKeys(std::string_view ATable) {
   return result;
 }
 
+std::size_t TOdbcBlockReader::BlockRows(const std::vector<TColumnDesc>& AColumns,
+                                        std::size_t AAtLeast) {
+  std::size_t rowBytes = 0;
+  for (const TColumnDesc& d : AColumns) rowBytes += BindingFor(d).Width + sizeof(SQLLEN);
+  const std::size_t fit = kBlockBytes / std::max<std::size_t>(1, rowBytes);
+  return std::max(AAtLeast, std::clamp<std::size_t>(fit, 1, kMaxBlockRows));
+}
+
 TOdbcBlockReader::TOdbcBlockReader(TOdbcStatement& AStatement,
                                    const std::vector<TColumnDesc>& AColumns,
                                    std::size_t ARowsPerFetch)
@@ -410,42 +464,9 @@ TOdbcBlockReader::TOdbcBlockReader(TOdbcStatement& AStatement,
   for (std::size_t c = 0; c < AColumns.size(); ++c) {
     const TColumnDesc& d = AColumns[c];
     TColumnBuffer& b = FBuffers[c];
-    switch (d.Kind) {
-      case TColumnKind::Int32:
-        b.CType = SQL_C_SLONG;
-        b.Width = sizeof(SQLINTEGER);
-        break;
-      case TColumnKind::Int64:
-        b.CType = SQL_C_SBIGINT;
-        b.Width = sizeof(SQLBIGINT);
-        break;
-      case TColumnKind::Boolean:
-        b.CType = SQL_C_BIT;
-        b.Width = 1;
-        break;
-      case TColumnKind::Float:
-        b.CType = SQL_C_DOUBLE;
-        b.Width = sizeof(double);
-        break;
-      case TColumnKind::DateTime:
-        b.CType = SQL_C_TYPE_TIMESTAMP;
-        b.Width = sizeof(SQL_TIMESTAMP_STRUCT);
-        break;
-      case TColumnKind::Text:
-        b.CType = SQL_C_CHAR;
-        if (d.SqlType == SQL_DECIMAL || d.SqlType == SQL_NUMERIC)
-          b.Width = d.Size + 3;  // sign, point, terminator
-        else if (d.Size == 0)
-          b.Width = 256;
-        else
-          b.Width = d.Size * 3 + 1;  // a UTF-16 unit never takes more than 3 UTF-8 bytes
-        break;
-      case TColumnKind::Bytes:
-        b.CType = SQL_C_BINARY;
-        b.Width = std::max<std::size_t>(1, d.Size);
-        break;
-    }
-    if (d.LargeObject) b.Width = 0;
+    const TBinding binding = BindingFor(d);
+    b.CType = binding.CType;
+    b.Width = binding.Width;
     b.Data.assign(b.Width * FRows, 0);
     b.Ind.assign(FRows, 0);
     b.Bound = c < firstLob;
@@ -539,40 +560,10 @@ void TOdbcBlockReader::GetUnbound(std::size_t ACol) {
   b.Ind[0] = static_cast<SQLLEN>(b.Piecewise.size());
 }
 
-std::int64_t TOdbcBlockReader::Int(std::size_t ACol, std::size_t ARow) const {
-  const char* p = Cell(ACol, ARow);
-  if (FBuffers[ACol].CType == SQL_C_SLONG) {
-    SQLINTEGER v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-  }
-  SQLBIGINT v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-
-bool TOdbcBlockReader::Bool(std::size_t ACol, std::size_t ARow) const {
-  return *Cell(ACol, ARow) != 0;
-}
-
-double TOdbcBlockReader::Float(std::size_t ACol, std::size_t ARow) const {
-  double v;
-  std::memcpy(&v, Cell(ACol, ARow), sizeof v);
-  return v;
-}
-
 TDateTime TOdbcBlockReader::DateTime(std::size_t ACol, std::size_t ARow) const {
   SQL_TIMESTAMP_STRUCT ts;
   std::memcpy(&ts, Cell(ACol, ARow), sizeof ts);
   return TimestampToDateTime(ts);
-}
-
-std::string_view TOdbcBlockReader::Bytes(std::size_t ACol, std::size_t ARow) const {
-  const TColumnBuffer& b = FBuffers[ACol];
-  if (!b.Bound) return b.Piecewise;
-  SQLLEN ind = b.Ind[ARow];
-  if (ind <= 0) return {};
-  return {Cell(ACol, ARow), static_cast<std::size_t>(ind)};
 }
 
 // Later statements of a failed batch may still have results; read them so that the

@@ -77,6 +77,14 @@ class EngineImpl final : public Engine {
 
   // The parsed form of a batch; parsing errors propagate as SqlError.
   std::shared_ptr<ParsedBatch> Parsed(std::string_view sql, bool quotedIdentifier) {
+    // A batch this long is a script's or a bulk load's, sent once: keeping it (its text, its
+    // statements and their compiled plans) would only hold memory.
+    if (sql.size() > kCacheTextLimit) {
+      auto batch = std::make_shared<ParsedBatch>();
+      batch->statements = ParseBatch(sql, quotedIdentifier);
+      batch->plans.resize(batch->statements.size());
+      return batch;
+    }
     std::string key;
     key.reserve(sql.size() + 1);
     key += quotedIdentifier ? 'Q' : 'q';
@@ -94,6 +102,7 @@ class EngineImpl final : public Engine {
 
  private:
   static constexpr std::size_t kCacheLimit = 4096;
+  static constexpr std::size_t kCacheTextLimit = 64 * 1024;
   EngineCore core_;
   std::unordered_map<std::string, std::shared_ptr<ParsedBatch>> cache_;
 };

@@ -89,8 +89,10 @@ Database* EngineCore::Attach(std::string name, std::string path) {
     auto st = Prepare(db(), "ATTACH DATABASE ? AS " + d->schema);
     sqlite3_bind_text(st.get(), 1, d->path.c_str(), -1, SQLITE_TRANSIENT);
     if (sqlite3_step(st.get()) != SQLITE_DONE) throw StorageError(db());
-    ExecSql(db(),
-            "PRAGMA " + d->schema + ".synchronous=OFF; PRAGMA " + d->schema + ".journal_mode=WAL;");
+    // A page cache of 64 MiB (SQLite's default is 2 MiB) keeps the indexes of a large table
+    // in memory while a script fills it, instead of spilling the same pages again and again.
+    ExecSql(db(), "PRAGMA " + d->schema + ".synchronous=OFF; PRAGMA " + d->schema +
+                      ".journal_mode=WAL; PRAGMA " + d->schema + ".cache_size=-65536;");
     LoadCatalog(db(), *d);
   } catch (...) {
     if (scriptTransaction) ExecSql(db(), "BEGIN");

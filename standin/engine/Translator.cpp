@@ -306,19 +306,50 @@ class StatementTranslator {
       given.clear();
       sql += "VALUES " + row({});
     } else {
-      sql += "VALUES ";
+      std::vector<std::vector<TExpr>> rows(s.rows.size());
       for (std::size_t r = 0; r < s.rows.size(); ++r) {
         countMismatch(s.rows[r].size());
-        std::vector<TExpr> values;
-        values.reserve(s.rows[r].size());
-        std::vector<TExpr*> pointers;
+        rows[r].reserve(s.rows[r].size());
         for (std::size_t k = 0; k < s.rows[r].size(); ++k) {
           const auto& e = s.rows[r][k];
-          values.push_back(e ? x.Value(*e)
-                             : DefaultFor(table.columns[static_cast<std::size_t>(given[k])]));
+          rows[r].push_back(e ? x.Value(*e)
+                              : DefaultFor(table.columns[static_cast<std::size_t>(given[k])]));
         }
-        for (auto& v : values) pointers.push_back(&v);
-        sql += (r ? ", " : "") + row(pointers);
+      }
+      // Store converts a value by the target column and by whether the value is already a
+      // stored date-time; rows that agree on the latter can share one set of conversions.
+      auto typedDateTime = [](const TExpr& v) {
+        return v.typed && !v.stringLiteral && v.type.type == SqlType::DateTime;
+      };
+      bool sameShape = rows.size() > 1;
+      for (std::size_t r = 1; sameShape && r < rows.size(); ++r)
+        for (std::size_t k = 0; sameShape && k < rows[r].size(); ++k)
+          sameShape = typedDateTime(rows[r][k]) == typedDateTime(rows[0][k]);
+      if (sameShape) {
+        // SQLite compiles a long VALUES list of bare values many times faster than the same
+        // list with a conversion call around every value, so the conversions are written once
+        // over the columns of a VALUES subquery. Rows are still converted and inserted one
+        // after another in the order given, so errors and identity values come out the same.
+        std::vector<TExpr> columns = rows[0];
+        std::vector<TExpr*> pointers;
+        for (std::size_t k = 0; k < columns.size(); ++k) {
+          columns[k].sql = "column" + std::to_string(k + 1);
+          pointers.push_back(&columns[k]);
+        }
+        std::string r = row(pointers);
+        sql += "SELECT " + r.substr(1, r.size() - 2) + " FROM (VALUES ";
+        for (std::size_t n = 0; n < rows.size(); ++n) {
+          sql += n ? "), (" : "(";
+          for (std::size_t k = 0; k < rows[n].size(); ++k) sql += (k ? ", " : "") + rows[n][k].sql;
+        }
+        sql += "))";
+      } else {
+        sql += "VALUES ";
+        for (std::size_t n = 0; n < rows.size(); ++n) {
+          std::vector<TExpr*> pointers;
+          for (auto& v : rows[n]) pointers.push_back(&v);
+          sql += (n ? ", " : "") + row(pointers);
+        }
       }
     }
     plan_->sql = std::move(sql);

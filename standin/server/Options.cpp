@@ -1,6 +1,8 @@
 #include "standin/server/Options.h"
 
+#include <algorithm>
 #include <charconv>
+#include <iterator>
 
 namespace standin {
 
@@ -48,6 +50,10 @@ std::string ParseCommandLine(const std::vector<std::string>& args, CommandLine& 
       out.help = true;
       continue;
     }
+    static const char* const kWithValue[] = {"--port", "--data", "--login",
+                                             "--init", "--log",  "--fault"};
+    if (std::find(std::begin(kWithValue), std::end(kWithValue), a) == std::end(kWithValue))
+      return "unknown argument '" + a + "'";
     if (i + 1 >= args.size()) return "option " + a + " needs a value";
     const std::string& v = args[++i];
     if (a == "--port") {
@@ -70,8 +76,6 @@ std::string ParseCommandLine(const std::vector<std::string>& args, CommandLine& 
       out.logFile = v;
     } else if (a == "--fault") {
       if (auto err = out.server.faults.Add(v); !err.empty()) return "--fault " + v + ": " + err;
-    } else {
-      return "unknown option " + a;
     }
   }
   if (!out.help && out.dataDir.empty()) return "--data DIR is required";

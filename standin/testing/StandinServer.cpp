@@ -20,8 +20,6 @@ extern char** environ;
 namespace standin::testing {
 namespace {
 
-constexpr int kStartTimeoutMs = 20000;
-
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::stringstream s;
@@ -94,7 +92,7 @@ void StandinServer::Spawn(int APort, bool AFirstStart) {
   char c;
   while (line.size() < 16) {
     pollfd p{out[0], POLLIN, 0};
-    if (::poll(&p, 1, kStartTimeoutMs) <= 0) break;
+    if (::poll(&p, 1, options_.startTimeoutMs) <= 0) break;
     if (::read(out[0], &c, 1) != 1 || c == '\n') break;
     line += c;
   }

@@ -21,6 +21,7 @@ struct StandinOptions {
   std::vector<std::string> faults;  // --fault specs, e.g. "drop-after:3"
   std::string user = "sa";
   std::string password = "Standin#1";
+  int startTimeoutMs = 20000;  // for the init script and the listen; big benchmark data needs more
 };
 
 class StandinServer {

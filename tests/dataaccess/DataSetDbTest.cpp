@@ -117,6 +117,55 @@ TEST_F(DataSetDbTest, LargeObjectsAndWideTextArriveWhole) {
   EXPECT_EQ(notes->FieldByName("TITLE").AsString(), "caf\xC3\xA9");
 }
 
+// Rows arrive in blocks sized to the row: a result of several blocks comes whole and in
+// order, and so do large objects longer than one piece with bound columns after them.
+TEST_F(DataSetDbTest, ManyBlocksAndLargeObjectsArriveWholeAndInOrder) {
+  const int rows = 5000;
+  FServer->Exec("CREATE TABLE MANY (N INT NOT NULL, T VARCHAR(30) NULL)");
+  for (int from = 0; from < rows; from += 1000) {
+    std::string sql = "INSERT INTO MANY (N, T) VALUES ";
+    for (int n = from; n < from + 1000; ++n)
+      sql += (n > from ? ", (" : "(") + std::to_string(n) + ", " +
+             (n % 7 == 0 ? std::string("NULL") : "'row " + std::to_string(n) + "'") + ")";
+    FServer->Exec(sql);
+  }
+  auto many = Table("MANY");
+  many->Open();
+  ASSERT_EQ(many->RecordCount(), rows);
+  int n = 0;
+  for (many->First(); !many->Eof(); many->Next(), ++n) {
+    ASSERT_EQ(many->FieldByName("N").AsInteger(), n);
+    if (n % 7 == 0)
+      ASSERT_TRUE(many->FieldByName("T").IsNull()) << n;
+    else
+      ASSERT_EQ(many->FieldByName("T").AsString(), "row " + std::to_string(n));
+  }
+  EXPECT_EQ(n, rows);
+
+  std::string body;
+  for (int k = 0; body.size() < 70000; ++k) body += "line " + std::to_string(k) + "\n";
+  FServer->Exec(
+      "CREATE TABLE LOBS (ID INT NOT NULL, BODY TEXT NULL, AFTER VARCHAR(10) NULL, "
+      "N INT NULL)");
+  FServer->Exec("INSERT INTO LOBS VALUES (1, '" + body +
+                "', 'after', 10), (2, NULL, NULL, NULL), " + "(3, '', 'z', 30)");
+  auto lobs = Table("LOBS");
+  lobs->Open();
+  ASSERT_EQ(lobs->RecordCount(), 3);
+  EXPECT_EQ(lobs->FieldByName("BODY").AsString(), body);
+  EXPECT_EQ(lobs->FieldByName("AFTER").AsString(), "after");
+  EXPECT_EQ(lobs->FieldByName("N").AsInteger(), 10);
+  lobs->Next();
+  EXPECT_TRUE(lobs->FieldByName("BODY").IsNull());
+  EXPECT_TRUE(lobs->FieldByName("AFTER").IsNull());
+  EXPECT_TRUE(lobs->FieldByName("N").IsNull());
+  lobs->Next();
+  EXPECT_FALSE(lobs->FieldByName("BODY").IsNull());
+  EXPECT_EQ(lobs->FieldByName("BODY").AsString(), "");
+  EXPECT_EQ(lobs->FieldByName("AFTER").AsString(), "z");
+  EXPECT_EQ(lobs->FieldByName("N").AsInteger(), 30);
+}
+
 TEST_F(DataSetDbTest, EditReReadsTheRowAndPostUpdatesOnlyWhatChanged) {
   auto cells = Table("CFGCELL");
   cells->Open();

@@ -55,6 +55,37 @@ TEST(RowCacheTest, RowsKeepEveryValueAndNullExactly) {
   EXPECT_EQ(cache.RowCount(), 2u);
 }
 
+// A refresh refills the memory of the rows it replaces: the new rows must read back whole,
+// also a record larger than any kept chunk, and what the new rows leave unused is returned.
+TEST(RowCacheTest, RowsReadAgainReuseTheMemoryAndReturnTheRest) {
+  std::vector<TColumnDesc> cols = {Col(TColumnKind::Int32), Col(TColumnKind::Text, true)};
+  auto row = [](int n, std::size_t len) {
+    return std::vector<TDbValue>{TDbValue::Integer(n),
+                                 TDbValue::Text(std::string(len, static_cast<char>('a' + n % 26)))};
+  };
+  TRowCache cache;
+  cache.Reset(cols, {});
+  for (int n = 0; n < 3000; ++n) cache.InsertRow(cache.RowCount(), row(n, 200));
+  cache.ReleaseUnused();
+  const std::size_t full = cache.AllocatedBytes();
+
+  // As many rows again, with one far larger than any chunk among them.
+  cache.Reset(cols, {});
+  for (int n = 0; n < 3000; ++n)
+    cache.InsertRow(cache.RowCount(), row(n + 1, n == 1500 ? 3000000 : 200));
+  cache.ReleaseUnused();
+  ASSERT_EQ(cache.RowCount(), 3000u);
+  for (std::size_t n = 0; n < 3000; ++n)
+    ASSERT_EQ(cache.RowValues(n), row(static_cast<int>(n) + 1, n == 1500 ? 3000000 : 200)) << n;
+
+  // Few rows: most of the memory goes back.
+  cache.Reset(cols, {});
+  cache.InsertRow(0, row(7, 10));
+  cache.ReleaseUnused();
+  EXPECT_EQ(cache.RowValues(0), row(7, 10));
+  EXPECT_LT(cache.AllocatedBytes(), full / 10);
+}
+
 TEST(RowCacheTest, RefusesATextTooLongForItsLengthField) {
   TRowCache cache;
   cache.Reset({Col(TColumnKind::Text)}, {});

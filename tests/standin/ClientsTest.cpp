@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <string>
 #include <thread>
+#include <tuple>
 
 #include "standin/testing/StandinServer.h"
 #include "tests/standin/ChildProcess.h"
@@ -135,6 +137,22 @@ TEST(StandinClients, PytdsPassesItsChecks) {
                  "");
   EXPECT_EQ(status, 0) << out;
   EXPECT_NE(out.find("PASS"), std::string::npos) << out;
+}
+
+// A mistyped command line gets one line naming the bad argument and a pointer to --help,
+// not the whole usage; --help itself still prints it.
+TEST(StandinClients, CommandLineMistakesAreReportedInOneLine) {
+  REQUIRE_STANDIN();
+  const std::string bin = StandinServer::BinaryPath();
+  auto [status, out] = RunProcess({bin, "foo"}, "");
+  EXPECT_NE(status, 0);
+  EXPECT_EQ(out, "sqlstandin: unknown argument 'foo'\nsee --help\n");
+  std::tie(status, out) = RunProcess({bin, "--data"}, "");
+  EXPECT_NE(status, 0);
+  EXPECT_EQ(out, "sqlstandin: option --data needs a value\nsee --help\n");
+  std::tie(status, out) = RunProcess({bin, "--help"}, "");
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(out.rfind("usage: sqlstandin", 0), 0u) << out;
 }
 
 }  // namespace

@@ -65,6 +65,53 @@ TEST_F(ErrorsTest, EachErrorCarriesSqlServersNumberAndText) {
   }
 }
 
+// A many-row VALUES list is one statement: a row that fails leaves none of the rows behind
+// and the message is that row's, also deep into the list.
+TEST_F(ErrorsTest, AManyRowInsertFailsWholeWithTheFailingRowsMessage) {
+  struct Case {
+    const char* sql;
+    int number;
+    const char* textPart;
+  };
+  const Case cases[] = {
+      {"INSERT INTO T VALUES (1, 'a'), (2, 'b'), (3, 'c'), (2, 'd')", 2627,
+       "The duplicate key value is (2)."},
+      {"INSERT INTO T VALUES (1, 'a'), (2, 'abcd'), (3, 'c')", 8152, nullptr},
+      {"INSERT INTO T VALUES (1, 'a'), ('x', 'b')", 245, "'x'"},
+      {"INSERT INTO T VALUES (1, 'a'), (NULL, 'b')", 515, nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.sql);
+    auto sink = Run(c.sql);
+    EXPECT_EQ(sink.Error(), c.number) << sink.ErrorText();
+    if (c.textPart) {
+      EXPECT_NE(sink.ErrorText().find(c.textPart), std::string::npos) << sink.ErrorText();
+    }
+    EXPECT_EQ(Rows("SELECT Count(*) FROM T"), (Rowset{{"0"}}));
+  }
+}
+
+TEST_F(ErrorsTest, AManyRowInsertKeepsRowOrderValuesAndIdentities) {
+  Ok("CREATE TABLE I (ID INT IDENTITY(1,1) NOT NULL, V VARCHAR(5) NULL, D DATETIME NULL, "
+     "N INT NOT NULL DEFAULT 7)");
+  // The second statement mixes a typed date-time with date text in one column.
+  auto sink =
+      Run("INSERT INTO I (V, D) VALUES ('a', '2024-01-02'), (NULL, NULL), ('c', '2024-03-04 "
+          "05:06:07')\n"
+          "INSERT INTO I (V, D, N) VALUES ('d', GETDATE(), 1), ('e', '2025-01-01', DEFAULT)");
+  ASSERT_EQ(sink.Error(), 0) << sink.ErrorText();
+  ASSERT_EQ(sink.done.size(), 2u);
+  EXPECT_EQ(sink.done[0].count, 3);
+  EXPECT_EQ(sink.done[1].count, 2);
+  EXPECT_EQ(Rows("SELECT ID, V, CONVERT(VARCHAR(19), D, 120), N FROM I WHERE ID <> 4"),
+            (Rowset{{"1", "'a'", "'2024-01-02 00:00:00'", "7"},
+                    {"2", "NULL", "NULL", "7"},
+                    {"3", "'c'", "'2024-03-04 05:06:07'", "7"},
+                    {"5", "'e'", "'2025-01-01 00:00:00'", "7"}}));
+  EXPECT_EQ(Rows("SELECT ID, V, N FROM I WHERE ID = 4 AND D IS NOT NULL"),
+            (Rowset{{"4", "'d'", "1"}}));
+}
+
 TEST_F(ErrorsTest, CompileErrorsEndTheBatchOthersOnlyTheirStatement) {
   struct Case {
     const char* batch;
