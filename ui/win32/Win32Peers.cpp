@@ -6,11 +6,15 @@
 // that arrives while a window is torn down reaches a peer that is gone.
 
 // Before windows.h, whose macros would take the names of the controls' own constants.
+#include "ui/Control.h"
+#include "ui/Form.h"
 #include "ui/Peers.h"
 
 #include <windows.h>
 // After windows.h, which it needs.
 #include <commctrl.h>
+
+#include "ui/win32/Win32Peers.h"
 
 #include <deque>
 #include <memory>
@@ -682,6 +686,14 @@ class TWin32PeerFactory final : public TPeerFactory {
 TPeerFactory& PeerFactory() {
   static TWin32PeerFactory factory;
   return factory;
+}
+
+HWND Win32Handle(const TControl& AControl) {
+  return ControlOf(AControl.Peer()).Handle();
+}
+
+HWND Win32Window(const TForm& AForm) {
+  return static_cast<TWin32FormPeer&>(AForm.Peer()).Handle();
 }
 
 }  // namespace bunkmere
