@@ -7,6 +7,7 @@ namespace bunkmere {
 TControl::TControl(TComponent* AOwner, std::unique_ptr<TControlPeer> APeer, bool ATabStop)
     : TComponent(AOwner), FPeer(std::move(APeer)), FTabStop(ATabStop) {
   FPeer->SetTabStop(ATabStop);
+  FPeerFont = FFont.Data();
   FPeer->SetFont(FFont.Data());
   FFont.IsStored = [this] { return !FParentFont; };
   FFont.OnChange = [this] {
@@ -117,7 +118,10 @@ void TControl::ParentFontChanged(const TFontData& AFont) {
 }
 
 void TControl::FontChanged() {
-  FPeer->SetFont(FFont.Data());
+  if (FPeerFont != FFont.Data()) {
+    FPeerFont = FFont.Data();
+    FPeer->SetFont(FFont.Data());
+  }
   AdjustSize();
 }
 

@@ -109,6 +109,7 @@ class TControl : public TComponent, public TPeerEvents {
   TForm* FParent = nullptr;
   TRect FBounds;
   std::optional<TRect> FPeerBounds;  // what the peer was last given
+  std::optional<TFontData> FPeerFont;
   // Bounds and parent client size when the anchors were last fixed: anchoring always works
   // from these, so repeated maximise/restore never accumulates rounding.
   TRect FAnchorBounds;

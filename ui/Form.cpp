@@ -98,10 +98,14 @@ void TForm::SetWindowState(TWindowState AValue) {
   if (AValue == FWindowState) return;
   FWindowState = AValue;
   ApplySizeConstraints();
-  if (!FShown) return;
-  // The peer leaves a state it is already in alone: a state the window reported comes back
-  // here without being sent to it again.
+  if (!FShown || FStateFromPeer) return;
   FPeer->SetWindowState(AValue);
+}
+
+void TForm::PeerWindowStateChanged(TWindowState AState) {
+  FStateFromPeer = true;
+  SetWindowState(AState);
+  FStateFromPeer = false;
 }
 
 int TForm::ScreenPixelsPerInch() const {

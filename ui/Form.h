@@ -111,7 +111,7 @@ class TForm : public TComponent, public TPeerEvents {
   void BringControlsUpToDate();
 
   void PeerClientResized(int AWidth, int AHeight) override { ClientResized(AWidth, AHeight); }
-  void PeerWindowStateChanged(TWindowState AState) override { SetWindowState(AState); }
+  void PeerWindowStateChanged(TWindowState AState) override;
   void PeerBeforePaint() override { BringControlsUpToDate(); }
 
  protected:
@@ -142,6 +142,7 @@ class TForm : public TComponent, public TPeerEvents {
   int FScreenPixelsPerInch = 0;
   TWindowState FWindowState = TWindowState::wsNormal;
   bool FShown = false;
+  bool FStateFromPeer = false;  // the window reported the state: not sent back to it
 };
 
 }  // namespace bunkmere

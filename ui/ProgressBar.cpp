@@ -30,8 +30,12 @@ void TProgressBar::BringUpToDate() {
 
 void TProgressBar::ApplyNow() {
   FApplyPending = false;
-  // The peer leaves a bar that already shows this alone.
-  BarPeer().SetState(FMin, std::max(FMin, FMax), FPosition);
+  const int max = std::max(FMin, FMax);
+  if (FShownMin == FMin && FShownMax == max && FShownPosition == FPosition) return;
+  FShownMin = FMin;
+  FShownMax = max;
+  FShownPosition = FPosition;
+  BarPeer().SetState(FMin, max, FPosition);
 }
 
 void TProgressBar::SetMin(int AValue) {

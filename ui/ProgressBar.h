@@ -31,6 +31,8 @@ class TProgressBar : public TControl {
   void Apply();
   void ApplyNow();
   bool FApplyPending = false;
+  // What the peer was last given; it is told only of a change.
+  int FShownMin = 0, FShownMax = -1, FShownPosition = 0;
   int FMin = 0;
   int FMax = 100;
   int FPosition = 0;
