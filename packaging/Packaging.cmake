@@ -5,6 +5,10 @@
 if(NOT TARGET Bunkmere OR NOT TARGET bunkmere-sitecheck)
   return()
 endif()
+# The Windows build ships as a zip (scripts/package-windows), not as a Debian package.
+if(WIN32)
+  return()
+endif()
 find_package(Qt6 REQUIRED COMPONENTS Gui)
 
 set(PACKAGING_DIR ${CMAKE_CURRENT_LIST_DIR})

@@ -1,30 +1,23 @@
 #include "ui/Application.h"
 
-#include <QApplication>
-#include <QIcon>
-#include <QMessageBox>
-#include <QPixmap>
-
 #include "core/Exceptions.h"
 #include "ui/Form.h"
 #include "ui/Graphics.h"
-#include "ui/QtBridge.h"
 
 namespace bunkmere {
 namespace {
 
 TApplication* GApplication = nullptr;
 
-class TQtMessageBoxes final : public TMessageBoxes {
+class TPeerMessageBoxes final : public TMessageBoxes {
  public:
+  explicit TPeerMessageBoxes(TApplicationPeer& APeer) : FPeer(APeer) {}
   void Show(const std::string& ACaption, const std::string& AText, TMsgDlgType AType) override {
-    QMessageBox box(AType == TMsgDlgType::mtError ? QMessageBox::Critical : QMessageBox::NoIcon,
-                    ToQString(ACaption), ToQString(AText), QMessageBox::Ok);
-    // Database text reaches these boxes: show it as it is, never as markup.
-    box.setTextFormat(Qt::PlainText);
-    box.setDefaultButton(QMessageBox::Ok);
-    box.exec();
+    FPeer.ShowMessageBox(ACaption, AText, AType);
   }
+
+ private:
+  TApplicationPeer& FPeer;
 };
 
 std::string MessageOf(const std::exception& AFailure) {
@@ -34,12 +27,11 @@ std::string MessageOf(const std::exception& AFailure) {
 
 }  // namespace
 
-TApplication::TApplication(const char* AProgram) : FProgram(AProgram ? AProgram : "Bunkmere") {
+TApplication::TApplication(const char* AProgram) {
   if (GApplication != nullptr) throw Exception("An application already exists");
-  FArgv = {FProgram.data(), nullptr};
-  FQt = std::make_unique<QApplication>(FArgc, FArgv.data());
-  FQtBoxes = std::make_unique<TQtMessageBoxes>();
-  FMessageBoxes = FQtBoxes.get();
+  FPeer = PeerFactory().CreateApplication(AProgram ? AProgram : "Bunkmere");
+  FPeerBoxes = std::make_unique<TPeerMessageBoxes>(*FPeer);
+  FMessageBoxes = FPeerBoxes.get();
   GApplication = this;
 }
 
@@ -49,16 +41,11 @@ TApplication::~TApplication() {
 
 void TApplication::SetTitle(const std::string& AValue) {
   FTitle = AValue;
-  // The name window systems group the program's windows by (the taskbar entry). Not the
-  // display name: Qt would append that to every window's caption.
-  QApplication::setApplicationName(ToQString(AValue));
+  FPeer->SetTitle(AValue);
 }
 
 void TApplication::SetIcon(std::string_view AImage) {
-  QPixmap pixmap;
-  if (pixmap.loadFromData(reinterpret_cast<const uchar*>(AImage.data()),
-                          static_cast<uint>(AImage.size())))
-    QApplication::setWindowIcon(QIcon(pixmap));
+  FPeer->SetIcon(AImage);
 }
 
 void TApplication::ShowMessage(const std::string& AText) {
@@ -75,11 +62,11 @@ void TApplication::HandleException(const std::exception& AFailure) {
 
 int TApplication::Run(TForm& AMainForm) {
   AMainForm.Show();
-  return QApplication::exec();
+  return FPeer->Run();
 }
 
 void TApplication::ProcessMessages() {
-  QApplication::processEvents();
+  FPeer->ProcessMessages();
 }
 
 TApplication& Application() {

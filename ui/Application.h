@@ -1,10 +1,11 @@
 #pragma once
-// TApplication: the process's Qt application, its title and icon, its message boxes and its
-// last-resort handling of failures that escape an event handler. One exists per process
-// (created by the program's entry, or by a test's main); Application() reaches it.
+// TApplication: the process's application (the toolkit's, through its peer), its title and icon,
+// its message boxes and its last-resort handling of failures that escape an event handler. One
+// exists per process (created by the program's entry, or by a test's main); Application() reaches
+// it.
 //
 // Message boxes go through TMessageBoxes, the one seam between the program and a person:
-// the real one shows Qt message boxes, tests install their own and answer them.
+// the real one shows the toolkit's message boxes, tests install their own and answer them.
 
 #include <exception>
 #include <memory>
@@ -12,13 +13,11 @@
 #include <string_view>
 #include <vector>
 
-class QApplication;
+#include "ui/Peers.h"
 
 namespace bunkmere {
 
 class TForm;
-
-enum class TMsgDlgType { mtInformation, mtError };
 
 class TMessageBoxes {
  public:
@@ -29,7 +28,7 @@ class TMessageBoxes {
 
 class TApplication {
  public:
-  // AProgram is argv[0]; no other argument is given to Qt, so none is read.
+  // AProgram is argv[0]; no other argument is given to the toolkit, so none is read.
   explicit TApplication(const char* AProgram);
   ~TApplication();
   TApplication(const TApplication&) = delete;
@@ -37,8 +36,8 @@ class TApplication {
 
   const std::string& Title() const noexcept { return FTitle; }
   void SetTitle(const std::string& AValue);
-  // The taskbar button belongs to the application, showing its title (Qt keeps the two
-  // together already; kept so start-up reads as it runs on every platform).
+  // The taskbar button belongs to the application, showing its title (the toolkits keep the
+  // two together already; kept so start-up reads as it runs on every platform).
   bool MainFormOnTaskBar() const noexcept { return FMainFormOnTaskBar; }
   void SetMainFormOnTaskBar(bool AValue) { FMainFormOnTaskBar = AValue; }
   // Sets the icon of every window from image bytes (PNG); ignored if they do not decode.
@@ -61,11 +60,8 @@ class TApplication {
 
  private:
   friend class TMessageBoxesOverride;
-  int FArgc = 1;
-  std::vector<char*> FArgv;
-  std::string FProgram;
-  std::unique_ptr<QApplication> FQt;
-  std::unique_ptr<TMessageBoxes> FQtBoxes;
+  std::unique_ptr<TApplicationPeer> FPeer;
+  std::unique_ptr<TMessageBoxes> FPeerBoxes;
   TMessageBoxes* FMessageBoxes = nullptr;
   std::string FTitle;
   bool FMainFormOnTaskBar = false;

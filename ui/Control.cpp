@@ -1,16 +1,14 @@
 #include "ui/Control.h"
 
-#include <QWidget>
-
 #include "ui/Form.h"
-#include "ui/QtBridge.h"
 
 namespace bunkmere {
 
-TControl::TControl(TComponent* AOwner, std::unique_ptr<QWidget> AWidget, bool ATabStop)
-    : TComponent(AOwner), FWidget(std::move(AWidget)), FTabStop(ATabStop) {
-  FWidget->setFocusPolicy(ATabStop ? Qt::StrongFocus : Qt::NoFocus);
-  FWidget->setFont(ToQFont(FFont.Data()));
+TControl::TControl(TComponent* AOwner, std::unique_ptr<TControlPeer> APeer, bool ATabStop)
+    : TComponent(AOwner), FPeer(std::move(APeer)), FTabStop(ATabStop) {
+  FPeer->SetTabStop(ATabStop);
+  FPeerFont = FFont.Data();
+  FPeer->SetFont(FFont.Data());
   FFont.IsStored = [this] { return !FParentFont; };
   FFont.OnChange = [this] {
     // A font set on the control itself stops it following its parent's.
@@ -23,6 +21,8 @@ TControl::~TControl() {
   Destroying();
   if (FParent != nullptr) FParent->RemoveControl(this);
   FParent = nullptr;
+  // The peer goes first: nothing it reports can reach a control being torn down.
+  FPeer.reset();
 }
 
 void TControl::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
@@ -35,7 +35,9 @@ void TControl::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
 }
 
 void TControl::ApplyBounds() {
-  FWidget->setGeometry(FBounds.Left, FBounds.Top, FBounds.Width, FBounds.Height);
+  if (FPeerBounds == FBounds) return;
+  FPeerBounds = FBounds;
+  FPeer->SetBounds(FBounds);
 }
 
 void TControl::RequestAdjustSize() {
@@ -55,14 +57,11 @@ void TControl::ApplyPendingSize() {
 void TControl::PostBringUpToDate() {
   if (FBringUpToDatePosted) return;
   FBringUpToDatePosted = true;
-  // The widget is the call's context: a control freed first takes the call with it.
-  QMetaObject::invokeMethod(
-      FWidget.get(),
-      [this] {
-        FBringUpToDatePosted = false;
-        BringUpToDate();
-      },
-      Qt::QueuedConnection);
+  // The peer is the call's context: a control freed first takes the call with it.
+  FPeer->Post([this] {
+    FBringUpToDatePosted = false;
+    BringUpToDate();
+  });
 }
 
 void TControl::RecordAnchorRules() {
@@ -90,8 +89,9 @@ void TControl::ParentResized(int AClientWidth, int AClientHeight) {
 }
 
 void TControl::SetVisible(bool AValue) {
+  if (AValue == FVisible) return;
   FVisible = AValue;
-  if (FParent != nullptr) FWidget->setVisible(AValue);
+  if (FParent != nullptr) FPeer->SetVisible(AValue);
 }
 
 void TControl::SetCaption(const std::string& AValue) {
@@ -118,14 +118,17 @@ void TControl::ParentFontChanged(const TFontData& AFont) {
 }
 
 void TControl::FontChanged() {
-  FWidget->setFont(ToQFont(FFont.Data()));
-  ApplyFontColor(*FWidget, FFont.Data());
+  if (FPeerFont != FFont.Data()) {
+    FPeerFont = FFont.Data();
+    FPeer->SetFont(FFont.Data());
+  }
   AdjustSize();
 }
 
 void TControl::SetTabStop(bool AValue) {
+  if (AValue == FTabStop) return;
   FTabStop = AValue;
-  FWidget->setFocusPolicy(AValue ? Qt::StrongFocus : Qt::NoFocus);
+  FPeer->SetTabStop(AValue);
 }
 
 void TControl::SetParent(TForm* AParent) {
@@ -133,16 +136,16 @@ void TControl::SetParent(TForm* AParent) {
   if (FParent != nullptr) FParent->RemoveControl(this);
   FParent = AParent;
   if (FParent == nullptr) {
-    FWidget->setParent(nullptr);
+    FPeer->SetParent(nullptr);
     return;
   }
   SyncSize();
   FParent->InsertControl(this);
-  FWidget->setParent(FParent->Window());
+  FPeer->SetParent(&FParent->Peer());
   if (FParentFont) ParentFontChanged(FParent->Font());
   RecordAnchorRules();
   ApplyBounds();
-  FWidget->setVisible(FVisible);
+  FPeer->SetVisible(FVisible);
 }
 
 void TControl::SetParentComponent(TComponent* AParent) {
@@ -162,12 +165,12 @@ void TControl::Repaint() {
   // On a form, the form paints it with whatever else changed, at the pace the screen shows,
   // bringing it up to date first.
   if (FParent != nullptr) {
-    FWidget->update();
+    FPeer->Invalidate();
     FParent->Repaint();
     return;
   }
   BringUpToDate();
-  FWidget->repaint();
+  FPeer->PaintNow();
 }
 
 void TControl::ChangeScale(int AMultiplier, int ADivisor) {

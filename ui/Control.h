@@ -1,17 +1,18 @@
 #pragma once
-// TControl: a visible component placed on a form. It owns its Qt widget and keeps the stored
-// properties (bounds, anchors, caption, font, tab order, visibility) as the truth; the widget
-// only mirrors them, so a control can be built and read before it has a parent or a display.
+// TControl: a visible component placed on a form. It owns its peer (the toolkit's control) and
+// keeps the stored properties (bounds, anchors, caption, font, tab order, visibility) as the
+// truth; the peer only mirrors them, so a control can be built and read before it has a parent
+// or a display.
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "core/Component.h"
 #include "ui/Font.h"
 #include "ui/Graphics.h"
-
-class QWidget;
+#include "ui/Peers.h"
 
 namespace bunkmere {
 
@@ -20,7 +21,7 @@ class TForm;
 // An event handler taking the component that raised it.
 using TNotifyEvent = std::function<void(TComponent* Sender)>;
 
-class TControl : public TComponent {
+class TControl : public TComponent, public TPeerEvents {
  public:
   ~TControl() override;
   const char* ClassName() const noexcept override { return "TControl"; }
@@ -70,11 +71,11 @@ class TControl : public TComponent {
   // Paints the control now, without waiting for the event loop (the pass runs on the UI
   // thread and never returns to it until it ends); on a form, as the form's Repaint does.
   void Repaint();
-  // Applies to the widget what the control has held back from it: done before the control's
+  // Applies to the peer what the control has held back from it: done before the control's
   // window is painted, and soon after the change through a posted call.
   virtual void BringUpToDate() { SyncSize(); }
 
-  QWidget* Widget() const noexcept { return FWidget.get(); }
+  TControlPeer& Peer() const noexcept { return *FPeer; }
 
   // Scales bounds and an own font by AMultiplier / ADivisor (screen density over design).
   virtual void ChangeScale(int AMultiplier, int ADivisor);
@@ -84,7 +85,7 @@ class TControl : public TComponent {
   void ParentFontChanged(const TFontData& AFont);
 
  protected:
-  TControl(TComponent* AOwner, std::unique_ptr<QWidget> AWidget, bool ATabStop);
+  TControl(TComponent* AOwner, std::unique_ptr<TControlPeer> APeer, bool ATabStop);
   virtual void CaptionChanged() {}
   virtual void FontChanged();
   // Recomputes a self-sizing control's bounds from its text and font.
@@ -104,9 +105,11 @@ class TControl : public TComponent {
   }
   void ApplyPendingSize();
 
-  std::unique_ptr<QWidget> FWidget;
+  std::unique_ptr<TControlPeer> FPeer;
   TForm* FParent = nullptr;
   TRect FBounds;
+  std::optional<TRect> FPeerBounds;  // what the peer was last given
+  std::optional<TFontData> FPeerFont;
   // Bounds and parent client size when the anchors were last fixed: anchoring always works
   // from these, so repeated maximise/restore never accumulates rounding.
   TRect FAnchorBounds;

@@ -1,47 +1,15 @@
 #include "ui/Form.h"
 
-#include <QCoreApplication>
-#include <QEvent>
-#include <QGuiApplication>
-#include <QResizeEvent>
-#include <QScreen>
 #include <algorithm>
 #include <cmath>
 
-#include "ui/FormWindow.h"
-#include "ui/QtBridge.h"
-
 namespace bunkmere {
 
-TFormWindow::TFormWindow(TForm& AForm) : QWidget(nullptr), FForm(AForm) {}
-
-bool TFormWindow::event(QEvent* AEvent) {
-  if (AEvent->type() == QEvent::UpdateRequest) FForm.BringControlsUpToDate();
-  return QWidget::event(AEvent);
-}
-
-void TFormWindow::resizeEvent(QResizeEvent* AEvent) {
-  QWidget::resizeEvent(AEvent);
-  FForm.ClientResized(AEvent->size().width(), AEvent->size().height());
-}
-
-void TFormWindow::changeEvent(QEvent* AEvent) {
-  QWidget::changeEvent(AEvent);
-  if (AEvent->type() == QEvent::WindowStateChange) {
-    const auto s = windowState();
-    FForm.SetWindowState(s.testFlag(Qt::WindowMaximized)   ? TWindowState::wsMaximized
-                         : s.testFlag(Qt::WindowMinimized) ? TWindowState::wsMinimized
-                                                           : TWindowState::wsNormal);
-  }
-}
-
-TForm::TForm(TComponent* AOwner)
-    : TComponent(AOwner), FWindow(std::make_unique<TFormWindow>(*this)) {
-  FWindow->setAutoFillBackground(true);
-  SetColor(FColor);
-  FWindow->setFont(ToQFont(FFont.Data()));
+TForm::TForm(TComponent* AOwner) : TComponent(AOwner), FPeer(PeerFactory().CreateForm(*this)) {
+  FPeer->SetColor(FColor);
+  FPeer->SetFont(FFont.Data());
   FFont.OnChange = [this] {
-    FWindow->setFont(ToQFont(FFont.Data()));
+    FPeer->SetFont(FFont.Data());
     for (TControl* c : FControls) c->ParentFontChanged(FFont.Data());
   };
   ApplyWindowFlags();
@@ -50,28 +18,27 @@ TForm::TForm(TComponent* AOwner)
 TForm::~TForm() {
   Destroying();
   // Controls are children of the window: free them (or, for controls someone else owns,
-  // detach them) while the window still exists, so Qt never frees a widget a control holds.
+  // detach them) while the window still exists, so the toolkit never frees a control's peer.
   DestroyComponents();
   while (!FControls.empty()) FControls.back()->SetParent(nullptr);
 }
 
-QWidget* TForm::Window() const noexcept {
-  return FWindow.get();
-}
-
 void TForm::SetCaption(const std::string& AValue) {
+  if (AValue == FCaption) return;
   FCaption = AValue;
-  FWindow->setWindowTitle(ToQString(AValue));
+  FPeer->SetCaption(AValue);
 }
 
 void TForm::SetLeft(int AValue) {
+  if (AValue == FLeft) return;
   FLeft = AValue;
-  FWindow->move(FLeft, FTop);
+  FPeer->Move(FLeft, FTop);
 }
 
 void TForm::SetTop(int AValue) {
+  if (AValue == FTop) return;
   FTop = AValue;
-  FWindow->move(FLeft, FTop);
+  FPeer->Move(FLeft, FTop);
 }
 
 void TForm::SetClientWidth(int AValue) {
@@ -85,10 +52,9 @@ void TForm::SetClientHeight(int AValue) {
 }
 
 void TForm::SetColor(TColor AValue) {
+  if (AValue == FColor) return;
   FColor = AValue;
-  QPalette pal = FWindow->palette();
-  pal.setColor(QPalette::Window, ToQColor(AValue));
-  FWindow->setPalette(pal);
+  FPeer->SetColor(AValue);
 }
 
 void TForm::SetFont(const TFontData& AValue) {
@@ -107,39 +73,19 @@ void TForm::SetBorderIcons(std::uint8_t AValue) {
 }
 
 void TForm::ApplyWindowFlags() {
-  Qt::WindowFlags flags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
-  if (FBorderStyle == TFormBorderStyle::bsNone) flags = Qt::Window | Qt::FramelessWindowHint;
-  auto has = [this](TBorderIcon i) {
-    return (FBorderIcons & (1u << static_cast<unsigned>(i))) != 0;
-  };
-  if (has(TBorderIcon::biSystemMenu)) {
-    flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
-    // Without a system menu there are no minimise and maximise boxes either.
-    if (FBorderStyle != TFormBorderStyle::bsDialog) {
-      if (has(TBorderIcon::biMinimize)) flags |= Qt::WindowMinimizeButtonHint;
-      if (has(TBorderIcon::biMaximize)) flags |= Qt::WindowMaximizeButtonHint;
-    }
-  }
-  const bool visible = FWindow->isVisible();
-  FWindow->setWindowFlags(flags);
-  if (visible) FWindow->show();
+  FPeer->SetBorder(FBorderStyle, FBorderIcons);
 }
 
 void TForm::ApplySizeConstraints() {
   const bool fixed = FBorderStyle != TFormBorderStyle::bsSizeable;
-  if (fixed && FWindowState == TWindowState::wsNormal) {
-    // A fixed border: the user cannot drag the size, but maximising still works, so the
-    // limits are lifted while maximised.
-    FWindow->setFixedSize(FClientWidth, FClientHeight);
-  } else {
-    FWindow->setMinimumSize(0, 0);
-    FWindow->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-    if (FWindowState == TWindowState::wsNormal) FWindow->resize(FClientWidth, FClientHeight);
-  }
+  // A fixed border: the user cannot drag the size, but maximising still works, so the
+  // limits are lifted while maximised.
+  const bool normal = FWindowState == TWindowState::wsNormal;
+  FPeer->SetClientSize(FClientWidth, FClientHeight, fixed && normal, normal);
 }
 
 void TForm::ClientResized(int AWidth, int AHeight) {
-  if (FWindowState == TWindowState::wsNormal && !FWindow->isMaximized()) {
+  if (FWindowState == TWindowState::wsNormal && !FPeer->IsMaximized()) {
     // A resize that is not a maximise defines the client size (sizeable borders only; a fixed
     // border never gets here with another size).
     FClientWidth = AWidth;
@@ -152,26 +98,20 @@ void TForm::SetWindowState(TWindowState AValue) {
   if (AValue == FWindowState) return;
   FWindowState = AValue;
   ApplySizeConstraints();
-  if (!FShown) return;
-  switch (AValue) {
-    case TWindowState::wsMaximized:
-      if (!FWindow->isMaximized()) FWindow->showMaximized();
-      break;
-    case TWindowState::wsMinimized:
-      if (!FWindow->isMinimized()) FWindow->showMinimized();
-      break;
-    case TWindowState::wsNormal:
-      if (FWindow->isMaximized() || FWindow->isMinimized()) FWindow->showNormal();
-      FWindow->resize(FClientWidth, FClientHeight);
-      break;
-  }
+  if (!FShown || FStateFromPeer) return;
+  FPeer->SetWindowState(AValue);
+}
+
+void TForm::PeerWindowStateChanged(TWindowState AState) {
+  FStateFromPeer = true;
+  SetWindowState(AState);
+  FStateFromPeer = false;
 }
 
 int TForm::ScreenPixelsPerInch() const {
   if (FScreenPixelsPerInch > 0) return FScreenPixelsPerInch;
-  const QScreen* screen = QGuiApplication::primaryScreen();
-  if (screen == nullptr) return FPixelsPerInch;
-  return static_cast<int>(std::lround(screen->logicalDotsPerInch()));
+  const int screen = FPeer->ScreenPixelsPerInch();
+  return screen > 0 ? screen : FPixelsPerInch;
 }
 
 void TForm::ScaleBy(int AMultiplier, int ADivisor) {
@@ -215,60 +155,52 @@ TControl* TForm::ActiveControl() const {
 
 void TForm::ApplyTabOrder() {
   const auto list = TabList();
-  for (std::size_t i = 1; i < list.size(); ++i)
-    QWidget::setTabOrder(list[i - 1]->Widget(), list[i]->Widget());
+  std::vector<TControlPeer*> peers;
+  for (TControl* c : list) peers.push_back(&c->Peer());
+  FPeer->SetTabOrder(peers);
   // Focus given before the window is shown is remembered and takes effect when it opens.
-  if (TControl* first = ActiveControl()) first->Widget()->setFocus(Qt::OtherFocusReason);
+  if (TControl* first = ActiveControl()) first->Peer().SetFocus();
 }
 
 void TForm::Show() {
   ApplySizeConstraints();
   if (FPosition == TPosition::poScreenCenter) {
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-      const QRect area = screen->availableGeometry();
-      FLeft = area.x() + (area.width() - FClientWidth) / 2;
-      FTop = area.y() + (area.height() - FClientHeight) / 2;
+    if (const auto area = FPeer->ScreenWorkArea()) {
+      FLeft = area->Left + (area->Width - FClientWidth) / 2;
+      FTop = area->Top + (area->Height - FClientHeight) / 2;
     }
   }
-  FWindow->move(FLeft, FTop);
+  FPeer->Move(FLeft, FTop);
   FShown = true;
-  if (FWindowState == TWindowState::wsMaximized)
-    FWindow->showMaximized();
-  else
-    FWindow->show();
-  if (TControl* first = ActiveControl()) first->Widget()->setFocus(Qt::OtherFocusReason);
+  FPeer->Show(FWindowState);
+  if (TControl* first = ActiveControl()) first->Peer().SetFocus();
 }
 
 void TForm::Close() {
-  FWindow->close();
+  FPeer->Close();
   FShown = false;
 }
 
 bool TForm::Showing() const {
-  return FWindow->isVisible();
+  return FPeer->IsVisible();
 }
 
 std::chrono::nanoseconds TForm::FrameInterval() const {
   if (FFrameInterval) return *FFrameInterval;
-  const QScreen* screen = FWindow->screen();
-  const double hz = screen != nullptr ? screen->refreshRate() : 0.0;
+  const double hz = FPeer->ScreenRefreshRate();
   // A screen that reports nothing sensible is taken to show 60 frames a second.
   const double rate = hz >= 20.0 && hz <= 1000.0 ? hz : 60.0;
   return std::chrono::nanoseconds(static_cast<std::int64_t>(1e9 / rate));
 }
 
 void TForm::Repaint() {
-  if (!FWindow->isVisible()) return;
+  if (!FPeer->IsVisible()) return;
   const auto now = std::chrono::steady_clock::now();
   if (FLastRepaint && now - *FLastRepaint < FNextRepaintAfter) return;
   FLastRepaint = now;
-  // Qt defers work of its own (layout requests, scroll-bar adjustments queued by text boxes,
-  // lines a text box holds back) to posted events. Without an event loop running, as in a long
-  // handler that repaints as it goes, they would pile up and every later post would scan the
-  // whole pile: deliver them first, then the paint they lead to. Input is not among them, so
-  // no click is handled here.
-  QCoreApplication::sendPostedEvents();
-  QCoreApplication::sendPostedEvents(FWindow.get(), QEvent::UpdateRequest);
+  // The peer delivers what its toolkit deferred, then paints (bringing the controls up to date
+  // on the way); no input is handled here, so no click runs inside a handler.
+  FPeer->PaintNow();
   // Painting takes at most one part in kPaintShare of a long handler's time.
   constexpr int kPaintShare = 20;
   FNextRepaintAfter =

@@ -1,6 +1,6 @@
 #pragma once
-// TForm: a top-level window built from its stored description. It owns its Qt window; the
-// controls it owns are children of that window. The form applies what its description stores
+// TForm: a top-level window built from its stored description. It owns its window's peer;
+// the controls it owns are children of that window. The form applies what its description stores
 // about the window itself: caption, client size, border and border icons, position, colour,
 // font, and the density the layout was made at, which it scales to the screen's when loaded.
 
@@ -16,19 +16,13 @@
 #include "ui/Control.h"
 #include "ui/Font.h"
 #include "ui/Graphics.h"
-
-class QWidget;
+#include "ui/Peers.h"
 
 namespace bunkmere {
 
-enum class TFormBorderStyle : std::uint8_t { bsNone, bsSingle, bsSizeable, bsDialog };
-enum class TBorderIcon : std::uint8_t { biSystemMenu, biMinimize, biMaximize };
 enum class TPosition : std::uint8_t { poDesigned, poScreenCenter };
-enum class TWindowState : std::uint8_t { wsNormal, wsMinimized, wsMaximized };
 
-class TFormWindow;
-
-class TForm : public TComponent {
+class TForm : public TComponent, public TPeerEvents {
  public:
   explicit TForm(TComponent* AOwner);
   ~TForm() override;
@@ -102,7 +96,7 @@ class TForm : public TComponent {
   std::vector<TControl*> TabList() const;
 
   const std::vector<TControl*>& Controls() const noexcept { return FControls; }
-  QWidget* Window() const noexcept;
+  TFormPeer& Peer() const noexcept { return *FPeer; }
 
   // Event handlers a description may bind by name (OnClick = btnSaveClick). A form class
   // publishes its handlers here in its constructor.
@@ -111,10 +105,14 @@ class TForm : public TComponent {
   // Called by TControl::SetParent.
   void InsertControl(TControl* AControl);
   void RemoveControl(TControl* AControl);
-  // Called by the window when its client area changed size.
+  // Told by the window when its client area changed size.
   void ClientResized(int AWidth, int AHeight);
-  // Called by the window before it paints: every control applies what it has held back.
+  // Every control applies what it has held back; done before the window paints.
   void BringControlsUpToDate();
+
+  void PeerClientResized(int AWidth, int AHeight) override { ClientResized(AWidth, AHeight); }
+  void PeerWindowStateChanged(TWindowState AState) override;
+  void PeerBeforePaint() override { BringControlsUpToDate(); }
 
  protected:
   void PublishMethod(const std::string& AName, TNotifyEvent AHandler);
@@ -124,7 +122,7 @@ class TForm : public TComponent {
   void ApplySizeConstraints();
   void ApplyTabOrder();
 
-  std::unique_ptr<TFormWindow> FWindow;
+  std::unique_ptr<TFormPeer> FPeer;
   std::optional<std::chrono::nanoseconds> FFrameInterval;
   std::optional<std::chrono::steady_clock::time_point> FLastRepaint;
   std::chrono::nanoseconds FNextRepaintAfter{0};
@@ -144,6 +142,7 @@ class TForm : public TComponent {
   int FScreenPixelsPerInch = 0;
   TWindowState FWindowState = TWindowState::wsNormal;
   bool FShown = false;
+  bool FStateFromPeer = false;  // the window reported the state: not sent back to it
 };
 
 }  // namespace bunkmere

@@ -1,23 +1,15 @@
 #include "ui/ProgressBar.h"
 
-#include <QProgressBar>
 #include <algorithm>
 #include <cstdint>
 
 #include "ui/Form.h"
-#include "ui/QtBridge.h"
 
 namespace bunkmere {
 
 TProgressBar::TProgressBar(TComponent* AOwner)
-    : TControl(AOwner, std::make_unique<QProgressBar>(), false) {
-  Bar().setTextVisible(false);
-  if (QStyle* style = ClassicStyle()) Bar().setStyle(style);
+    : TControl(AOwner, PeerFactory().CreateProgressBar(*this), false) {
   Apply();
-}
-
-QProgressBar& TProgressBar::Bar() const {
-  return static_cast<QProgressBar&>(*Widget());
 }
 
 void TProgressBar::Apply() {
@@ -38,15 +30,12 @@ void TProgressBar::BringUpToDate() {
 
 void TProgressBar::ApplyNow() {
   FApplyPending = false;
-  QProgressBar& bar = Bar();
-  if (bar.minimum() == FMin && bar.maximum() == std::max(FMin, FMax) && bar.value() == FPosition)
-    return;
-  // A Qt progress bar paints itself, and with it every changed part of its window, the moment
-  // its value moves far enough to show: it is painted with the rest of the window instead.
-  bar.setUpdatesEnabled(false);
-  bar.setRange(FMin, std::max(FMin, FMax));
-  bar.setValue(FPosition);
-  bar.setUpdatesEnabled(true);
+  const int max = std::max(FMin, FMax);
+  if (FShownMin == FMin && FShownMax == max && FShownPosition == FPosition) return;
+  FShownMin = FMin;
+  FShownMax = max;
+  FShownPosition = FPosition;
+  BarPeer().SetState(FMin, max, FPosition);
 }
 
 void TProgressBar::SetMin(int AValue) {

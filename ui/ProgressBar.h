@@ -1,11 +1,9 @@
 #pragma once
-// TProgressBar: position, range and step kept here and mirrored to a Qt progress bar. Setting
+// TProgressBar: position, range and step kept here and mirrored to the peer's progress bar. Setting
 // the position clamps it to the range; a step that passes the maximum starts over from the
 // beginning of the range, as the native progress control does.
 
 #include "ui/Control.h"
-
-class QProgressBar;
 
 namespace bunkmere {
 
@@ -29,10 +27,12 @@ class TProgressBar : public TControl {
   void BringUpToDate() override;
 
  private:
-  QProgressBar& Bar() const;
+  TProgressBarPeer& BarPeer() const { return static_cast<TProgressBarPeer&>(Peer()); }
   void Apply();
   void ApplyNow();
   bool FApplyPending = false;
+  // What the peer was last given; it is told only of a change.
+  int FShownMin = 0, FShownMax = -1, FShownPosition = 0;
   int FMin = 0;
   int FMax = 100;
   int FPosition = 0;

@@ -2,16 +2,11 @@
 // The standard controls the main window is built from: a self-sizing label, a push button
 // and a multi-line text box. TProgressBar lives in ui/ProgressBar.h.
 
-#include <QString>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "ui/Control.h"
-
-class QLabel;
-class QPushButton;
-class QPlainTextEdit;
 
 namespace bunkmere {
 
@@ -33,7 +28,7 @@ class TLabel : public TControl {
   void AdjustSize() override;
 
  private:
-  QLabel& Label() const;
+  TLabelPeer& LabelPeer() const { return static_cast<TLabelPeer&>(Peer()); }
   bool FAutoSize = true;
 };
 
@@ -52,12 +47,13 @@ class TButton : public TControl {
   // application's error box and the program goes on.
   void Click();
   void Loaded() override;
+  void PeerClicked() override { Click(); }
 
  protected:
   void CaptionChanged() override;
 
  private:
-  QPushButton& Button() const;
+  TButtonPeer& ButtonPeer() const { return static_cast<TButtonPeer&>(Peer()); }
   TNotifyEvent FOnClick;
   std::string FOnClickName;
 };
@@ -67,7 +63,6 @@ enum class TScrollStyle : std::uint8_t { ssNone, ssHorizontal, ssVertical, ssBot
 class TMemo : public TControl {
  public:
   explicit TMemo(TComponent* AOwner);
-  ~TMemo() override;
   const char* ClassName() const noexcept override { return "TMemo"; }
 
   TScrollStyle ScrollBars() const noexcept { return FScrollBars; }
@@ -87,23 +82,14 @@ class TMemo : public TControl {
   std::string LinesText() const;
 
   void BringUpToDate() override {
-    FlushPending();
+    MemoPeer().BringUpToDate();
     TControl::BringUpToDate();
   }
 
  private:
-  class TPendingFlusher;
+  TMemoPeer& MemoPeer() const { return static_cast<TMemoPeer&>(Peer()); }
+  void ApplyScrollBars();
 
-  QPlainTextEdit& Edit() const;
-  // Puts the lines added since the last time into the box, in one edit.
-  void FlushPending() const;
-
-  // Lines added but not yet in the box. Appending line by line makes Qt lay out the new line
-  // and scroll the box's pixels for every one, which dominated a pass that logs tens of
-  // thousands of lines; they go in together before the box is read, repainted or touched.
-  mutable QString FPending;
-  mutable bool FHasPending = false;
-  std::unique_ptr<TPendingFlusher> FFlusher;
   TScrollStyle FScrollBars = TScrollStyle::ssNone;
   bool FWordWrap = true;
   bool FReadOnly = false;

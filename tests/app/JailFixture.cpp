@@ -7,6 +7,7 @@
 #include "dataaccess/MSTable.h"
 #include "tests/app/SiteFolder.h"
 #include "ui/StdCtrls.h"
+#include "ui/qt/QtPeers.h"
 
 namespace bunkmere::testing {
 
@@ -80,7 +81,7 @@ JailFixture::JailFixture(FromScriptTag, const std::string& AScript,
 JailFixture::~JailFixture() = default;
 
 void JailFixture::PressStart() {
-  QTest::mouseClick(FWindow->btConvertTavrichWeekenders->Widget(), Qt::LeftButton);
+  QTest::mouseClick(QtWidget(*FWindow->btConvertTavrichWeekenders), Qt::LeftButton);
 }
 
 std::vector<std::string> JailFixture::Log() const {

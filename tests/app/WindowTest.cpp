@@ -22,6 +22,7 @@
 #include "tests/ui/RecordingMessageBoxes.h"
 #include "ui/ProgressBar.h"
 #include "ui/StdCtrls.h"
+#include "ui/qt/QtPeers.h"
 
 namespace bunkmere {
 namespace {
@@ -34,10 +35,10 @@ TEST(MainWindow, IsBuiltAsStored) {
   EXPECT_EQ(w.Caption(),
             "Synch Facility Cells Base On Current Population (Compatible with Detentia 5.0.3.x "
             "or higher)");
-  EXPECT_EQ(w.Window()->windowTitle().toStdString(), w.Caption());
+  EXPECT_EQ(QtWindow(w)->windowTitle().toStdString(), w.Caption());
   EXPECT_EQ(w.BorderStyle(), TFormBorderStyle::bsSingle);
-  EXPECT_TRUE(w.Window()->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
-  EXPECT_EQ(w.Window()->palette().color(QPalette::Window),
+  EXPECT_TRUE(QtWindow(w)->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+  EXPECT_EQ(QtWindow(w)->palette().color(QPalette::Window),
             QApplication::palette().color(QPalette::Button));
   EXPECT_EQ(w.Font().Name, "MS Sans Serif");
   EXPECT_EQ(w.Font().Height, ScaleLength(-11, w.PixelsPerInch(), 96));
@@ -54,14 +55,15 @@ TEST(MainWindow, IsBuiltAsStored) {
   // Labels sized themselves to their text, from their stored place.
   EXPECT_EQ(w.Label1->Left(), ScaleLength(8, w.PixelsPerInch(), 96));
   EXPECT_EQ(w.Label1->Width(),
-            QFontMetrics(w.Label1->Widget()->font()).horizontalAdvance("Conflicts Log:"));
+            QFontMetrics(QtWidget(*w.Label1)->font()).horizontalAdvance("Conflicts Log:"));
   EXPECT_EQ(w.lblPasses->Caption(), "[XXX]");
   EXPECT_EQ(w.lblWhatHappen->Caption(), "[XXXXXX]");
 
-  EXPECT_EQ(static_cast<QPushButton*>(w.btConvertTavrichWeekenders->Widget())->text().toStdString(),
-            "Start Synchronization Of  Cells");
-  EXPECT_TRUE(w.btConvertTavrichWeekenders->Widget()->font().bold());
-  EXPECT_FALSE(w.btnSave->Widget()->font().bold());
+  EXPECT_EQ(
+      static_cast<QPushButton*>(QtWidget(*w.btConvertTavrichWeekenders))->text().toStdString(),
+      "Start Synchronization Of  Cells");
+  EXPECT_TRUE(QtWidget(*w.btConvertTavrichWeekenders)->font().bold());
+  EXPECT_FALSE(QtWidget(*w.btnSave)->font().bold());
   EXPECT_EQ(w.TabList(),
             (std::vector<TControl*>{w.btConvertTavrichWeekenders, w.Memo1, w.btnSave}));
   EXPECT_EQ(w.ActiveControl(), w.btConvertTavrichWeekenders);
@@ -101,7 +103,7 @@ TEST(MainWindow, OpensCentredWithTheStartButtonFocused) {
   const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
   EXPECT_EQ(w.Left(), screen.x() + (screen.width() - w.ClientWidth()) / 2);
   EXPECT_EQ(w.Top(), screen.y() + (screen.height() - w.ClientHeight()) / 2);
-  EXPECT_EQ(w.Window()->focusWidget(), w.btConvertTavrichWeekenders->Widget());
+  EXPECT_EQ(QtWindow(w)->focusWidget(), QtWidget(*w.btConvertTavrichWeekenders));
   w.Close();
 }
 
@@ -132,7 +134,7 @@ TEST(SaveLog, WritesTheLogInTheAnsiCodePageWithCrLfAndNoBom) {
       " N\xC3\xBA\xC3\xB1"
       "ez \xCE\xA9");  // Núñez Ω: Ω is not in 1252
   w.Memo1->Add("----End----");
-  QTest::mouseClick(w.btnSave->Widget(), Qt::LeftButton);
+  QTest::mouseClick(QtWidget(*w.btnSave), Qt::LeftButton);
   EXPECT_TRUE(boxes.Boxes.empty());
   EXPECT_EQ(p.platform.FileBytes("C:\\Jail\\09070503.log"),
             "Facility :North DormCode : A CellNo : 1 Allow 1 but 2 are assign to it\r\n"
@@ -141,7 +143,7 @@ TEST(SaveLog, WritesTheLogInTheAnsiCodePageWithCrLfAndNoBom) {
 
   // A second save in the same second replaces the file; an empty log saves an empty file.
   w.Memo1->Clear();
-  QTest::mouseClick(w.btnSave->Widget(), Qt::LeftButton);
+  QTest::mouseClick(QtWidget(*w.btnSave), Qt::LeftButton);
   EXPECT_EQ(p.platform.FileBytes("C:\\Jail\\09070503.log"), "");
 }
 
@@ -152,7 +154,7 @@ TEST(SaveLog, AFileThatCannotBeWrittenShowsTheErrorBoxAndKeepsTheLog) {
   testing::RecordingMessageBoxes boxes;
   TfrmSynchCellsMain w(nullptr);
   w.Memo1->Add("keep me");
-  QTest::mouseClick(w.btnSave->Widget(), Qt::LeftButton);
+  QTest::mouseClick(QtWidget(*w.btnSave), Qt::LeftButton);
   ASSERT_EQ(boxes.Boxes.size(), 1u);
   EXPECT_EQ(boxes.Boxes[0].Caption, "Bunkmere");
   EXPECT_EQ(boxes.Boxes[0].Type, TMsgDlgType::mtError);
@@ -175,7 +177,7 @@ TEST(StartButton, AProgramStringThatCannotConnectEndsThePassWithItsTwoBoxes) {
       "Initial Catalog=JAIL;User ID=sa;Password=x;Connect Timeout=2'");
   w.Memo1->Add("old log");
   w.ProgressBar1->SetPosition(30);
-  QTest::mouseClick(w.btConvertTavrichWeekenders->Widget(), Qt::LeftButton);
+  QTest::mouseClick(QtWidget(*w.btConvertTavrichWeekenders), Qt::LeftButton);
   ASSERT_EQ(boxes.Boxes.size(), 2u);
   const std::string& first = boxes.Boxes[0].Text;
   EXPECT_TRUE(first.ends_with(" On: TfrmSynchCellsMain.GoSynchCells")) << first;

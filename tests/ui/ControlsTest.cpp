@@ -18,6 +18,7 @@
 #include "ui/Form.h"
 #include "ui/ProgressBar.h"
 #include "ui/StdCtrls.h"
+#include "ui/qt/QtPeers.h"
 
 namespace bunkmere {
 namespace {
@@ -74,23 +75,23 @@ struct SmallWindow {
 
 TEST(Form, FixedBorderKeepsSystemMenuAndBothBoxes) {
   SmallWindow w;
-  const Qt::WindowFlags f = w.form.Window()->windowFlags();
+  const Qt::WindowFlags f = QtWindow(w.form)->windowFlags();
   EXPECT_TRUE(f.testFlag(Qt::WindowSystemMenuHint));
   EXPECT_TRUE(f.testFlag(Qt::WindowMinimizeButtonHint));
   EXPECT_TRUE(f.testFlag(Qt::WindowMaximizeButtonHint));
-  EXPECT_EQ(w.form.Window()->minimumSize(), QSize(674, 420));
-  EXPECT_EQ(w.form.Window()->maximumSize(), QSize(674, 420));
+  EXPECT_EQ(QtWindow(w.form)->minimumSize(), QSize(674, 420));
+  EXPECT_EQ(QtWindow(w.form)->maximumSize(), QSize(674, 420));
 }
 
 TEST(Form, MaximisingMovesAnchoredControlsAndRestoringPutsThemBack) {
   SmallWindow w;
   w.form.SetWindowState(TWindowState::wsMaximized);
   // Maximised, the fixed border no longer holds the size.
-  EXPECT_EQ(w.form.Window()->maximumSize(), QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
+  EXPECT_EQ(QtWindow(w.form)->maximumSize(), QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
   // What the window reports when the window system has maximised it.
   w.form.ClientResized(1000, 700);
   EXPECT_EQ(w.memo->BoundsRect(), (TRect{8, 136, 983, 545}));
-  EXPECT_EQ(w.memo->Widget()->geometry(), QRect(8, 136, 983, 545));
+  EXPECT_EQ(QtWidget(*w.memo)->geometry(), QRect(8, 136, 983, 545));
   EXPECT_EQ(w.save->BoundsRect(), (TRect{918, 107, 75, 25}));
   EXPECT_EQ(w.start->BoundsRect(), (TRect{383, 78, 237, 25}));  // centre stays in the middle
   EXPECT_EQ(w.label->BoundsRect().Left, 33);
@@ -98,7 +99,7 @@ TEST(Form, MaximisingMovesAnchoredControlsAndRestoringPutsThemBack) {
 
   w.form.SetWindowState(TWindowState::wsNormal);
   w.form.ClientResized(674, 420);
-  EXPECT_EQ(w.form.Window()->maximumSize(), QSize(674, 420));
+  EXPECT_EQ(QtWindow(w.form)->maximumSize(), QSize(674, 420));
   EXPECT_EQ(w.memo->BoundsRect(), (TRect{8, 136, 657, 265}));
   EXPECT_EQ(w.save->BoundsRect(), (TRect{592, 107, 75, 25}));
   EXPECT_EQ(w.start->Left(), 220);
@@ -118,8 +119,8 @@ TEST(Form, RepaintPaintsWhatChangedAtOnceAndNothingElse) {
   w.form.Show();
   QApplication::processEvents();
   PaintCounter label, save;
-  w.label->Widget()->installEventFilter(&label);
-  w.save->Widget()->installEventFilter(&save);
+  QtWidget(*w.label)->installEventFilter(&label);
+  QtWidget(*w.save)->installEventFilter(&save);
   // No event loop runs between the change and the check, as in the pass.
   w.label->SetCaption("Synching Facility :North");
   w.form.Repaint();
@@ -136,8 +137,8 @@ TEST(Form, RepaintsWithinOneFrameWaitForTheNextAndTheEventLoopShowsThem) {
   w.form.Show();
   QApplication::processEvents();
   PaintCounter label;
-  w.label->Widget()->installEventFilter(&label);
-  auto& qlabel = static_cast<QLabel&>(*w.label->Widget());
+  QtWidget(*w.label)->installEventFilter(&label);
+  auto& qlabel = static_cast<QLabel&>(*QtWidget(*w.label));
   w.label->SetCaption("Synching Facility :North");
   w.form.Repaint();
   EXPECT_EQ(label.Paints, 1);
@@ -161,7 +162,7 @@ TEST(Form, RepaintsWithinOneFrameWaitForTheNextAndTheEventLoopShowsThem) {
 TEST(Label, OnAShowingWindowTheSizeIsRightWhenReadOrPainted) {
   SmallWindow w;
   w.ShowPaintingAtOnce();
-  auto& qlabel = static_cast<QLabel&>(*w.label->Widget());
+  auto& qlabel = static_cast<QLabel&>(*QtWidget(*w.label));
   const QFontMetrics fm(qlabel.font());
   const std::string longText = "Synching Facility :North DormCode : A CellNo : 12 Bed : 3";
   w.label->SetCaption(longText);
@@ -187,11 +188,11 @@ TEST(Form, TabOrderSkipsNonStopsAndTheFirstStopHoldsTheFocus) {
   EXPECT_EQ(tabs[1], w.memo);
   EXPECT_EQ(tabs[2], w.save);
   EXPECT_EQ(w.form.ActiveControl(), w.start);
-  EXPECT_EQ(w.form.Window()->focusWidget(), w.start->Widget());
+  EXPECT_EQ(QtWindow(w.form)->focusWidget(), QtWidget(*w.start));
   // Tab from the start button reaches the log box next (the progress bar is no stop).
-  QWidget* next = w.start->Widget()->nextInFocusChain();
+  QWidget* next = QtWidget(*w.start)->nextInFocusChain();
   while (next->focusPolicy() == Qt::NoFocus) next = next->nextInFocusChain();
-  EXPECT_EQ(next, w.memo->Widget());
+  EXPECT_EQ(next, QtWidget(*w.memo));
 }
 
 TEST(Form, ScalesToTheScreenDensityWhenLoaded) {
@@ -215,7 +216,7 @@ TEST(Form, ScalesToTheScreenDensityWhenLoaded) {
 
 TEST(Label, ShowsDatabaseTextAsPlainTextAndSizesItselfToIt) {
   SmallWindow w;
-  auto& qlabel = static_cast<QLabel&>(*w.label->Widget());
+  auto& qlabel = static_cast<QLabel&>(*QtWidget(*w.label));
   EXPECT_EQ(qlabel.textFormat(), Qt::PlainText);
   const int shortWidth = w.label->Width();
   w.label->SetCaption("Synching Facility :<b>North</b> & Co DormCode : A CellNo : 12");
@@ -237,7 +238,7 @@ TEST(Memo, LinesAndSavedTextEndEveryLineWithCrLf) {
             "Facility :Main DormCode : A CellNo : 1 Allow 1 but 2 are assign to it\r\n"
             "----Inmates On Cell----\r\n B-1\r\n");
   // What a person types is part of the log; a final line break makes no extra line.
-  auto& edit = static_cast<QPlainTextEdit&>(*w.memo->Widget());
+  auto& edit = static_cast<QPlainTextEdit&>(*QtWidget(*w.memo));
   edit.moveCursor(QTextCursor::End);
   QTest::keyClicks(&edit, "typed");
   QTest::keyClick(&edit, Qt::Key_Return);
@@ -272,7 +273,7 @@ TEST(Memo, HeldBackLinesComeOutAsLinesAddedOneByOne) {
         reference.appendPlainText(QString::fromStdString(line));
       }
       w.form.Repaint();
-      EXPECT_EQ(static_cast<QPlainTextEdit&>(*w.memo->Widget()).toPlainText(),
+      EXPECT_EQ(static_cast<QPlainTextEdit&>(*QtWidget(*w.memo)).toPlainText(),
                 reference.toPlainText())
           << c.What;
     }
@@ -289,7 +290,7 @@ TEST(Memo, HeldBackLinesComeOutAsLinesAddedOneByOne) {
 TEST(Memo, FollowsTheEndOfTheLogOnlyWhileTheEndIsInView) {
   SmallWindow w;
   w.ShowPaintingAtOnce();
-  auto& bar = *static_cast<QPlainTextEdit&>(*w.memo->Widget()).verticalScrollBar();
+  auto& bar = *static_cast<QPlainTextEdit&>(*QtWidget(*w.memo)).verticalScrollBar();
   for (int i = 0; i < 200; ++i) w.memo->Add("line " + std::to_string(i));
   w.form.Repaint();
   ASSERT_GT(bar.maximum(), 0);
@@ -306,7 +307,7 @@ TEST(Memo, FollowsTheEndOfTheLogOnlyWhileTheEndIsInView) {
 TEST(Memo, KeysReachTheBoxAfterTheLinesHeldBack) {
   SmallWindow w;
   w.form.Show();
-  auto& edit = static_cast<QPlainTextEdit&>(*w.memo->Widget());
+  auto& edit = static_cast<QPlainTextEdit&>(*QtWidget(*w.memo));
   w.memo->Add("held");
   w.memo->Add("back");
   QTest::keyClick(&edit, Qt::Key_End, Qt::ControlModifier);
@@ -317,7 +318,7 @@ TEST(Memo, KeysReachTheBoxAfterTheLinesHeldBack) {
 
 TEST(Memo, VerticalScrollBarWrappingAndEditable) {
   SmallWindow w;
-  auto& edit = static_cast<QPlainTextEdit&>(*w.memo->Widget());
+  auto& edit = static_cast<QPlainTextEdit&>(*QtWidget(*w.memo));
   EXPECT_EQ(edit.verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
   EXPECT_EQ(edit.horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
   EXPECT_EQ(edit.lineWrapMode(), QPlainTextEdit::WidgetWidth);
@@ -343,7 +344,7 @@ TEST(ProgressBar, PositionClampsAndStepsWrapPastTheMaximum) {
     bar.SetPosition(c.Start);
     for (int i = 0; i < c.Steps; ++i) bar.StepIt();
     EXPECT_EQ(bar.Position(), c.Expected) << c.What;
-    EXPECT_EQ(static_cast<QProgressBar&>(*bar.Widget()).value(), c.Expected) << c.What;
+    EXPECT_EQ(static_cast<QProgressBar&>(*QtWidget(bar)).value(), c.Expected) << c.What;
   }
   TProgressBar bar(nullptr);
   EXPECT_EQ(bar.Max(), 100);
@@ -362,7 +363,7 @@ TEST(ProgressBar, StepsOnAShowingWindowArePaintedWithTheWindow) {
   SmallWindow w;
   w.ShowPaintingAtOnce();
   PaintCounter paints;
-  w.bar->Widget()->installEventFilter(&paints);
+  QtWidget(*w.bar)->installEventFilter(&paints);
   w.bar->SetMax(10);
   w.bar->SetStep(1);
   for (int i = 0; i < 25; ++i) w.bar->StepIt();
@@ -370,8 +371,8 @@ TEST(ProgressBar, StepsOnAShowingWindowArePaintedWithTheWindow) {
   EXPECT_EQ(w.bar->Position(), 5);
   w.form.Repaint();
   EXPECT_EQ(paints.Paints, 1);
-  EXPECT_EQ(static_cast<QProgressBar&>(*w.bar->Widget()).value(), 5);
-  EXPECT_EQ(static_cast<QProgressBar&>(*w.bar->Widget()).maximum(), 10);
+  EXPECT_EQ(static_cast<QProgressBar&>(*QtWidget(*w.bar)).value(), 5);
+  EXPECT_EQ(static_cast<QProgressBar&>(*QtWidget(*w.bar)).maximum(), 10);
   w.form.Close();
 }
 
@@ -386,7 +387,7 @@ TEST(Button, AClickRunsTheHandlerAndAnEscapingFailureGoesToTheErrorBox) {
     throw EFileError("Cannot create file \"/ro/01020304.log\". Permission denied");
   });
   w.form.Show();
-  QTest::mouseClick(w.save->Widget(), Qt::LeftButton);
+  QTest::mouseClick(QtWidget(*w.save), Qt::LeftButton);
   EXPECT_EQ(clicks, 1);
   EXPECT_EQ(sender, w.save);
   ASSERT_EQ(boxes.Boxes.size(), 1u);
@@ -409,7 +410,7 @@ TEST(Controls, FreeingTheFormFreesItsControlsBeforeItsWindow) {
   owned->SetParent(form.get());
   form.reset();
   EXPECT_EQ(outside.Parent(), nullptr);
-  EXPECT_EQ(outside.Widget()->parent(), nullptr);
+  EXPECT_EQ(QtWidget(outside)->parent(), nullptr);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "ui/ProgressBar.h"
 #include "ui/RegisterControls.h"
 #include "ui/StdCtrls.h"
+#include "ui/qt/QtPeers.h"
 
 namespace bunkmere {
 namespace {
@@ -94,17 +95,17 @@ TEST(WindowDescription, ReadsControlsOntoTheFormAndBindsHandlers) {
 
   auto* btn = ComponentCast<TButton>(form.FindComponent("btnGo"));
   EXPECT_EQ(btn->Parent(), &form);
-  EXPECT_EQ(btn->Widget()->parentWidget(), form.Window());
+  EXPECT_EQ(QtWidget(*btn)->parentWidget(), QtWindow(form));
   EXPECT_TRUE(btn->Font().Style.Contains(TFontStyle::fsBold));
-  EXPECT_TRUE(btn->Widget()->font().bold());
+  EXPECT_TRUE(QtWidget(*btn)->font().bold());
   EXPECT_FALSE(btn->ParentFont());
-  EXPECT_EQ(static_cast<QPushButton*>(btn->Widget())->text().toStdString(),
+  EXPECT_EQ(static_cast<QPushButton*>(QtWidget(*btn))->text().toStdString(),
             "Start Synchronization Of  Cells");
   btn->Click();
   EXPECT_EQ(form.Clicks, 1);
 
   auto* label = ComponentCast<TLabel>(form.FindComponent("lblStatus"));
-  EXPECT_FALSE(label->Widget()->font().bold());
+  EXPECT_FALSE(QtWidget(*label)->font().bold());
   EXPECT_EQ(label->Font().Name, "MS Sans Serif");
   EXPECT_EQ(form.ActiveControl(), btn);
   auto* log = ComponentCast<TMemo>(form.FindComponent("Log"));

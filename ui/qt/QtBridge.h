@@ -1,5 +1,5 @@
 #pragma once
-// Conversions between the controls' stored values and Qt's. Internal to ui/.
+// Conversions between the controls' stored values and Qt's. Internal to the Qt peers.
 
 #include <QColor>
 #include <QFont>

@@ -1,0 +1,179 @@
+// The controls against a recording backend: what they send their peers and what they do with
+// what a peer reports. The same contract holds whichever backend the program links.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/Exceptions.h"
+#include "tests/uimodel/RecordingPeers.h"
+#include "ui/Application.h"
+#include "ui/Form.h"
+#include "ui/ProgressBar.h"
+#include "ui/StdCtrls.h"
+
+namespace bunkmere {
+namespace {
+
+using testing::Recording;
+using enum TAnchorKind;
+
+std::vector<std::string>& Calls() {
+  return Recording().Calls;
+}
+
+bool Sent(const std::string& APrefix) {
+  return std::any_of(Calls().begin(), Calls().end(),
+                     [&](const std::string& c) { return c.starts_with(APrefix); });
+}
+
+// A window laid out like the main window, built in code and shown.
+struct Window {
+  Window() {
+    Recording() = {};
+    form.SetClientWidth(674);
+    form.SetClientHeight(420);
+    form.SetBorderStyle(TFormBorderStyle::bsSingle);
+    label = new TLabel(&form);
+    label->SetParent(&form);
+    label->SetBounds(33, 43, 48, 13);
+    save = new TButton(&form);
+    save->SetParent(&form);
+    save->SetBounds(592, 107, 75, 25);
+    save->SetAnchors({akTop, akRight});
+    save->SetTabOrder(8);
+    bar = new TProgressBar(&form);
+    bar->SetParent(&form);
+    memo = new TMemo(&form);
+    memo->SetParent(&form);
+    memo->SetBounds(8, 136, 657, 265);
+    memo->SetAnchors({akLeft, akTop, akRight, akBottom});
+    form.Loaded();
+    form.Show();
+    Recording().RunPosted();
+    Calls().clear();
+  }
+
+  TForm form{nullptr};
+  TLabel* label;
+  TButton* save;
+  TProgressBar* bar;
+  TMemo* memo;
+};
+
+TEST(PeerContract, ASetterSendsAChangeOnceAndNothingWhenNothingChanges) {
+  TFontData bold;
+  bold.Style.Include(TFontStyle::fsBold);
+  struct Case {
+    const char* What;
+    std::function<void(Window&)> Set;
+  } cases[] = {
+      {"form caption", [](Window& w) { w.form.SetCaption("Synch"); }},
+      {"form left", [](Window& w) { w.form.SetLeft(10); }},
+      {"form colour", [](Window& w) { w.form.SetColor(clWhite); }},
+      {"label caption", [](Window& w) { w.label->SetCaption("[XXX]"); }},
+      {"button bounds", [](Window& w) { w.save->SetBounds(1, 2, 3, 4); }},
+      {"button font", [&](Window& w) { w.save->SetFont(bold); }},
+      {"button tab stop", [](Window& w) { w.save->SetTabStop(false); }},
+      {"visibility", [](Window& w) { w.save->SetVisible(false); }},
+      {"memo scroll bars", [](Window& w) { w.memo->SetScrollBars(TScrollStyle::ssBoth); }},
+      {"memo word wrap", [](Window& w) { w.memo->SetWordWrap(false); }},
+      {"memo read-only", [](Window& w) { w.memo->SetReadOnly(true); }},
+      {"bar position",
+       [](Window& w) {
+         w.bar->SetPosition(5);
+         w.bar->BringUpToDate();
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.What);
+    Window w;
+    c.Set(w);
+    EXPECT_FALSE(Calls().empty()) << "the change reached no peer";
+    Calls().clear();
+    c.Set(w);
+    EXPECT_EQ(Calls(), std::vector<std::string>{});
+  }
+}
+
+TEST(PeerContract, AMaximiseTheWindowReportsIsRecordedAndNotSentBack) {
+  Window w;
+  Recording().WindowMaximized = true;
+  w.form.PeerWindowStateChanged(TWindowState::wsMaximized);
+  w.form.PeerClientResized(1024, 740);
+  EXPECT_EQ(w.form.WindowState(), TWindowState::wsMaximized);
+  EXPECT_FALSE(Sent("form SetWindowState"));
+  // The anchors move the controls; the form keeps the client size it restores to.
+  EXPECT_EQ(w.save->Left(), 1024 - (674 - 592));
+  EXPECT_TRUE(Sent("button SetBounds 942,107,75,25"));
+  EXPECT_EQ(w.form.ClientWidth(), 674);
+
+  Calls().clear();
+  Recording().WindowMaximized = false;
+  w.form.PeerWindowStateChanged(TWindowState::wsNormal);
+  w.form.PeerClientResized(674, 420);
+  EXPECT_EQ(w.form.WindowState(), TWindowState::wsNormal);
+  EXPECT_FALSE(Sent("form SetWindowState"));
+  EXPECT_EQ(w.save->Left(), 592);
+  EXPECT_EQ(w.memo->Width(), 657);
+
+  // Asked by the program rather than reported, the state goes to the window.
+  Calls().clear();
+  w.form.SetWindowState(TWindowState::wsMaximized);
+  EXPECT_TRUE(Sent("form SetWindowState 2"));
+}
+
+TEST(PeerContract, LinesAddedTogetherReachTheBoxThroughOnePostedCall) {
+  Window w;
+  w.memo->Add("");
+  EXPECT_FALSE(Sent("memo AddLine")) << "an empty line added to an empty box";
+  for (const char* line : {"a", "b", "c"}) w.memo->Add(line);
+  EXPECT_EQ(Recording().Posted.size(), 1u);
+  Recording().RunPosted();
+  EXPECT_EQ(std::count(Calls().begin(), Calls().end(), "memo BringUpToDate"), 1);
+  EXPECT_EQ(w.memo->Lines(), (std::vector<std::string>{"a", "b", "c"}));
+  EXPECT_EQ(w.memo->LinesText(), "a\r\nb\r\nc\r\n");
+}
+
+TEST(PeerContract, RepaintsWithinAFrameOfTheLastAreLeftToTheNext) {
+  struct Case {
+    const char* What;
+    std::chrono::nanoseconds Frame;
+    long Paints;
+  } cases[] = {
+      {"a frame longer than the test", std::chrono::hours(1), 1},
+      {"no frame at all", std::chrono::nanoseconds(0), 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.What);
+    Window w;
+    w.form.SetFrameInterval(c.Frame);
+    for (int i = 0; i < 3; ++i) w.label->Repaint();
+    EXPECT_EQ(std::count(Calls().begin(), Calls().end(), "form PaintNow"), c.Paints);
+    EXPECT_EQ(std::count(Calls().begin(), Calls().end(), "label Invalidate"), 3);
+  }
+}
+
+TEST(PeerContract, AClickRunsTheHandlerAndItsFailureGoesToTheErrorBoxUnderTheTitle) {
+  TApplication application("uimodel_tests");
+  application.SetTitle("Bunkmere");
+  Window w;
+  int clicks = 0;
+  w.save->SetOnClick([&](TComponent*) {
+    if (++clicks == 2) throw Exception("Cannot create file x.log");
+  });
+  w.save->PeerClicked();
+  EXPECT_EQ(clicks, 1);
+  EXPECT_TRUE(Recording().Boxes.empty());
+  w.save->PeerClicked();
+  application.ShowMessage("Cell Synchronization Completed");
+  EXPECT_EQ(Recording().Boxes,
+            (std::vector<std::string>{"Bunkmere|Cannot create file x.log.|error",
+                                      "Bunkmere|Cell Synchronization Completed|information"}));
+}
+
+}  // namespace
+}  // namespace bunkmere

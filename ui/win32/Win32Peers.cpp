@@ -1,0 +1,699 @@
+// The Win32 backend: a native window behind every form and a standard control (static, button,
+// multi-line edit, progress bar) behind every control; the message loop and the system's
+// message boxes.
+//
+// Every window keeps its peer in its user data and clears it on WM_NCDESTROY, so no message
+// that arrives while a window is torn down reaches a peer that is gone.
+
+// Before windows.h, whose macros would take the names of the controls' own constants.
+#include "ui/Control.h"
+#include "ui/Form.h"
+#include "ui/Peers.h"
+
+#include <windows.h>
+// After windows.h, which it needs.
+#include <commctrl.h>
+
+#include "ui/win32/Win32Peers.h"
+
+#include <deque>
+#include <memory>
+#include <string>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+namespace bunkmere {
+namespace {
+
+std::wstring Wide(std::string_view AText) {
+  if (AText.empty()) return {};
+  const int n =
+      MultiByteToWideChar(CP_UTF8, 0, AText.data(), static_cast<int>(AText.size()), nullptr, 0);
+  std::wstring w(static_cast<std::size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, AText.data(), static_cast<int>(AText.size()), w.data(), n);
+  return w;
+}
+
+std::string Narrow(std::wstring_view AText) {
+  if (AText.empty()) return {};
+  const int n = WideCharToMultiByte(CP_UTF8, 0, AText.data(), static_cast<int>(AText.size()),
+                                    nullptr, 0, nullptr, nullptr);
+  std::string s(static_cast<std::size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, AText.data(), static_cast<int>(AText.size()), s.data(), n,
+                      nullptr, nullptr);
+  return s;
+}
+
+struct TWindowDeleter {
+  void operator()(HWND AWindow) const noexcept {
+    if (IsWindow(AWindow)) DestroyWindow(AWindow);
+  }
+};
+using TWindowHandle = std::unique_ptr<std::remove_pointer_t<HWND>, TWindowDeleter>;
+
+struct TGdiDeleter {
+  void operator()(HGDIOBJ AObject) const noexcept { DeleteObject(AObject); }
+};
+using TFontHandle = std::unique_ptr<std::remove_pointer_t<HFONT>, TGdiDeleter>;
+using TBrushHandle = std::unique_ptr<std::remove_pointer_t<HBRUSH>, TGdiDeleter>;
+
+// A system colour follows the desktop's palette; a plain colour is 0x00BBGGRR already.
+COLORREF ToColorRef(TColor AColor) {
+  if ((AColor & clSystemColor) != 0) return GetSysColor(AColor & 0xFF);
+  return static_cast<COLORREF>(AColor) & 0x00FFFFFF;
+}
+
+TFontHandle MakeFont(const TFontData& AFont) {
+  // The stored height is in pixels: the character height when negative, the cell height when
+  // positive, exactly as the system reads a font height.
+  return TFontHandle(CreateFontW(
+      AFont.Height, 0, 0, 0, AFont.Style.Contains(TFontStyle::fsBold) ? FW_BOLD : FW_NORMAL,
+      AFont.Style.Contains(TFontStyle::fsItalic), AFont.Style.Contains(TFontStyle::fsUnderline),
+      AFont.Style.Contains(TFontStyle::fsStrikeOut), static_cast<DWORD>(AFont.Charset),
+      OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
+      Wide(AFont.Name).c_str()));
+}
+
+HINSTANCE Instance() {
+  return GetModuleHandleW(nullptr);
+}
+
+// Runs the calls posted to a control, one per message.
+constexpr UINT kRunPosted = WM_APP + 1;
+
+// Where controls without a form live: child windows need a parent from the start.
+HWND ParkingWindow() {
+  static TWindowHandle parking(CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 0, 0, nullptr,
+                                               nullptr, Instance(), nullptr));
+  return parking.get();
+}
+
+class TWin32FormPeer;
+
+// What every Win32 control peer does alike, around its standard control.
+class TWin32Control {
+ public:
+  TWin32Control(TPeerEvents& AEvents, const wchar_t* AClass, DWORD AStyle)
+      : FEvents(AEvents),
+        FWindow(CreateWindowExW(0, AClass, L"", WS_CHILD | AStyle, 0, 0, 0, 0, ParkingWindow(),
+                                nullptr, Instance(), nullptr)) {
+    SetWindowLongPtrW(Handle(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    SetWindowSubclass(Handle(), &SubclassProc, 1, reinterpret_cast<DWORD_PTR>(this));
+  }
+  virtual ~TWin32Control() = default;
+  TWin32Control(const TWin32Control&) = delete;
+  TWin32Control& operator=(const TWin32Control&) = delete;
+
+  HWND Handle() const noexcept { return FWindow.get(); }
+  TPeerEvents& Events() const noexcept { return FEvents; }
+  COLORREF TextColor() const noexcept { return FTextColor; }
+  HFONT Font() const noexcept { return FFont.get(); }
+
+  // The peer of a control window, or null for a window that is not (or no longer) one.
+  static TWin32Control* Of(HWND AWindow) {
+    return reinterpret_cast<TWin32Control*>(GetWindowLongPtrW(AWindow, GWLP_USERDATA));
+  }
+
+  void DoSetBounds(const TRect& r) {
+    SetWindowPos(Handle(), nullptr, r.Left, r.Top, r.Width, r.Height,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  void DoSetVisible(bool AValue) { ShowWindow(Handle(), AValue ? SW_SHOWNA : SW_HIDE); }
+  void DoSetFont(const TFontData& AFont) {
+    TFontHandle font = MakeFont(AFont);
+    SendMessageW(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
+    // The control drew with the old font until now: it goes only after the new one is in.
+    FFont = std::move(font);
+    FTextColor = ToColorRef(AFont.Color);
+  }
+  void DoSetTabStop(bool AValue) {
+    const LONG_PTR style = GetWindowLongPtrW(Handle(), GWL_STYLE);
+    SetWindowLongPtrW(Handle(), GWL_STYLE, AValue ? style | WS_TABSTOP : style & ~WS_TABSTOP);
+  }
+  void DoSetParent(TFormPeer* AParent);
+  void DoSetFocus();
+  void DoInvalidate() { InvalidateRect(Handle(), nullptr, TRUE); }
+  void DoPaintNow() { RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW); }
+  void DoPost(std::function<void()> ACall) {
+    FPosted.push_back(std::move(ACall));
+    PostMessageW(Handle(), kRunPosted, 0, 0);
+  }
+
+ protected:
+  // A message about to reach the control; a peer may bring the control up to date first.
+  virtual void BeforeMessage(UINT /*AMessage*/) {}
+
+ private:
+  static LRESULT CALLBACK SubclassProc(HWND AWindow, UINT AMessage, WPARAM W, LPARAM L,
+                                       UINT_PTR /*AId*/, DWORD_PTR AData) {
+    auto* self = reinterpret_cast<TWin32Control*>(AData);
+    if (AMessage == WM_NCDESTROY) {
+      SetWindowLongPtrW(AWindow, GWLP_USERDATA, 0);
+      RemoveWindowSubclass(AWindow, &SubclassProc, 1);
+      return DefSubclassProc(AWindow, AMessage, W, L);
+    }
+    if (Of(AWindow) == nullptr) return DefSubclassProc(AWindow, AMessage, W, L);
+    if (AMessage == kRunPosted) {
+      if (!self->FPosted.empty()) {
+        auto call = std::move(self->FPosted.front());
+        self->FPosted.pop_front();
+        call();
+      }
+      return 0;
+    }
+    self->BeforeMessage(AMessage);
+    return DefSubclassProc(AWindow, AMessage, W, L);
+  }
+
+  TPeerEvents& FEvents;
+  // Declared before the window: the window goes first, and with it every message to it.
+  TFontHandle FFont;
+  std::deque<std::function<void()>> FPosted;
+  COLORREF FTextColor = GetSysColor(COLOR_WINDOWTEXT);
+  TFormPeer* FParent = nullptr;
+  TWindowHandle FWindow;
+};
+
+// The interface of a kind and the shared window code, joined.
+template <class Base>
+class TWin32ControlPeer : public Base, public TWin32Control {
+ public:
+  TWin32ControlPeer(TPeerEvents& AEvents, const wchar_t* AClass, DWORD AStyle)
+      : TWin32Control(AEvents, AClass, AStyle) {}
+  void SetBounds(const TRect& r) override { DoSetBounds(r); }
+  void SetVisible(bool AValue) override { DoSetVisible(AValue); }
+  void SetFont(const TFontData& AFont) override { DoSetFont(AFont); }
+  void SetTabStop(bool AValue) override { DoSetTabStop(AValue); }
+  void SetParent(TFormPeer* AParent) override { DoSetParent(AParent); }
+  void SetFocus() override { DoSetFocus(); }
+  void Invalidate() override { DoInvalidate(); }
+  void PaintNow() override { DoPaintNow(); }
+  void Post(std::function<void()> ACall) override { DoPost(std::move(ACall)); }
+};
+
+TWin32Control& ControlOf(TControlPeer& APeer) {
+  return dynamic_cast<TWin32Control&>(APeer);
+}
+
+constexpr wchar_t kFormClass[] = L"BunkmereForm";
+
+class TWin32FormPeer final : public TFormPeer {
+ public:
+  explicit TWin32FormPeer(TPeerEvents& AEvents) : FEvents(AEvents) {
+    RegisterClassOnce();
+    FWindow.reset(CreateWindowExW(0, kFormClass, L"", StyleFor(FStyle, FIcons), CW_USEDEFAULT,
+                                  CW_USEDEFAULT, 0, 0, nullptr, nullptr, Instance(), this));
+  }
+  // Nothing the window says while it is torn down reaches the form, which is going too.
+  ~TWin32FormPeer() override { SetWindowLongPtrW(Handle(), GWLP_USERDATA, 0); }
+  HWND Handle() const noexcept { return FWindow.get(); }
+
+  void SetCaption(const std::string& AValue) override {
+    SetWindowTextW(Handle(), Wide(AValue).c_str());
+  }
+  void Move(int ALeft, int ATop) override {
+    SetWindowPos(Handle(), nullptr, ALeft, ATop, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  void SetColor(TColor AValue) override {
+    FColor = ToColorRef(AValue);
+    FBrush.reset(CreateSolidBrush(FColor));
+    InvalidateRect(Handle(), nullptr, TRUE);
+  }
+  void SetFont(const TFontData& /*AFont*/) override {
+    // The form draws no text of its own; its controls are given their fonts one by one.
+  }
+  void SetBorder(TFormBorderStyle AStyle, std::uint8_t AIcons) override {
+    FStyle = AStyle;
+    FIcons = AIcons;
+    const LONG_PTR keep =
+        GetWindowLongPtrW(Handle(), GWL_STYLE) & (WS_VISIBLE | WS_MAXIMIZE | WS_MINIMIZE);
+    SetWindowLongPtrW(Handle(), GWL_STYLE, static_cast<LONG_PTR>(StyleFor(AStyle, AIcons)) | keep);
+    SetWindowLongPtrW(Handle(), GWL_EXSTYLE,
+                      AStyle == TFormBorderStyle::bsDialog ? WS_EX_DLGMODALFRAME : 0);
+    ResizeToClient();
+  }
+  void SetClientSize(int AWidth, int AHeight, bool AFixed, bool AResize) override {
+    FWidth = AWidth;
+    FHeight = AHeight;
+    if (AFixed || AResize) ResizeToClient();
+  }
+  void Show(TWindowState AState) override {
+    ShowWindow(Handle(), AState == TWindowState::wsMaximized ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL);
+    UpdateWindow(Handle());
+    FocusRemembered();
+  }
+  void SetWindowState(TWindowState AState) override {
+    switch (AState) {
+      case TWindowState::wsMaximized:
+        if (!IsZoomed(Handle())) ShowWindow(Handle(), SW_MAXIMIZE);
+        break;
+      case TWindowState::wsMinimized:
+        if (!IsIconic(Handle())) ShowWindow(Handle(), SW_MINIMIZE);
+        break;
+      case TWindowState::wsNormal:
+        if (IsZoomed(Handle()) || IsIconic(Handle())) ShowWindow(Handle(), SW_RESTORE);
+        ResizeToClient();
+        break;
+    }
+  }
+  bool IsMaximized() const override { return IsZoomed(Handle()) != FALSE; }
+  void Close() override {
+    ShowWindow(Handle(), SW_HIDE);
+    // The program has one window: closing it ends the message loop.
+    PostQuitMessage(0);
+  }
+  bool IsVisible() const override { return IsWindowVisible(Handle()) != FALSE; }
+  void SetTabOrder(const std::vector<TControlPeer*>& AControls) override {
+    // Focus moves through child windows in their order from the top.
+    HWND after = HWND_TOP;
+    for (TControlPeer* p : AControls) {
+      const HWND w = ControlOf(*p).Handle();
+      SetWindowPos(w, after, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+      after = w;
+    }
+  }
+  std::optional<TRect> ScreenWorkArea() const override {
+    RECT r;
+    if (!SystemParametersInfoW(SPI_GETWORKAREA, 0, &r, 0)) return std::nullopt;
+    return TRect{r.left, r.top, r.right - r.left, r.bottom - r.top};
+  }
+  int ScreenPixelsPerInch() const override { return ScreenCaps(LOGPIXELSY); }
+  double ScreenRefreshRate() const override {
+    // 0 and 1 stand for the hardware's default rate.
+    const int hz = ScreenCaps(VREFRESH);
+    return hz > 1 ? hz : 0.0;
+  }
+  void PaintNow() override {
+    FEvents.PeerBeforePaint();
+    RedrawWindow(Handle(), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+  }
+
+  // The control that takes the focus when the window next becomes active.
+  void RememberFocus(HWND AControl) { FFocus = AControl; }
+  void FocusRemembered() {
+    if (FFocus != nullptr && IsWindow(FFocus) && GetParent(FFocus) == Handle()) ::SetFocus(FFocus);
+  }
+
+ private:
+  static DWORD StyleFor(TFormBorderStyle AStyle, std::uint8_t AIcons) {
+    auto has = [AIcons](TBorderIcon i) { return (AIcons & (1u << static_cast<unsigned>(i))) != 0; };
+    DWORD style = WS_CLIPCHILDREN;
+    switch (AStyle) {
+      case TFormBorderStyle::bsNone:
+        return style | WS_POPUP;
+      case TFormBorderStyle::bsSingle:
+        style |= WS_OVERLAPPED | WS_CAPTION;
+        break;
+      case TFormBorderStyle::bsSizeable:
+        style |= WS_OVERLAPPED | WS_CAPTION | WS_THICKFRAME;
+        break;
+      case TFormBorderStyle::bsDialog:
+        style |= WS_POPUP | WS_CAPTION;
+        break;
+    }
+    if (has(TBorderIcon::biSystemMenu)) {
+      style |= WS_SYSMENU;
+      // Without a system menu there are no minimise and maximise boxes either; a dialog's
+      // border has none.
+      if (AStyle != TFormBorderStyle::bsDialog) {
+        if (has(TBorderIcon::biMinimize)) style |= WS_MINIMIZEBOX;
+        if (has(TBorderIcon::biMaximize)) style |= WS_MAXIMIZEBOX;
+      }
+    }
+    return style;
+  }
+
+  static int ScreenCaps(int AIndex) {
+    const HDC dc = GetDC(nullptr);
+    if (dc == nullptr) return 0;
+    const int value = GetDeviceCaps(dc, AIndex);
+    ReleaseDC(nullptr, dc);
+    return value;
+  }
+
+  // Sizes the outer window so that its client area is the size stored.
+  void ResizeToClient() {
+    if (IsZoomed(Handle()) || IsIconic(Handle())) return;
+    RECT client;
+    GetClientRect(Handle(), &client);
+    const auto style = static_cast<DWORD>(GetWindowLongPtrW(Handle(), GWL_STYLE));
+    const auto exStyle = static_cast<DWORD>(GetWindowLongPtrW(Handle(), GWL_EXSTYLE));
+    RECT r{0, 0, FWidth, FHeight};
+    AdjustWindowRectEx(&r, style, FALSE, exStyle);
+    SetWindowPos(Handle(), nullptr, 0, 0, r.right - r.left, r.bottom - r.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+  }
+
+  static void RegisterClassOnce() {
+    static const bool registered = [] {
+      WNDCLASSEXW wc{};
+      wc.cbSize = sizeof wc;
+      wc.lpfnWndProc = &WindowProc;
+      wc.hInstance = Instance();
+      // The executable's first icon is the application's.
+      wc.hIcon = LoadIconW(Instance(), MAKEINTRESOURCEW(1));
+      wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+      wc.lpszClassName = kFormClass;
+      return RegisterClassExW(&wc) != 0;
+    }();
+    (void)registered;
+  }
+
+  static LRESULT CALLBACK WindowProc(HWND AWindow, UINT AMessage, WPARAM W, LPARAM L) {
+    if (AMessage == WM_NCCREATE) {
+      const auto* create = reinterpret_cast<const CREATESTRUCTW*>(L);
+      SetWindowLongPtrW(AWindow, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    } else if (AMessage == WM_NCDESTROY) {
+      SetWindowLongPtrW(AWindow, GWLP_USERDATA, 0);
+    }
+    auto* self = reinterpret_cast<TWin32FormPeer*>(GetWindowLongPtrW(AWindow, GWLP_USERDATA));
+    if (self != nullptr && self->FWindow != nullptr) {
+      if (auto result = self->OnMessage(AMessage, W, L)) return *result;
+    }
+    return DefWindowProcW(AWindow, AMessage, W, L);
+  }
+
+  std::optional<LRESULT> OnMessage(UINT AMessage, WPARAM W, LPARAM L) {
+    switch (AMessage) {
+      case WM_COMMAND:
+        if (HIWORD(W) == BN_CLICKED && L != 0) {
+          if (TWin32Control* c = TWin32Control::Of(reinterpret_cast<HWND>(L)))
+            c->Events().PeerClicked();
+          return 0;
+        }
+        break;
+      case WM_CTLCOLORSTATIC:
+        if (TWin32Control* c = TWin32Control::Of(reinterpret_cast<HWND>(L))) {
+          // Labels are opaque in the form's colour, their text in their font's colour.
+          const auto dc = reinterpret_cast<HDC>(W);
+          SetTextColor(dc, c->TextColor());
+          SetBkColor(dc, FColor);
+          return reinterpret_cast<LRESULT>(Brush());
+        }
+        break;
+      case WM_ERASEBKGND: {
+        RECT r;
+        GetClientRect(Handle(), &r);
+        FillRect(reinterpret_cast<HDC>(W), &r, Brush());
+        return 1;
+      }
+      case WM_PAINT:
+        FEvents.PeerBeforePaint();
+        break;
+      case WM_SIZE: {
+        const TWindowState state = W == SIZE_MAXIMIZED   ? TWindowState::wsMaximized
+                                   : W == SIZE_MINIMIZED ? TWindowState::wsMinimized
+                                                         : TWindowState::wsNormal;
+        FEvents.PeerWindowStateChanged(state);
+        if (state != TWindowState::wsMinimized) FEvents.PeerClientResized(LOWORD(L), HIWORD(L));
+        return 0;
+      }
+      case WM_ACTIVATE:
+        if (LOWORD(W) == WA_INACTIVE) {
+          const HWND focus = GetFocus();
+          if (focus != nullptr && GetParent(focus) == Handle()) FFocus = focus;
+        }
+        break;
+      case WM_SETFOCUS:
+        FocusRemembered();
+        return 0;
+      case WM_CLOSE:
+        Close();
+        return 0;
+      default:
+        break;
+    }
+    return std::nullopt;
+  }
+
+  HBRUSH Brush() const { return FBrush ? FBrush.get() : GetSysColorBrush(COLOR_BTNFACE); }
+
+  TPeerEvents& FEvents;
+  TBrushHandle FBrush;
+  COLORREF FColor = GetSysColor(COLOR_BTNFACE);
+  TFormBorderStyle FStyle = TFormBorderStyle::bsSizeable;
+  std::uint8_t FIcons = 0x07;
+  int FWidth = 0, FHeight = 0;
+  HWND FFocus = nullptr;
+  TWindowHandle FWindow;
+};
+
+void TWin32Control::DoSetParent(TFormPeer* AParent) {
+  FParent = AParent;
+  ::SetParent(Handle(),
+              AParent ? static_cast<TWin32FormPeer*>(AParent)->Handle() : ParkingWindow());
+}
+
+void TWin32Control::DoSetFocus() {
+  auto* form = static_cast<TWin32FormPeer*>(FParent);
+  if (form == nullptr) return;
+  // Focus given before the window is shown takes effect when it opens.
+  form->RememberFocus(Handle());
+  if (form->IsVisible()) ::SetFocus(Handle());
+}
+
+class TWin32LabelPeer final : public TWin32ControlPeer<TLabelPeer> {
+ public:
+  // No prefix: the label is given its text with the ampersand rule already applied.
+  explicit TWin32LabelPeer(TPeerEvents& AEvents)
+      : TWin32ControlPeer(AEvents, L"STATIC", SS_LEFT | SS_NOPREFIX) {}
+  void SetText(const std::string& AText) override { SetWindowTextW(Handle(), Wide(AText).c_str()); }
+  std::pair<int, int> TextExtent(const std::string& AText) const override {
+    const HDC dc = GetDC(Handle());
+    if (dc == nullptr) return {0, 0};
+    const HGDIOBJ old =
+        SelectObject(dc, Font() ? static_cast<HGDIOBJ>(Font()) : GetStockObject(DEFAULT_GUI_FONT));
+    const std::wstring text = Wide(AText);
+    SIZE size{0, 0};
+    if (!text.empty())
+      GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc, &metrics);
+    SelectObject(dc, old);
+    ReleaseDC(Handle(), dc);
+    // An empty label keeps the height of one line.
+    return {size.cx, metrics.tmHeight};
+  }
+};
+
+class TWin32ButtonPeer final : public TWin32ControlPeer<TButtonPeer> {
+ public:
+  explicit TWin32ButtonPeer(TPeerEvents& AEvents)
+      : TWin32ControlPeer(AEvents, L"BUTTON", BS_PUSHBUTTON) {}
+  // The button draws the ampersand rule itself.
+  void SetText(const std::string& AText) override { SetWindowTextW(Handle(), Wide(AText).c_str()); }
+};
+
+class TWin32MemoPeer final : public TWin32ControlPeer<TMemoPeer> {
+ public:
+  explicit TWin32MemoPeer(TPeerEvents& AEvents)
+      : TWin32ControlPeer(AEvents, L"EDIT",
+                          ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN | ES_NOHIDESEL) {
+    // The default limit is 32K characters, far less than a long pass logs.
+    SendMessageW(Handle(), EM_SETLIMITTEXT, 0, 0);
+    SetWindowLongPtrW(Handle(), GWL_EXSTYLE, WS_EX_CLIENTEDGE);
+  }
+  void SetScrollBars(bool AVertical, bool AHorizontal) override {
+    LONG_PTR style = GetWindowLongPtrW(Handle(), GWL_STYLE) & ~(WS_VSCROLL | WS_HSCROLL);
+    if (AVertical) style |= WS_VSCROLL;
+    if (AHorizontal) style |= WS_HSCROLL;
+    SetWindowLongPtrW(Handle(), GWL_STYLE, style);
+    SetWindowPos(Handle(), nullptr, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+  }
+  void SetWordWrap(bool /*AValue*/) override {
+    // An edit control wraps unless made with automatic horizontal scrolling, which it reads
+    // only when it is made; the shipped window's log wraps.
+  }
+  void SetReadOnly(bool AValue) override { SendMessageW(Handle(), EM_SETREADONLY, AValue, 0); }
+  bool IsEmpty() const override { return !FHasPending && GetWindowTextLengthW(Handle()) == 0; }
+  void AddLine(const std::string& ALine) override {
+    if (FHasPending) FPending += L"\r\n";
+    FHasPending = true;
+    FPending += Wide(ALine);
+  }
+  void BringUpToDate() override { FlushPending(); }
+  std::vector<std::string> Lines() const override {
+    FlushPending();
+    const int length = GetWindowTextLengthW(Handle());
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(GetWindowTextW(Handle(), text.data(), length + 1)));
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (;;) {
+      const std::size_t end = text.find(L"\r\n", start);
+      lines.push_back(Narrow(std::wstring_view(text).substr(start, end - start)));
+      if (end == std::wstring::npos) break;
+      start = end + 2;
+    }
+    return lines;
+  }
+  void Clear() override {
+    FPending.clear();
+    FHasPending = false;
+    SetWindowTextW(Handle(), L"");
+  }
+
+ protected:
+  void BeforeMessage(UINT AMessage) override {
+    // Held-back lines go in before a person's key, click or the box's focus reaches it, so
+    // what a person edits is always the whole log.
+    if ((AMessage >= WM_KEYFIRST && AMessage <= WM_KEYLAST) ||
+        (AMessage >= WM_MOUSEFIRST && AMessage <= WM_MOUSELAST) || AMessage == WM_SETFOCUS ||
+        AMessage == WM_VSCROLL)
+      FlushPending();
+  }
+
+ private:
+  // Puts the lines added since the last time at the end, in one edit; the box follows the end
+  // only while the end is in view, and a person's selection stays where it was.
+  void FlushPending() const {
+    if (!FHasPending) return;
+    std::wstring text;
+    text.swap(FPending);
+    FHasPending = false;
+    SCROLLINFO bar{};
+    bar.cbSize = sizeof bar;
+    bar.fMask = SIF_ALL;
+    const bool hasBar = GetScrollInfo(Handle(), SB_VERT, &bar) != FALSE;
+    const bool followEnd =
+        !hasBar || bar.nPos + static_cast<int>(bar.nPage) >= bar.nMax || bar.nMax <= 0;
+    const auto firstLine = SendMessageW(Handle(), EM_GETFIRSTVISIBLELINE, 0, 0);
+    DWORD selStart = 0, selEnd = 0;
+    SendMessageW(Handle(), EM_GETSEL, reinterpret_cast<WPARAM>(&selStart),
+                 reinterpret_cast<LPARAM>(&selEnd));
+    const int length = GetWindowTextLengthW(Handle());
+    if (length > 0) text.insert(0, L"\r\n");
+    SendMessageW(Handle(), EM_SETSEL, length, length);
+    SendMessageW(Handle(), EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
+    if (followEnd) return;
+    SendMessageW(Handle(), EM_SETSEL, selStart, selEnd);
+    const auto nowFirst = SendMessageW(Handle(), EM_GETFIRSTVISIBLELINE, 0, 0);
+    SendMessageW(Handle(), EM_LINESCROLL, 0, firstLine - nowFirst);
+  }
+
+  mutable std::wstring FPending;
+  mutable bool FHasPending = false;
+};
+
+class TWin32ProgressBarPeer final : public TWin32ControlPeer<TProgressBarPeer> {
+ public:
+  explicit TWin32ProgressBarPeer(TPeerEvents& AEvents)
+      : TWin32ControlPeer(AEvents, PROGRESS_CLASSW, 0) {}
+  void SetState(int AMin, int AMax, int APosition) override {
+    if (AMin == FMin && AMax == FMax && APosition == FPosition) return;
+    if (AMin != FMin || AMax != FMax) SendMessageW(Handle(), PBM_SETRANGE32, AMin, AMax);
+    SendMessageW(Handle(), PBM_SETPOS, static_cast<WPARAM>(APosition), 0);
+    FMin = AMin;
+    FMax = AMax;
+    FPosition = APosition;
+  }
+
+ private:
+  // The control's own starting state.
+  int FMin = 0, FMax = 100, FPosition = 0;
+};
+
+// Moves the focus on Tab and Shift+Tab among a window's tab stops, as a dialog does, without
+// the window being a dialog. True when the message was handled.
+bool HandleTab(const MSG& AMessage) {
+  if (AMessage.message != WM_KEYDOWN || AMessage.wParam != VK_TAB) return false;
+  if (GetKeyState(VK_CONTROL) < 0 || GetKeyState(VK_MENU) < 0) return false;
+  const HWND root = GetAncestor(AMessage.hwnd, GA_ROOT);
+  if (root == nullptr || root == AMessage.hwnd) return false;
+  wchar_t name[32] = {};
+  GetClassNameW(root, name, 32);
+  if (std::wstring_view(name) != kFormClass) return false;
+  const HWND next = GetNextDlgTabItem(root, AMessage.hwnd, GetKeyState(VK_SHIFT) < 0);
+  if (next != nullptr) SetFocus(next);
+  return true;
+}
+
+void Dispatch(const MSG& AMessage) {
+  if (HandleTab(AMessage)) return;
+  TranslateMessage(&AMessage);
+  DispatchMessageW(&AMessage);
+}
+
+class TWin32ApplicationPeer final : public TApplicationPeer {
+ public:
+  TWin32ApplicationPeer() {
+    INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX),
+                                  ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&controls);
+  }
+  void SetTitle(const std::string& /*AValue*/) override {
+    // The taskbar shows the window's caption; boxes are given the title as their caption.
+  }
+  void SetIcon(std::string_view /*AImage*/) override {
+    // The executable carries the icon as a resource; every window's class uses it.
+  }
+  void ShowMessageBox(const std::string& ACaption, const std::string& AText,
+                      TMsgDlgType AType) override {
+    const HWND owner = GetActiveWindow();
+    UINT flags = MB_OK | (AType == TMsgDlgType::mtError ? MB_ICONERROR : 0);
+    // Without a window of the program's own, the box still blocks the whole program.
+    if (owner == nullptr) flags |= MB_TASKMODAL;
+    MessageBoxW(owner, Wide(AText).c_str(), Wide(ACaption).c_str(), flags);
+  }
+  int Run() override {
+    MSG message;
+    for (;;) {
+      const BOOL got = GetMessageW(&message, nullptr, 0, 0);
+      if (got == 0) return static_cast<int>(message.wParam);
+      if (got < 0) return 1;
+      Dispatch(message);
+    }
+  }
+  void ProcessMessages() override {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (message.message == WM_QUIT) {
+        // Left for the loop that runs the program to end on.
+        PostQuitMessage(static_cast<int>(message.wParam));
+        return;
+      }
+      Dispatch(message);
+    }
+  }
+};
+
+class TWin32PeerFactory final : public TPeerFactory {
+ public:
+  std::unique_ptr<TApplicationPeer> CreateApplication(const char* /*AProgram*/) override {
+    return std::make_unique<TWin32ApplicationPeer>();
+  }
+  std::unique_ptr<TFormPeer> CreateForm(TPeerEvents& AEvents) override {
+    return std::make_unique<TWin32FormPeer>(AEvents);
+  }
+  std::unique_ptr<TLabelPeer> CreateLabel(TPeerEvents& AEvents) override {
+    return std::make_unique<TWin32LabelPeer>(AEvents);
+  }
+  std::unique_ptr<TButtonPeer> CreateButton(TPeerEvents& AEvents) override {
+    return std::make_unique<TWin32ButtonPeer>(AEvents);
+  }
+  std::unique_ptr<TMemoPeer> CreateMemo(TPeerEvents& AEvents) override {
+    return std::make_unique<TWin32MemoPeer>(AEvents);
+  }
+  std::unique_ptr<TProgressBarPeer> CreateProgressBar(TPeerEvents& AEvents) override {
+    return std::make_unique<TWin32ProgressBarPeer>(AEvents);
+  }
+};
+
+}  // namespace
+
+TPeerFactory& PeerFactory() {
+  static TWin32PeerFactory factory;
+  return factory;
+}
+
+HWND Win32Handle(const TControl& AControl) {
+  return ControlOf(AControl.Peer()).Handle();
+}
+
+HWND Win32Window(const TForm& AForm) {
+  return static_cast<TWin32FormPeer&>(AForm.Peer()).Handle();
+}
+
+}  // namespace bunkmere
