@@ -5,6 +5,7 @@
 #include "dataaccess/Fields.h"
 #include "dataaccess/MSConnection.h"
 #include "dataaccess/MSTable.h"
+#include "tests/app/JailQuery.h"
 #include "tests/app/SiteFolder.h"
 #include "ui/StdCtrls.h"
 #include "ui/qt/QtPeers.h"
@@ -100,43 +101,12 @@ std::vector<std::string> JailFixture::PassStatements() const {
   return result;
 }
 
-namespace {
-
-void Configure(TMSConnection& ADb, const standin::testing::StandinServer& AServer) {
-  ADb.SetServer(AServer.Host() + "," + std::to_string(AServer.Port()));
-  ADb.SetDatabase("JAIL");
-  ADb.SetAuthentication(TMSAuthentication::auServer);
-  ADb.SetUsername(AServer.User());
-  ADb.SetPassword(AServer.Password());
-  ADb.SetLoginPrompt(false);
-}
-
-}  // namespace
-
 void JailFixture::Exec(const std::string& ASql) const {
-  TMSConnection db(nullptr);
-  Configure(db, *FServer);
-  db.ExecSQL(ASql);
+  JailConnection(*FServer)->ExecSQL(ASql);
 }
 
 std::vector<std::string> JailFixture::Query(const std::string& ASql) const {
-  TMSConnection db(nullptr);
-  Configure(db, *FServer);
-  TMSQuery q(nullptr);
-  q.SetConnection(&db);
-  q.SQL().Add(ASql);
-  q.Open();
-  std::vector<std::string> rows;
-  for (q.First(); !q.Eof(); q.Next()) {
-    std::string row;
-    for (int i = 0; i < q.FieldCount(); ++i) {
-      if (i > 0) row += "|";
-      row += q.Fields(i).IsNull() ? "NULL" : q.Fields(i).AsString();
-    }
-    rows.push_back(row);
-  }
-  q.Close();
-  return rows;
+  return QueryJail(*FServer, ASql);
 }
 
 }  // namespace bunkmere::testing

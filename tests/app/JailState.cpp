@@ -13,29 +13,6 @@
 
 namespace bunkmere::testing {
 
-std::vector<std::string> QueryJail(const standin::testing::StandinServer& AServer,
-                                   const std::string& ASql) {
-  TMSConnection db(nullptr);
-  db.SetServer(AServer.Host() + "," + std::to_string(AServer.Port()));
-  db.SetDatabase("JAIL");
-  db.SetAuthentication(TMSAuthentication::auServer);
-  db.SetUsername(AServer.User());
-  db.SetPassword(AServer.Password());
-  db.SetLoginPrompt(false);
-  TMSQuery q(nullptr);
-  q.SetConnection(&db);
-  q.SQL().Add(ASql);
-  q.Open();
-  std::vector<std::string> rows;
-  for (q.First(); !q.Eof(); q.Next()) {
-    std::string row;
-    for (int i = 0; i < q.FieldCount(); ++i)
-      row += (i > 0 ? "|" : "") + (q.Fields(i).IsNull() ? "NULL" : q.Fields(i).AsString());
-    rows.push_back(row);
-  }
-  return rows;
-}
-
 namespace {
 
 const char* const kHousingTables[] = {"CFGCELL", "CFGBED"};

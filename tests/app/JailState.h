@@ -8,13 +8,9 @@
 #include <vector>
 
 #include "standin/testing/StandinServer.h"
+#include "tests/app/JailQuery.h"
 
 namespace bunkmere::testing {
-
-// Rows of ASql on AServer's JAIL database, each column as text ("NULL" for NULL), columns
-// joined by "|".
-std::vector<std::string> QueryJail(const standin::testing::StandinServer& AServer,
-                                   const std::string& ASql);
 
 // Every CFGCELL and CFGBED row, whole, by table and UniqueKey ("CFGCELL.3").
 using THousing = std::map<std::string, std::string>;

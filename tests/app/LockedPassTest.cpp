@@ -11,11 +11,10 @@
 
 #include "app/BunkmereMain.h"
 #include "core/Exceptions.h"
-#include "dataaccess/Fields.h"
 #include "dataaccess/MSConnection.h"
-#include "dataaccess/MSTable.h"
 #include "platform/FakeWindowsPlatform.h"
 #include "tests/app/JailFixture.h"
+#include "tests/app/JailQuery.h"
 #include "tests/app/SiteFolder.h"
 #include "tests/ui/RecordingMessageBoxes.h"
 #include "ui/StdCtrls.h"
@@ -39,31 +38,8 @@ class TWorkstation {
   }
   void PressStart() { window->btConvertTavrichWeekenders->Click(); }
   // A connection of another program on the same server.
-  std::unique_ptr<TMSConnection> OtherProgram() const {
-    auto c = std::make_unique<TMSConnection>(nullptr);
-    c->SetServer(server.Host() + "," + std::to_string(server.Port()));
-    c->SetDatabase("JAIL");
-    c->SetAuthentication(TMSAuthentication::auServer);
-    c->SetUsername(server.User());
-    c->SetPassword(server.Password());
-    c->SetLoginPrompt(false);
-    return c;
-  }
-  Lines Query(const std::string& ASql) const {
-    auto c = OtherProgram();
-    TMSQuery q(nullptr);
-    q.SetConnection(c.get());
-    q.SQL().Add(ASql);
-    q.Open();
-    Lines rows;
-    for (q.First(); !q.Eof(); q.Next()) {
-      std::string row;
-      for (int i = 0; i < q.FieldCount(); ++i)
-        row += (i > 0 ? "|" : "") + (q.Fields(i).IsNull() ? "NULL" : q.Fields(i).AsString());
-      rows.push_back(row);
-    }
-    return rows;
-  }
+  std::unique_ptr<TMSConnection> OtherProgram() const { return testing::JailConnection(server); }
+  Lines Query(const std::string& ASql) const { return testing::QueryJail(server, ASql); }
   // Whether the lock table of ATable's row AKey exists on the server.
   bool LockExists(const std::string& ATable, int AKey) const {
     try {

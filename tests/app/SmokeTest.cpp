@@ -17,10 +17,8 @@
 #include <thread>
 #include <vector>
 
-#include "dataaccess/Fields.h"
-#include "dataaccess/MSConnection.h"
-#include "dataaccess/MSTable.h"
 #include "standin/testing/StandinServer.h"
+#include "tests/app/JailQuery.h"
 #include "tests/app/SiteFolder.h"
 
 extern char** environ;
@@ -188,29 +186,6 @@ fs::path Program::FRuntime;
 
 const char* const kMainWindow = "^Synch Facility Cells";
 
-std::vector<std::string> Rows(const standin::testing::StandinServer& AServer,
-                              const std::string& ASql) {
-  bunkmere::TMSConnection db(nullptr);
-  db.SetServer(AServer.Host() + "," + std::to_string(AServer.Port()));
-  db.SetDatabase("JAIL");
-  db.SetAuthentication(bunkmere::TMSAuthentication::auServer);
-  db.SetUsername(AServer.User());
-  db.SetPassword(AServer.Password());
-  db.SetLoginPrompt(false);
-  bunkmere::TMSQuery q(nullptr);
-  q.SetConnection(&db);
-  q.SQL().Add(ASql);
-  q.Open();
-  std::vector<std::string> rows;
-  for (q.First(); !q.Eof(); q.Next()) {
-    std::string row;
-    for (int i = 0; i < q.FieldCount(); ++i)
-      row += (i > 0 ? "|" : "") + (q.Fields(i).IsNull() ? "NULL" : q.Fields(i).AsString());
-    rows.push_back(row);
-  }
-  return rows;
-}
-
 TEST_F(Program, SynchronisesTheSampleFoundThroughItsSiteFolderAndSavesTheLog) {
   standin::testing::StandinServer server(ReadFile(BUNKMERE_SAMPLE_DIR "/jail.sql"));
   const TSiteFolder site = TSiteFolder::For(SiteConnectString(server));
@@ -242,7 +217,8 @@ TEST_F(Program, SynchronisesTheSampleFoundThroughItsSiteFolderAndSavesTheLog) {
   for (const auto& s : server.Statements())
     if (s.sql.find("FROM ConnectLib") != std::string::npos) ++lookups;
   EXPECT_EQ(lookups, 2);
-  EXPECT_EQ(Rows(server, "SELECT CELLKEY, ONCELL, ALLOW FROM CFGCELL ORDER BY CELLKEY"),
+  EXPECT_EQ(bunkmere::testing::QueryJail(
+                server, "SELECT CELLKEY, ONCELL, ALLOW FROM CFGCELL ORDER BY CELLKEY"),
             (std::vector<std::string>{"101|1|2", "102|2|0", "103|0|1", "201|3|NULL", "202|0|4",
                                       "301|1|2"}));
   const std::string saved = ReadFile(log);
