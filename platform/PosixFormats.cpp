@@ -7,6 +7,7 @@
 #include <type_traits>
 
 #include "core/DateTime.h"
+#include "platform/PatternLiteral.h"
 
 namespace bunkmere {
 
@@ -92,14 +93,6 @@ const char* FieldPattern(char AField) {
   }
 }
 
-void AppendLiteral(std::string& AOut, std::string_view AText) {
-  if (AText.empty()) return;
-  const char quote = AText.find('"') == std::string_view::npos ? '"' : '\'';
-  AOut += quote;
-  AOut += AText;
-  AOut += quote;
-}
-
 }  // namespace
 
 std::string StrftimeToPattern(std::string_view AFormat, char ASeparatorToken,
@@ -116,7 +109,7 @@ std::string StrftimeToPattern(std::string_view AFormat, char ASeparatorToken,
     if (separatorSet && literal == ASeparator && fieldSeen && ABeforeField)
       out += ASeparatorToken;
     else
-      AppendLiteral(out, literal);
+      AppendPatternLiteral(out, literal);
     literal.clear();
   };
   for (std::size_t i = 0; i < format.size(); ++i) {

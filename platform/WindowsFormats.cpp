@@ -1,5 +1,7 @@
 #include "platform/WindowsFormats.h"
 
+#include "platform/PatternLiteral.h"
+
 namespace bunkmere {
 
 namespace {
@@ -33,14 +35,6 @@ bool IsPictureLetter(char c) {
          c == 's' || c == 't';
 }
 
-void AppendLiteral(std::string& AOut, std::string_view AText) {
-  if (AText.empty()) return;
-  const char quote = AText.find('"') == std::string_view::npos ? '"' : '\'';
-  AOut += quote;
-  AOut += AText;
-  AOut += quote;
-}
-
 }  // namespace
 
 std::string WindowsPictureToPattern(std::string_view APicture, char ASeparatorToken,
@@ -58,7 +52,7 @@ std::string WindowsPictureToPattern(std::string_view APicture, char ASeparatorTo
     if (between && literal == ASeparator)
       out += ASeparatorToken;
     else
-      AppendLiteral(out, literal);
+      AppendPatternLiteral(out, literal);
     literal.clear();
   };
   for (std::size_t i = 0; i < APicture.size();) {
