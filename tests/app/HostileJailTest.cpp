@@ -12,6 +12,7 @@
 #include "app/BunkmereMain.h"
 #include "tests/app/JailFixture.h"
 #include "tests/app/JailState.h"
+#include "tests/app/SiteFolder.h"
 
 namespace bunkmere {
 namespace {
@@ -21,18 +22,8 @@ using Lines = std::vector<std::string>;
 
 // Wider and national text columns than the sample's, and identities at the 32-bit limits, so
 // every hostile value fits and row keys reach the ends of their range. {TAB} stands for a tab.
-const std::string kHostileJailText = R"(CREATE DATABASE JAIL
-GO
-USE JAIL
-GO
-CREATE TABLE ConnectLib (
-  ProgramID VARCHAR(20) NOT NULL,
-  ConnString VARCHAR(255) NULL,
-  HelpFile VARCHAR(255) NULL,
-  LogFile VARCHAR(255) NULL,
-  UseInitial BIT NULL)
-INSERT INTO ConnectLib VALUES ('JAIL', NULL, NULL, NULL, 1)
-CREATE TABLE CFGFACI (
+const std::string kHostileJailText = std::string("CREATE DATABASE JAIL\nGO\nUSE JAIL\nGO\n") +
+                                     testing::kProgramLibrary + R"(CREATE TABLE CFGFACI (
   UniqueKey INT IDENTITY(1,1) NOT NULL PRIMARY KEY,
   FACILITYID CHAR(10) NOT NULL,
   FACILITYdesc NVARCHAR(60) NULL)

@@ -13,13 +13,6 @@
 namespace bunkmere::testing {
 
 const char* const kJailSchema = R"(
-CREATE TABLE ConnectLib (
-  ProgramID VARCHAR(20) NOT NULL,
-  ConnString VARCHAR(255) NULL,
-  HelpFile VARCHAR(255) NULL,
-  LogFile VARCHAR(255) NULL,
-  UseInitial BIT NULL)
-INSERT INTO ConnectLib VALUES ('JAIL', NULL, NULL, NULL, 1)
 CREATE TABLE CFGFACI (
   UniqueKey INT IDENTITY(1,1) NOT NULL PRIMARY KEY,
   FACILITYID CHAR(10) NOT NULL,
@@ -54,8 +47,8 @@ CREATE TABLE DETENTIA (
 )";
 
 std::string JailScript(const std::string& ARows) {
-  return std::string("CREATE DATABASE JAIL\nGO\nUSE JAIL\nGO\n") + kJailSchema + "GO\n" + ARows +
-         "\nGO\n";
+  return std::string("CREATE DATABASE JAIL\nGO\nUSE JAIL\nGO\n") + kProgramLibrary + kJailSchema +
+         "GO\n" + ARows + "\nGO\n";
 }
 
 std::unique_ptr<TfrmSynchCellsMain> WindowAtSite(const standin::testing::StandinServer& AServer) {

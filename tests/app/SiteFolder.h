@@ -16,6 +16,16 @@
 
 namespace bunkmere::testing {
 
+// The program library as a site keeps it, its JAIL row saying "use the site file's string".
+inline constexpr const char* kProgramLibrary =
+    "CREATE TABLE ConnectLib (\n"
+    "  ProgramID VARCHAR(20) NOT NULL,\n"
+    "  ConnString VARCHAR(255) NULL,\n"
+    "  HelpFile VARCHAR(255) NULL,\n"
+    "  LogFile VARCHAR(255) NULL,\n"
+    "  UseInitial BIT NULL)\n"
+    "INSERT INTO ConnectLib VALUES ('JAIL', NULL, NULL, NULL, 1)\n";
+
 // The family's connection string for AServer's JAIL database (its SQL login).
 inline std::string SiteConnectString(const standin::testing::StandinServer& AServer) {
   return "Data Source=" + AServer.Host() + "," + std::to_string(AServer.Port()) +

@@ -231,10 +231,7 @@ TEST_F(Program, SynchronisesTheSampleFoundThroughItsSiteFolderAndSavesTheLog) {
 // What ends the program before its window shows. Each case: the site, the server's database,
 // the failure's class and the start of its message.
 TEST_F(Program, StartUpFailuresShowTheApplicationErrorBoxAndExitWithOne) {
-  const std::string library =
-      "CREATE TABLE ConnectLib (ProgramID VARCHAR(20) NOT NULL, ConnString VARCHAR(255) NULL, "
-      "HelpFile VARCHAR(255) NULL, LogFile VARCHAR(255) NULL, UseInitial BIT NULL)\n"
-      "INSERT INTO ConnectLib VALUES ('JAIL', NULL, NULL, NULL, 1)\n";
+  const std::string library = bunkmere::testing::kProgramLibrary;
   struct Case {
     const char* What;
     enum { NoFile, NoConnStr, Good, Unreachable, WrongPassword } Site;
