@@ -131,5 +131,31 @@ TEST_F(LockSessionDbTest, APostWhoseLockWentWithTheSessionTakesItAgainFirst) {
   }
 }
 
+// A lock whose DROP the server refuses twice on a live session must not keep every other
+// program out of the row until Bunkmere ends: the session is ended (the server drops its lock
+// tables with it), and the connection opens a new one at its next use.
+TEST_F(LockSessionDbTest, ALockThatCannotBeDroppedGoesWithItsSession) {
+  TDbTestServer server(
+      {"fail:1222:DROP TABLE " + kCell1 + "|Lock request time out period exceeded."});
+  auto conn = server.NewConnection();
+  conn->Connect();
+  TVtMSTable cells(nullptr);
+  cells.SetConnection(conn.get());
+  cells.SetTableName("CFGCELL");
+  cells.Open();
+  cells.Edit();
+  ASSERT_EQ(cells.LockTableName(), kCell1);
+  cells.Cancel();
+  EXPECT_EQ(cells.LockTableName(), "");
+  // Another program can take the row now (a CREATE of a name that exists fails), and this
+  // connection still works, on a new session.
+  auto other = server.NewConnection();
+  other->Connect();
+  EXPECT_NO_THROW(other->ExecSQL(LockTableCreateStatement(kCell1)));
+  EXPECT_THROW(cells.Edit(), EVtDBLockError);
+  cells.Refresh();
+  EXPECT_FALSE(cells.IsEmpty());
+}
+
 }  // namespace
 }  // namespace bunkmere::testing
