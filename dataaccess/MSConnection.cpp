@@ -243,6 +243,17 @@ void TMSConnection::Disconnect() {
   if (failure) std::rethrow_exception(failure);
 }
 
+void TMSConnection::EndServerSession() noexcept {
+  if (!FServer) return;
+  try {
+    FServer->Disconnect();
+  } catch (const std::exception&) {
+    // closing the handle is all that is left to do, and the reset below does it
+  }
+  FServer.reset();
+  FSessionLocks.clear();
+}
+
 odbc::TOdbcConnection& TMSConnection::ServerConnection() {
   if (!Connected()) {
     if (!FOptions->AllowImplicitConnect() || IsDestroying())

@@ -168,6 +168,10 @@ class TMSConnection : public TComponent {
   void NoteLockTaken(const std::string& AName, const TCustomMSDataSet* AHolder);
   void NoteLockDropped(const std::string& AName);
   bool HoldsLock(const std::string& AName, const TCustomMSDataSet* AHolder) const noexcept;
+  // Ends the server session and nothing else: datasets keep their rows and the next use
+  // connects again. The server drops the ended session's lock tables, so this is how a lock
+  // that cannot be dropped is let go; every lock noted for the session is forgotten with it.
+  void EndServerSession() noexcept;
 
   // The open server connection for this connection's datasets, connecting first when implicit
   // connects are allowed; raises otherwise.

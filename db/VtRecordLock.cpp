@@ -136,7 +136,8 @@ void ReadLockHolder(TMSConnection& AConnection, const std::string& ALockName,
 // Drops a lock table this session created. A server error on a session that is still alive (a
 // lock time-out, a deadlock) would leave the table ours, and every other program kept out of
 // the row until this one ends, so the DROP is tried once more; a lost session needs none (the
-// server has dropped its tables), and a second failure is given up like the first.
+// server has dropped its tables). When the second try fails too, the session itself is ended:
+// the server then drops the table, and the next use of the connection opens a new session.
 void DropLockTable(TMSConnection& AConnection, const std::string& ALockName) noexcept {
   for (int attempt = 0; attempt < 2; ++attempt) {
     try {
@@ -147,6 +148,7 @@ void DropLockTable(TMSConnection& AConnection, const std::string& ALockName) noe
       // the table is gone already, or the server refused: see above
     }
   }
+  if (AConnection.Connected()) AConnection.EndServerSession();
 }
 
 }  // namespace
