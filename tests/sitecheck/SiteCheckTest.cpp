@@ -259,6 +259,24 @@ INSTANTIATE_TEST_SUITE_P(
 
 // The report walks the whole road in order on a good site, so an administrator can compare it
 // with a broken one line by line.
+// A site file in a folder every user can write may have been planted there, with a server of
+// someone else's that collects the next login: it is passed over, and the report says why.
+TEST_F(SiteCheck, ASiteFileInAFolderOthersCanWriteIsSkipped) {
+  if (fs::exists("/Veltrane.Cfg/Veltrane.ini")) GTEST_SKIP() << "this machine has a site file";
+  WriteSiteFile("[DataProvider]\nConnStr=" + SiteString("JAIL", kSitePassword) + "\n");
+  const fs::path folder = FRoot / "Veltrane.Cfg";
+  fs::permissions(folder, fs::perms::all);
+  const ToolRun run = RunTool();
+  fs::permissions(folder, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                              fs::perms::others_read | fs::perms::others_exec);
+  EXPECT_EQ(run.exit_code, 2) << run.output;
+  EXPECT_NE(run.output.find("found, skipped: folder " + folder.string() +
+                            " can be written by every user"),
+            std::string::npos)
+      << run.output;
+  EXPECT_NE(run.output.find("Veltrane.ini not found."), std::string::npos) << run.output;
+}
+
 TEST_F(SiteCheck, GoodSiteReportsEveryStepInOrder) {
   WriteSiteFile("[DataProvider]\nConnStr=" + SiteString("JAIL", kSitePassword) + "\n");
   const ToolRun run = RunTool();
