@@ -14,6 +14,7 @@
 #include "app/BunkmereMain.h"
 #include "app/RaiseSite.h"
 #include "app/UnhandledFailure.h"
+#include "platform/CrashDumps.h"
 #include "ui/Application.h"
 
 namespace {
@@ -27,6 +28,7 @@ namespace {
 
 int main(int /*argc*/, char** argv) {
   using namespace bunkmere;
+  KeepMemoryOutOfCrashDumps();  // before any password is read
   // Only the program's own name reaches the toolkit: no argument is read.
   TApplication application(argv[0]);
   try {

@@ -4,10 +4,12 @@
 #include <exception>
 
 #include "core/Convert.h"
+#include "core/StrUtils.h"
 #include "dataaccess/GeneratedSql.h"
 #include "dataaccess/MSDataSet.h"
 #include "dataaccess/ServerConnectString.h"
 #include "dataaccess/odbc/OdbcConnection.h"
+#include "dataaccess/odbc/OdbcError.h"
 #include "dataaccess/odbc/OdbcStatement.h"
 #include "platform/Platform.h"
 
@@ -158,6 +160,46 @@ void TMSConnection::SetConnectString(const std::string& AValue) {
   ApplyConnectString(FSettings, AValue);
 }
 
+namespace {
+
+bool Mentions(const std::string& AText, std::string_view APart) {
+  return LowerCase(AText).find(APart) != std::string::npos;
+}
+
+}  // namespace
+
+EDatabaseError ConnectFailure(const TConnectSettings& ASettings, const odbc::EOdbcError& AError) {
+  // A login the server refused is the server's own answer, and its text says it all.
+  if (AError.NativeError() == 18456 || AError.SqlState() == "28000") return AError;
+  std::vector<std::string> records = AError.Records();
+  if (records.empty()) records.push_back(AError.SqlState() + " " + AError.Message());
+  // The drivers' words for the same few causes differ (one names another vendor's product);
+  // the administrator needs the cause, so the known ones are said plainly.
+  std::string reason;
+  for (const std::string& r : records) {
+    if (r.starts_with("HYT") || Mentions(r, "timeout expired") || Mentions(r, "timed out")) {
+      reason = "the server did not answer within the login time-out";
+      break;
+    }
+    if (Mentions(r, "unknown host") || Mentions(r, "no such host") ||
+        Mentions(r, "host is known") || Mentions(r, "could not resolve")) {
+      reason = "the server's name is not known (no such host)";
+      break;
+    }
+    if (Mentions(r, "unavailable or does not exist") || Mentions(r, "actively refused") ||
+        Mentions(r, "connection refused")) {
+      reason = "the server did not answer (connection refused)";
+      break;
+    }
+  }
+  if (reason.empty()) reason = AError.Message();
+  const std::string server = DataSourceName(ASettings);
+  const std::string database =
+      ASettings.Database.empty() ? "its default database" : "database " + ASettings.Database;
+  return EDatabaseError("Cannot connect to SQL Server " + server + " (" + database +
+                        "): " + reason);
+}
+
 bool TMSConnection::Connected() const {
   // A server connection that was lost (the server ended the session, or went away) counts as
   // closed, so that the next use connects again as a closed connection does.
@@ -193,7 +235,11 @@ void TMSConnection::DoConnect() {
   server->SetLoginTimeout(FSettings.ConnectionTimeout);
   server->SetPacketSize(FSettings.PacketSize);
   server->SetAutoCommit(FAutoCommit);
-  server->Connect(DriverConnectionString(driver));
+  try {
+    server->Connect(DriverConnectionString(driver));
+  } catch (const odbc::EOdbcError& e) {
+    throw ConnectFailure(FSettings, e);
+  }
   // Session settings right after the login, before anyone else uses the connection.
   odbc::TOdbcStatement& stmt = server->Statement();
   if (!FOptions->QuotedIdentifier()) {

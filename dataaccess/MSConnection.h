@@ -21,8 +21,14 @@ namespace bunkmere {
 
 namespace odbc {
 class TOdbcConnection;
-}
+class EOdbcError;
+}  // namespace odbc
 class TCustomMSDataSet;
+
+// The failure of a connect as an administrator reads it: the server and database tried, then
+// the cause; a refused login keeps the server's own text. The password never appears.
+EDatabaseError ConnectFailure(const TConnectSettings& ASettings, const odbc::EOdbcError& AError);
+
 class TMSConnection;
 
 class TMSConnectionOptions : public TPersistent {

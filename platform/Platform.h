@@ -53,6 +53,13 @@ class TPlatform {
   // A file, not a folder.
   virtual bool FileExists(const std::string& APath) const = 0;
   virtual bool DirectoryExists(const std::string& APath) const = 0;
+  // Why the folder holding the file APath cannot be trusted to hold settings (someone other
+  // than the user or the administrator could have put the file there); empty when it can. Only
+  // POSIX answers: a Windows site's folders are the administrator's to secure.
+  virtual std::string UntrustedFolderReason(const std::string& APath) const {
+    (void)APath;
+    return {};
+  }
   // APath made absolute against the current directory, "." and ".." resolved lexically; a
   // trailing delimiter is kept.
   virtual std::string FullPathName(const std::string& APath) const = 0;

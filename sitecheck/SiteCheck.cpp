@@ -122,6 +122,9 @@ class TSiteCheck {
       } else if (used && candidate == *used) {
         status = "found, used";
         reached = true;
+      } else if (platform.FileExists(candidate)) {
+        if (std::string why = platform.UntrustedFolderReason(candidate); !why.empty())
+          status = "found, skipped: " + why;
       }
       std::string place = candidate;
       // The relative candidate depends on where the program is started from.

@@ -64,7 +64,11 @@ void RaiseOdbcError(SQLSMALLINT AHandleType, SQLHANDLE AHandle, const char* AWha
     }
   if (pick == nullptr && !records.empty()) pick = &records.front();
   if (pick == nullptr) throw EOdbcError(std::string(AWhat) + " failed", "HY000", 0);
-  throw EOdbcError(StripDriverPrefixes(pick->Text), pick->State, pick->Native);
+  EOdbcError error(StripDriverPrefixes(pick->Text), pick->State, pick->Native);
+  std::vector<std::string> all;
+  for (const TDiagRecord& r : records) all.push_back(r.State + " " + StripDriverPrefixes(r.Text));
+  error.SetRecords(std::move(all));
+  throw error;
 }
 
 }  // namespace bunkmere::odbc

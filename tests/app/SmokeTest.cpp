@@ -1,10 +1,13 @@
 // The shipped program under Xvfb, started the way a site starts it: from a folder holding the
 // site folder, with no argument and no environment of its own. A person's view: windows found
 // and keys pressed with xdotool, the server's rows read back afterwards.
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -234,7 +237,7 @@ TEST_F(Program, StartUpFailuresShowTheApplicationErrorBoxAndExitWithOne) {
   const std::string library = bunkmere::testing::kProgramLibrary;
   struct Case {
     const char* What;
-    enum { NoFile, NoConnStr, Good, Unreachable, WrongPassword } Site;
+    enum { NoFile, NoConnStr, Good, Unreachable, Silent, NoSuchHost, WrongPassword } Site;
     std::string Database;  // after CREATE DATABASE JAIL / USE JAIL
     const char* Class;
     const char* Message;
@@ -243,7 +246,14 @@ TEST_F(Program, StartUpFailuresShowTheApplicationErrorBoxAndExitWithOne) {
       {"a site file without ConnStr", Case::NoConnStr, library, "EIniFileException",
        "Database connection information not found in Veltrane.Cfg/Veltrane.ini "
        "(DataProvider.ConnStr)"},
-      {"the server unreachable", Case::Unreachable, library, "EDatabaseError", ""},
+      {"the server unreachable", Case::Unreachable, library, "EDatabaseError",
+       "Cannot connect to SQL Server 127.0.0.1,1 (database JAIL): the server did not answer "
+       "(connection refused)"},
+      {"the server silent", Case::Silent, library, "EDatabaseError",
+       "Cannot connect to SQL Server 127.0.0.1,"},
+      {"no such server", Case::NoSuchHost, library, "EDatabaseError",
+       "Cannot connect to SQL Server no-such-host.invalid,1433 (database JAIL): the server's name "
+       "is not known (no such host)"},
       {"the login refused", Case::WrongPassword, library, "EDatabaseError",
        "Login failed for user 'sa'."},
       {"no ConnectLib table", Case::Good, "CREATE TABLE Other (x INT)\n", "EDatabaseError",
@@ -258,6 +268,22 @@ TEST_F(Program, StartUpFailuresShowTheApplicationErrorBoxAndExitWithOne) {
     std::string connStr = SiteConnectString(server);
     if (c.Site == Case::Unreachable)
       connStr = "Data Source=127.0.0.1,1;Initial Catalog=JAIL;User ID=sa;Password=x";
+    if (c.Site == Case::NoSuchHost)
+      connStr = "Data Source=no-such-host.invalid,1433;Initial Catalog=JAIL;User ID=sa;Password=x";
+    // A port that takes connections and never answers them.
+    int silent = -1;
+    if (c.Site == Case::Silent) {
+      silent = socket(AF_INET, SOCK_STREAM, 0);
+      sockaddr_in address{};
+      address.sin_family = AF_INET;
+      address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+      socklen_t length = sizeof address;
+      ASSERT_EQ(bind(silent, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+      ASSERT_EQ(listen(silent, 8), 0);
+      getsockname(silent, reinterpret_cast<sockaddr*>(&address), &length);
+      connStr = "Data Source=127.0.0.1," + std::to_string(ntohs(address.sin_port)) +
+                ";Initial Catalog=JAIL;User ID=sa;Password=x;Connect Timeout=2";
+    }
     if (c.Site == Case::WrongPassword)
       connStr = "Data Source=" + server.Host() + "," + std::to_string(server.Port()) +
                 ";Initial Catalog=JAIL;User ID=sa;Password=wrong";
@@ -272,6 +298,7 @@ TEST_F(Program, StartUpFailuresShowTheApplicationErrorBoxAndExitWithOne) {
     EXPECT_EQ(X("xdotool search --onlyvisible --name '" + std::string(kMainWindow) + "'"), "");
     Keys(box, "Return");
     EXPECT_EQ(program->ExitCode(20), 1);
+    if (silent >= 0) close(silent);
 
     // "Exception <class> in module Bunkmere at <address>.\n\n<message>"
     const std::string text = ReadFile(err);

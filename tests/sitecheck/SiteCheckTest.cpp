@@ -185,10 +185,30 @@ TEST_P(SiteCheckCases, NamesTheFailingStepAndNoPassword) {
       text = Expand(text, std::string("{") + database + "}", SiteString(database, kSitePassword));
     text = Expand(text, "{wrong}", SiteString("JAIL", kWrongPassword));
     text = Expand(text, "{unreachable}", SiteString("JAIL", kSitePassword, ClosedPort()));
+    text = Expand(text, "{nohost}",
+                  "Data Source=no-such-host.invalid,1433;Initial Catalog=JAIL;User ID=sa;"
+                  "Password=" +
+                      std::string(kSitePassword));
     WriteSiteFile(text);
+  }
+  // A port that takes connections and never answers them, for as long as the tool runs.
+  int silent = -1;
+  if (c.site_file != nullptr && std::string(c.site_file).find("{silent}") != std::string::npos) {
+    silent = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(bind(silent, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(silent, 8), 0);
+    getsockname(silent, reinterpret_cast<sockaddr*>(&address), &length);
+    WriteSiteFile(
+        Expand(c.site_file, "{silent}",
+               SiteString("JAIL", kSitePassword, ntohs(address.sin_port)) + ";Connect Timeout=2"));
   }
 
   const ToolRun run = RunTool();
+  if (silent >= 0) close(silent);
   EXPECT_EQ(run.exit_code, c.exit_code) << run.output;
   const std::size_t result = run.output.rfind("\nResult: ");
   ASSERT_NE(result, std::string::npos) << run.output;
@@ -212,7 +232,15 @@ INSTANTIATE_TEST_SUITE_P(
                  "Result: FAILED at step 2, site settings",
                  "ConnStr cannot be read: Invalid character ':'"},
         SiteCase{"ServerUnreachable", "[DataProvider]\nConnStr={unreachable}\n", 4,
-                 "Result: FAILED at step 3, program library row for JAIL", "FAILED: "},
+                 "Result: FAILED at step 3, program library row for JAIL",
+                 "(database JAIL): the server did not answer (connection refused)"},
+        SiteCase{"ServerSilent", "[DataProvider]\nConnStr={silent}\n", 4,
+                 "Result: FAILED at step 3, program library row for JAIL",
+                 "(database JAIL): the server did not answer within the login time-out"},
+        SiteCase{"ServerNameUnknown", "[DataProvider]\nConnStr={nohost}\n", 4,
+                 "Result: FAILED at step 3, program library row for JAIL",
+                 "Cannot connect to SQL Server no-such-host.invalid,1433 (database JAIL): the "
+                 "server's name is not known (no such host)"},
         SiteCase{"LoginRefused", "[DataProvider]\nConnStr={wrong}\n", 4,
                  "Result: FAILED at step 3, program library row for JAIL",
                  "Login failed for user 'sa'"},
@@ -231,6 +259,24 @@ INSTANTIATE_TEST_SUITE_P(
 
 // The report walks the whole road in order on a good site, so an administrator can compare it
 // with a broken one line by line.
+// A site file in a folder every user can write may have been planted there, with a server of
+// someone else's that collects the next login: it is passed over, and the report says why.
+TEST_F(SiteCheck, ASiteFileInAFolderOthersCanWriteIsSkipped) {
+  if (fs::exists("/Veltrane.Cfg/Veltrane.ini")) GTEST_SKIP() << "this machine has a site file";
+  WriteSiteFile("[DataProvider]\nConnStr=" + SiteString("JAIL", kSitePassword) + "\n");
+  const fs::path folder = FRoot / "Veltrane.Cfg";
+  fs::permissions(folder, fs::perms::all);
+  const ToolRun run = RunTool();
+  fs::permissions(folder, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                              fs::perms::others_read | fs::perms::others_exec);
+  EXPECT_EQ(run.exit_code, 2) << run.output;
+  EXPECT_NE(run.output.find("found, skipped: folder " + folder.string() +
+                            " can be written by every user"),
+            std::string::npos)
+      << run.output;
+  EXPECT_NE(run.output.find("Veltrane.ini not found."), std::string::npos) << run.output;
+}
+
 TEST_F(SiteCheck, GoodSiteReportsEveryStepInOrder) {
   WriteSiteFile("[DataProvider]\nConnStr=" + SiteString("JAIL", kSitePassword) + "\n");
   const ToolRun run = RunTool();
