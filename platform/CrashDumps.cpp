@@ -1,8 +1,10 @@
 #include "platform/CrashDumps.h"
 
 #ifdef _WIN32
-#include <werapi.h>
 #include <windows.h>
+// Declared by <werapi.h> only for a newer _WIN32_WINNT than this build targets; kernel32 has it
+// from Vista on.
+extern "C" HRESULT WINAPI WerSetFlags(DWORD dwFlags);
 #else
 #include <sys/prctl.h>
 #endif
