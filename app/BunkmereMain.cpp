@@ -119,7 +119,7 @@ void TfrmSynchCellsMain::btnSaveClick(TComponent* /*Sender*/) {
   std::string folder = platform.CurrentDirectory();
   if (!folder.empty() && folder.back() != platform.PathDelimiter())
     folder += platform.PathDelimiter();
-  platform.WriteFileBytes(folder + name, EncodeAnsi(Memo1->LinesText(), platform.AnsiCodePage()));
+  platform.WriteFileBytes(folder + name, platform.EncodeAnsiText(Memo1->LinesText()));
 }
 
 void TfrmSynchCellsMain::SetStatus(TLabel& ALabel, const std::string& ACaption) {
