@@ -2,7 +2,8 @@
 // Text at the edge of the driver. On Windows the driver is spoken to through its wide entry
 // points with UTF-16 text: the narrow ones convert through the workstation's ANSI code page,
 // which loses every character it lacks and garbles UTF-8 outright. Elsewhere FreeTDS takes
-// the layer's UTF-8 as it is (its client charset), so the narrow path stays.
+// the layer's UTF-8 as it is (its client charset), so the narrow path stays unless the build
+// asks for the wide one (BUNKMERE_ODBC_WIDE).
 
 #include "dataaccess/odbc/OdbcApi.h"
 
@@ -13,7 +14,7 @@
 
 namespace bunkmere::odbc {
 
-#ifdef _WIN32
+#if defined(_WIN32) || defined(BUNKMERE_ODBC_WIDE)
 inline constexpr bool kWideText = true;
 #else
 inline constexpr bool kWideText = false;
