@@ -160,7 +160,7 @@ void TfrmSynchCellsMain::btnSaveClick(TComponent* /*Sender*/) {
   std::string path = folder + stem + ".log";
   for (int n = 2; path != FLastSavedLog && platform.FileExists(path); ++n)
     path = folder + stem + "_" + IntToStr(n) + ".log";
-  platform.WriteFileBytes(path, EncodeAnsi(Memo1->LinesText(), platform.AnsiCodePage()));
+  platform.WriteFileBytes(path, platform.EncodeAnsiText(Memo1->LinesText()));
   FLastSavedLog = path;
 }
 

@@ -62,6 +62,7 @@ class TOdbcStatement {
   SQLHSTMT FHandle = SQL_NULL_HSTMT;
   std::vector<TParamSlot> FParamSlots;  // alive until the next Execute: drivers read them late
   std::vector<std::string> FParamTexts;
+  std::vector<std::u16string> FParamWide;  // text parameters as the wide path sends them
   bool FResultPending = false;
   bool FParamsBound = false;
   std::int64_t FLastRowsAffected = -1;
@@ -134,12 +135,18 @@ class TOdbcBlockReader {
     std::vector<SQLLEN> Ind;  // one per row
     bool Bound = false;       // false: read with SQLGetData
     std::string Piecewise;    // a large object's value for the current row
+    // Wide text columns: the driver writes UTF-16 here (WideWidth bytes per row) and Fetch
+    // puts the UTF-8 of each row in Data, so readers see the same text either way.
+    std::vector<char> Wide;
+    std::vector<SQLLEN> WideInd;
+    std::size_t WideWidth = 0;
   };
   SQLLEN Indicator(std::size_t ACol, std::size_t ARow) const { return FBuffers[ACol].Ind[ARow]; }
   const char* Cell(std::size_t ACol, std::size_t ARow) const {
     return FBuffers[ACol].Data.data() + ARow * FBuffers[ACol].Width;
   }
   void GetUnbound(std::size_t ACol);
+  void ConvertWide(std::size_t ACol, std::size_t ARows);
 
   TOdbcStatement& FStatement;
   const std::vector<TColumnDesc>& FColumns;
