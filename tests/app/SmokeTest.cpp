@@ -1,13 +1,10 @@
 // The shipped program under Xvfb, started the way a site starts it: from a folder holding the
 // site folder, with no argument and no environment of its own. A person's view: windows found
 // and keys pressed with xdotool, the server's rows read back afterwards.
-#include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,12 +12,14 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "standin/testing/StandinServer.h"
+#include "tests/SilentPort.h"
 #include "tests/app/JailQuery.h"
 #include "tests/app/SiteFolder.h"
 
@@ -31,6 +30,7 @@ namespace {
 namespace fs = std::filesystem;
 using bunkmere::testing::SiteConnectString;
 using bunkmere::testing::TSiteFolder;
+using bunkmere::testing::TSilentPort;
 using Clock = std::chrono::steady_clock;
 
 std::string ReadFile(const fs::path& APath) {
@@ -270,18 +270,10 @@ TEST_F(Program, StartUpFailuresShowTheApplicationErrorBoxAndExitWithOne) {
       connStr = "Data Source=127.0.0.1,1;Initial Catalog=JAIL;User ID=sa;Password=x";
     if (c.Site == Case::NoSuchHost)
       connStr = "Data Source=no-such-host.invalid,1433;Initial Catalog=JAIL;User ID=sa;Password=x";
-    // A port that takes connections and never answers them.
-    int silent = -1;
+    std::optional<TSilentPort> silent;
     if (c.Site == Case::Silent) {
-      silent = socket(AF_INET, SOCK_STREAM, 0);
-      sockaddr_in address{};
-      address.sin_family = AF_INET;
-      address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-      socklen_t length = sizeof address;
-      ASSERT_EQ(bind(silent, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-      ASSERT_EQ(listen(silent, 8), 0);
-      getsockname(silent, reinterpret_cast<sockaddr*>(&address), &length);
-      connStr = "Data Source=127.0.0.1," + std::to_string(ntohs(address.sin_port)) +
+      silent.emplace();
+      connStr = "Data Source=" + silent->Server() +
                 ";Initial Catalog=JAIL;User ID=sa;Password=x;Connect Timeout=2";
     }
     if (c.Site == Case::WrongPassword)
@@ -298,7 +290,6 @@ TEST_F(Program, StartUpFailuresShowTheApplicationErrorBoxAndExitWithOne) {
     EXPECT_EQ(X("xdotool search --onlyvisible --name '" + std::string(kMainWindow) + "'"), "");
     Keys(box, "Return");
     EXPECT_EQ(program->ExitCode(20), 1);
-    if (silent >= 0) close(silent);
 
     // "Exception <class> in module Bunkmere at <address>.\n\n<message>"
     const std::string text = ReadFile(err);

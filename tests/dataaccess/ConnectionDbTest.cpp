@@ -4,10 +4,7 @@
 #include <gtest/gtest.h>
 
 #ifndef _WIN32
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include "tests/SilentPort.h"
 #endif
 
 #include "MessageOf.h"
@@ -84,16 +81,8 @@ TEST_F(ConnectionDbTest, APortIsAppendedToTheServerName) {
 // the driver's; a login the server refuses keeps the server's text. The password never shows.
 TEST_F(ConnectionDbTest, AFailedConnectNamesTheServerAndTheCause) {
   // A port that accepts connections and never answers them: the login time-out runs out.
-  const int silent = socket(AF_INET, SOCK_STREAM, 0);
-  ASSERT_GE(silent, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(bind(silent, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-  ASSERT_EQ(listen(silent, 8), 0);
-  socklen_t len = sizeof addr;
-  ASSERT_EQ(getsockname(silent, reinterpret_cast<sockaddr*>(&addr), &len), 0);
-  const std::string silentServer = "127.0.0.1," + std::to_string(ntohs(addr.sin_port));
+  const TSilentPort silent;
+  const std::string silentServer = silent.Server();
 
   struct Case {
     const char* What;
@@ -120,7 +109,6 @@ TEST_F(ConnectionDbTest, AFailedConnectNamesTheServerAndTheCause) {
     EXPECT_EQ(MessageOf([&] { conn->Connect(); }), c.Message);
     EXPECT_FALSE(conn->Connected());
   }
-  close(silent);
 
   if (!FServer->HasLog()) return;  // a real server's logins are not ours to refuse
   auto refused = FServer->NewConnection();

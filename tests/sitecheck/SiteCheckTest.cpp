@@ -10,16 +10,19 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "dataaccess/MSConnection.h"
 #include "standin/testing/StandinServer.h"
+#include "tests/SilentPort.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using standin::testing::StandinServer;
+using bunkmere::testing::TSilentPort;
 
 constexpr const char* kSitePassword = "Site#Pw-7781";
 constexpr const char* kWrongPassword = "Wrong#Pw-5523";
@@ -192,23 +195,14 @@ TEST_P(SiteCheckCases, NamesTheFailingStepAndNoPassword) {
     WriteSiteFile(text);
   }
   // A port that takes connections and never answers them, for as long as the tool runs.
-  int silent = -1;
+  std::optional<TSilentPort> silent;
   if (c.site_file != nullptr && std::string(c.site_file).find("{silent}") != std::string::npos) {
-    silent = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ASSERT_EQ(bind(silent, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(listen(silent, 8), 0);
-    getsockname(silent, reinterpret_cast<sockaddr*>(&address), &length);
-    WriteSiteFile(
-        Expand(c.site_file, "{silent}",
-               SiteString("JAIL", kSitePassword, ntohs(address.sin_port)) + ";Connect Timeout=2"));
+    silent.emplace();
+    WriteSiteFile(Expand(c.site_file, "{silent}",
+                         SiteString("JAIL", kSitePassword, silent->Port()) + ";Connect Timeout=2"));
   }
 
   const ToolRun run = RunTool();
-  if (silent >= 0) close(silent);
   EXPECT_EQ(run.exit_code, c.exit_code) << run.output;
   const std::size_t result = run.output.rfind("\nResult: ");
   ASSERT_NE(result, std::string::npos) << run.output;
