@@ -23,6 +23,7 @@
 #include "app/RaiseSite.h"
 #include "app/UnattendedSync.h"
 #include "app/UnhandledFailure.h"
+#include "platform/CrashDumps.h"
 #include "ui/Application.h"
 #include "ui/HeadlessPeers.h"
 
@@ -37,6 +38,7 @@ namespace {
 
 int main(int argc, char** argv) {
   using namespace bunkmere;
+  KeepMemoryOutOfCrashDumps();  // before any password is read
 #ifdef _WIN32
   constexpr bool kSlashSwitches = true;
 #else

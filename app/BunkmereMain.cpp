@@ -53,6 +53,43 @@ void OpenFirstTable(TVtMSTable& ATable, const TVtSQLDatabase& ADb) {
   }
 }
 
+// The figures of a cell row that decide what the pass writes to it, as text so that a NULL
+// and a 0 differ: ONCELL is among them because another pass writing it is how a newer count
+// shows.
+struct TCellFigures {
+  int Allow = 0;
+  // ALLOWMANY is read only when a cell is over its allowance: a table without it fails there,
+  // not at every cell.
+  const TField* AllowMany = nullptr;
+  std::string AllowText, AllowManyText, OnCellText;
+  bool operator==(const TCellFigures& A) const {
+    return AllowText == A.AllowText && AllowManyText == A.AllowManyText &&
+           OnCellText == A.OnCellText;
+  }
+};
+
+TCellFigures CellFigures(TVtMSTable& ACells) {
+  TCellFigures f;
+  TField& allow = ACells.FieldByName("ALLOW");
+  f.Allow = allow.AsInteger();
+  f.AllowText = allow.AsString();
+  f.AllowMany = ACells.FindField("ALLOWMANY");
+  if (f.AllowMany != nullptr) f.AllowManyText = f.AllowMany->AsString();
+  f.OnCellText = ACells.FieldByName("ONCELL").AsString();
+  return f;
+}
+
+enum class TCellAction { WriteCount, WriteCountAllowNone, Report };
+
+// The cell rule: N against 1, then against the allowance, then whether the cell may hold more.
+TCellAction DecideCell(int N, const TCellFigures& AFigures, const TVtMSTable& ACells) {
+  if (N < 1 || N <= AFigures.Allow) return TCellAction::WriteCount;
+  const bool many = AFigures.AllowMany != nullptr
+                        ? AFigures.AllowMany->AsBoolean()
+                        : ACells.FieldByName("ALLOWMANY").AsBoolean();  // raises: not found
+  return many ? TCellAction::WriteCountAllowNone : TCellAction::Report;
+}
+
 }  // namespace
 
 TfrmSynchCellsMain::TfrmSynchCellsMain(TComponent* AOwner) : TForm(AOwner) {
@@ -114,12 +151,17 @@ void TfrmSynchCellsMain::btConvertTavrichWeekendersClick(TComponent* /*Sender*/)
 
 void TfrmSynchCellsMain::btnSaveClick(TComponent* /*Sender*/) {
   const TPlatform& platform = CurrentPlatform();
-  const std::string name =
-      FormatDateTime("ddhhnnss", platform.Now(), platform.FormatSettings()) + ".log";
+  const std::string stem = FormatDateTime("ddhhnnss", platform.Now(), platform.FormatSettings());
   std::string folder = platform.CurrentDirectory();
   if (!folder.empty() && folder.back() != platform.PathDelimiter())
     folder += platform.PathDelimiter();
-  platform.WriteFileBytes(folder + name, EncodeAnsi(Memo1->LinesText(), platform.AnsiCodePage()));
+  // The name has no month: a log of the same day and time a month ago, or another window's,
+  // must not be overwritten.
+  std::string path = folder + stem + ".log";
+  for (int n = 2; path != FLastSavedLog && platform.FileExists(path); ++n)
+    path = folder + stem + "_" + IntToStr(n) + ".log";
+  platform.WriteFileBytes(path, platform.EncodeAnsiText(Memo1->LinesText()));
+  FLastSavedLog = path;
 }
 
 void TfrmSynchCellsMain::SetStatus(TLabel& ALabel, const std::string& ACaption) {
@@ -164,6 +206,7 @@ void TfrmSynchCellsMain::AppendListing(const std::string& ASql, const std::strin
 
 void TfrmSynchCellsMain::GoSynchCells() {
   try {
+    CancelOpenEdits();
     OpenFirstTable(*tblDetentia, *dbJail);
     OpenOrRefresh(*tblFacility);
     OpenOrRefresh(*tblDorms);
@@ -186,30 +229,46 @@ void TfrmSynchCellsMain::GoSynchCells() {
         tblCFGCells->First();
         while (!tblCFGCells->Eof()) {
           const int K = tblCFGCells->FieldByName("CELLKEY").AsInteger();
-          const int A = tblCFGCells->FieldByName("ALLOW").AsInteger();
           const std::string C = tblCFGCells->FieldByName("CELLNO").AsString();
           const std::string D = tblCFGCells->FieldByName("DORMCODE").AsString();
           const std::string where = "Facility :" + F + " DormCode : " + D + " CellNo : " + C;
           SetStatus(*lblWhatHappen, "Synching " + where);
 
-          const int N =
-              CountOf("SELECT Count(CELLKEY) FROM DETENTIA WHERE NAMERELEAS = 0 and FACICODE = " +
-                      QuotedStr(I) + " and CELLKEY = " + IntToStr(K));
-          if (N < 1) {
+          const std::string cellCount =
+              "SELECT Count(CELLKEY) FROM DETENTIA WHERE NAMERELEAS = 0 and FACICODE = " +
+              QuotedStr(I) + " and CELLKEY = " + IntToStr(K);
+          int N = CountOf(cellCount);
+          const TCellFigures cached = CellFigures(*tblCFGCells);
+          TCellAction action = DecideCell(N, cached, *tblCFGCells);
+          TCellFigures current = cached;
+          if (action != TCellAction::Report) {
+            // Edit takes the row's lock and re-reads it: from here on the row cannot change
+            // under us, so the rule is decided again from the row as it now stands. Another
+            // workstation may have changed the allowance, or another pass written a newer
+            // count, since the count above: count again under the lock before writing.
             tblCFGCells->Edit();
-            tblCFGCells->FieldByName("ONCELL").SetAsInteger(0);
-            tblCFGCells->Post();
-          } else if (N <= A) {
-            tblCFGCells->Edit();
-            tblCFGCells->FieldByName("ONCELL").SetAsInteger(N);
-            tblCFGCells->Post();
-          } else if (tblCFGCells->FieldByName("ALLOWMANY").AsBoolean()) {
-            tblCFGCells->Edit();
-            tblCFGCells->FieldByName("ONCELL").SetAsInteger(N);
-            tblCFGCells->FieldByName("ALLOW").SetAsInteger(0);
-            tblCFGCells->Post();
-          } else {
-            Memo1->Add(where + " Allow " + IntToStr(A) + " but " + IntToStr(N) +
+            current = CellFigures(*tblCFGCells);
+            if (current != cached) {
+              N = CountOf(cellCount);
+              action = DecideCell(N, current, *tblCFGCells);
+            }
+            switch (action) {
+              case TCellAction::WriteCount:
+                tblCFGCells->FieldByName("ONCELL").SetAsInteger(N < 1 ? 0 : N);
+                tblCFGCells->Post();
+                break;
+              case TCellAction::WriteCountAllowNone:
+                tblCFGCells->FieldByName("ONCELL").SetAsInteger(N);
+                tblCFGCells->FieldByName("ALLOW").SetAsInteger(0);
+                tblCFGCells->Post();
+                break;
+              case TCellAction::Report:
+                tblCFGCells->Cancel();
+                break;
+            }
+          }
+          if (action == TCellAction::Report) {
+            Memo1->Add(where + " Allow " + IntToStr(current.Allow) + " but " + IntToStr(N) +
                        " are assign to it");
             AppendListing("SELECT BOOKNO FROM DETENTIA WHERE NAMERELEAS = 0 and facicode = " +
                               QuotedStr(I) + " and cellkey = " + IntToStr(K),
@@ -224,13 +283,18 @@ void TfrmSynchCellsMain::GoSynchCells() {
             const std::string bedCondition = "NAMERELEAS = 0 and facicode = " + QuotedStr(I) +
                                              " and cellkey = " + IntToStr(K) +
                                              " and bed = " + QuotedStr(IntToStr(B));
-            const int M = CountOf("SELECT Count(bed) FROM DETENTIA WHERE " + bedCondition);
+            const std::string bedCount = "SELECT Count(bed) FROM DETENTIA WHERE " + bedCondition;
+            int M = CountOf(bedCount);
             if (M >= 2) {
               Memo1->Add(where + " Bed : " + E + " had more than one inmate assign to it");
               AppendListing("SELECT BOOKNO FROM DETENTIA WHERE " + bedCondition,
                             "----Inmates On Bed----", "NOTE: No Inmate Currently Assign To Bed");
             }
+            const std::string available = tblCFGBeds->FieldByName("AVAILABLE").AsString();
             tblCFGBeds->Edit();
+            // As for the cell: a flag changed since the count means another pass wrote a newer
+            // count; the count under the lock is the one written.
+            if (tblCFGBeds->FieldByName("AVAILABLE").AsString() != available) M = CountOf(bedCount);
             tblCFGBeds->FieldByName("AVAILABLE").SetAsBoolean(M == 0);
             tblCFGBeds->Post();
 
@@ -253,24 +317,38 @@ void TfrmSynchCellsMain::GoSynchCells() {
     ProgressBar1->SetPosition(0);
     Application().ShowMessage("Cell Synchronization Completed");
   } catch (const Exception& e) {
-    // The failure is what the user must see: a query that cannot even be closed (the server
-    // went away) must not replace it, so that close's own failure is dropped.
-    try {
-      qryGeneric->Close();
-    } catch (const Exception&) {
-    }
-    // A row whose post failed would keep its record lock, and every other workstation out of
-    // it, for as long as the window stays open; the next pass works its value out again.
-    for (TVtMSTable* table : {tblCFGBeds, tblCFGCells}) {
-      try {
-        table->Cancel();
-      } catch (const Exception&) {
-      }
-    }
-    ProgressBar1->SetPosition(0);
+    AbandonPass();
     Application().ShowMessage(e.Message() + " On: TfrmSynchCellsMain.GoSynchCells");
     Application().ShowMessage("Process Aborted");
+  } catch (...) {
+    // Not ours to report (out of memory, a fault of the program): it goes on to the
+    // unhandled-failure path, but not before the rows it leaves behind are let go.
+    AbandonPass();
+    throw;
   }
+}
+
+void TfrmSynchCellsMain::CancelOpenEdits() {
+  // A row whose post failed would keep its record lock, and every other workstation out of
+  // it, for as long as the window stays open; and a row left in edit would be posted, stale,
+  // by the next pass's refresh. The next pass works its value out again.
+  for (TVtMSTable* table : {tblCFGBeds, tblCFGCells, tblDorms, tblFacility, tblDetentia}) {
+    try {
+      table->Cancel();
+    } catch (const Exception&) {
+    }
+  }
+}
+
+void TfrmSynchCellsMain::AbandonPass() {
+  // The failure is what the user must see: a query that cannot even be closed (the server
+  // went away) must not replace it, so that close's own failure is dropped.
+  try {
+    qryGeneric->Close();
+  } catch (const Exception&) {
+  }
+  CancelOpenEdits();
+  ProgressBar1->SetPosition(0);
 }
 
 }  // namespace bunkmere

@@ -57,11 +57,13 @@ class TfrmSynchCellsMain : public TForm {
 
   // Start button: clears the log, resets the progress bar and runs the pass.
   void btConvertTavrichWeekendersClick(TComponent* Sender);
-  // Save Log button: writes the log to "ddhhnnss.log" in the current directory.
+  // Save Log button: writes the log to "ddhhnnss.log" in the current directory, or to
+  // "ddhhnnss_2.log" (_3, ...) when a file of that name, not this window's last save, exists.
   void btnSaveClick(TComponent* Sender);
 
   // The synchronisation pass. Returns normally after a complete pass and after a failure of
-  // class Exception (told by message boxes); other failures pass to the caller.
+  // class Exception (told by message boxes); other failures pass to the caller once every
+  // row left in edit is cancelled.
   void GoSynchCells();
 
   // The stored description the window is built from.
@@ -76,6 +78,13 @@ class TfrmSynchCellsMain : public TForm {
   // header and "----End----", or the note when it finds no row.
   void AppendListing(const std::string& ASql, const std::string& AHeader, const std::string& ANote);
   void SetStatus(TLabel& ALabel, const std::string& ACaption);
+  // Lets go of every row left in edit, and so of its record lock, swallowing failures.
+  void CancelOpenEdits();
+  // What a stopped pass leaves: the query closed, no row in edit, the progress bar at 0.
+  void AbandonPass();
+  // The file the last Save Log of this window wrote, so that saving again in the same second
+  // replaces it, while a file left by another window or an earlier month is kept.
+  std::string FLastSavedLog;
 };
 
 // The program's main window, while it exists.

@@ -82,14 +82,19 @@ std::string LocateSiteFile(const TPlatform& APlatform) {
   const std::vector<std::string> candidates = SiteFileCandidates(APlatform);
   // A mobile installation reads its own file and nothing else.
   const std::string& mobile = candidates.front();
-  if (APlatform.FileExists(mobile)) {
+  // A site file in a folder someone else could write may have been planted there to send the
+  // password of the next connection elsewhere: it is passed over as if it were not there.
+  auto usable = [&APlatform](const std::string& APath) {
+    return APlatform.FileExists(APath) && APlatform.UntrustedFolderReason(APath).empty();
+  };
+  if (usable(mobile)) {
     // The file may be taken away between the two checks; say so rather than fall through to
     // a site file the mobile installation never meant to use.
     if (!APlatform.FileExists(mobile)) throw EIniFileException("Roveline.ini not found");
     return mobile;
   }
   for (std::size_t i = 1; i < candidates.size(); ++i)
-    if (APlatform.FileExists(candidates[i])) return candidates[i];
+    if (usable(candidates[i])) return candidates[i];
   throw EIniFileException("Veltrane.ini not found.");
 }
 

@@ -42,7 +42,7 @@ void TVeltraneIni::ReadSettings() {
   // A missing file reads as empty and so ends in the connection-string message below, which
   // names the path that was tried.
   const std::optional<std::string> bytes = platform.ReadFileIfExists(FVeltraneIni);
-  const TIniText ini = bytes ? TIniText::FromBytes(*bytes, platform.AnsiCodePage()) : TIniText();
+  const TIniText ini = bytes ? TIniText(platform.DecodeFileText(*bytes)) : TIniText();
 
   FHelpFilePath = ini.ReadString("Paths", "HelpPath", "");
   FLogFilePath = ini.ReadString("Paths", "LogPath", "");

@@ -166,6 +166,11 @@ std::string Windows1252ToUtf8(std::string_view ABytes) {
   return r;
 }
 
+bool HasByteOrderMark(std::string_view ABytes) noexcept {
+  return ABytes.starts_with("\xEF\xBB\xBF") || ABytes.starts_with("\xFF\xFE") ||
+         ABytes.starts_with("\xFE\xFF");
+}
+
 std::string DecodeText(std::string_view ABytes, unsigned AAnsiCodePage) {
   const auto starts = [ABytes](std::string_view ABom) {
     return ABytes.substr(0, ABom.size()) == ABom;

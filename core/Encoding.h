@@ -31,6 +31,9 @@ std::string Utf8Left(std::string_view S, std::size_t ACount);
 // C1 control characters of the same value, as the system's platform maps them).
 std::string Windows1252ToUtf8(std::string_view ABytes);
 
+// Whether ABytes start with a UTF-8, UTF-16 LE or UTF-16 BE byte-order mark.
+bool HasByteOrderMark(std::string_view ABytes) noexcept;
+
 // The text of a file's bytes. A byte-order mark selects UTF-8, UTF-16 LE or UTF-16 BE and is
 // dropped. Without one the bytes are in the ANSI code page: with CP_UTF8 they are taken as
 // UTF-8 when they are valid UTF-8 and as Windows-1252 otherwise (files written on other

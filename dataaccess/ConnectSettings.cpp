@@ -161,12 +161,28 @@ struct TPair {
   std::string Name;
   std::string Value;
   TKey Key;
+  bool AfterSecret = false;  // read right after a password: may be the password's own tail
 };
+
+constexpr const char* kAfterSecret =
+    " (the parameter after the password; a password holding \";\" must be written in double "
+    "quotes)";
+
+bool IsSecretName(std::string_view AName) {
+  return SameText(AName, "Password") || SameText(AName, "PWD");
+}
 
 std::vector<TPair> ReadPairs(std::string_view AText) {
   std::string_view text = TrimView(AText);
   std::vector<TPair> pairs;
   std::size_t i = 0, n = text.size();
+  // A password holding an unquoted ";" is cut there, and its tail is read as the next
+  // parameter: a message about that parameter must not show it, or it shows the password.
+  bool afterSecret = false;
+  auto fail = [&afterSecret](const std::string& AMessage, const std::string& AShown) {
+    if (afterSecret) throw EDatabaseError(AMessage + kAfterSecret);
+    throw EDatabaseError(AMessage + ": " + AShown);
+  };
   while (i < n) {
     std::size_t j = i;
     while (j < n && text[j] != '=' && text[j] != ';') ++j;
@@ -196,26 +212,30 @@ std::vector<TPair> ReadPairs(std::string_view AText) {
         value = StringReplace(TrimView(raw.substr(1, raw.size() - 2)), "\"\"", "\"");
       } else {
         value = std::string(raw);
-        bool secret = SameText(name, "Password") || SameText(name, "PWD");
-        if (!secret)
+        if (!IsSecretName(name))
           for (std::size_t c = 0; c < value.size(); ++c)
-            if (!AllowedUnquoted(static_cast<unsigned char>(value[c])))
+            if (!AllowedUnquoted(static_cast<unsigned char>(value[c]))) {
+              if (afterSecret)
+                fail("Invalid character in non-quoted connection parameter value", "");
               throw EDatabaseError("Invalid character '" + CharacterAt(value, c) +
                                    "' in non-quoted connection parameter value");
+            }
       }
     }
     for (const TPair& p : pairs)
-      if (SameText(p.Name, name))
-        throw EDatabaseError("Connection parameter cannot be added twice: " + name);
+      if (SameText(p.Name, name)) fail("Connection parameter cannot be added twice", name);
     const TName* known = FindName(name);
-    if (known == nullptr) throw EDatabaseError("Connection parameter name is unknown: " + name);
-    pairs.push_back({std::move(name), std::move(value), known->Key});
+    if (known == nullptr) fail("Connection parameter name is unknown", name);
+    pairs.push_back({std::move(name), std::move(value), known->Key, afterSecret});
+    afterSecret = IsSecretName(pairs.back().Name);
     i = next;
   }
   return pairs;
 }
 
 [[noreturn]] void BadValue(const TPair& p) {
+  if (p.AfterSecret)
+    throw EDatabaseError(std::string("Bad connection parameter value") + kAfterSecret);
   throw EDatabaseError("Bad connection parameter value: " + p.Name + "=" + p.Value);
 }
 

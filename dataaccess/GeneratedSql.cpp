@@ -129,7 +129,7 @@ std::string JoinNames(const std::vector<std::string>& names, bool quote, std::st
   std::string out;
   for (std::size_t k = 0; k < names.size(); ++k) {
     if (k) out += ", ";
-    out += GeneratedName(names[k], quote);
+    out += ColumnName(names[k], quote);
     out += suffix;
   }
   return out;
@@ -176,6 +176,19 @@ TWireStatement ReplaceParamMarkers(std::string_view s) {
     return out;
   }
   out.Text.append(s.substr(copied));
+  return out;
+}
+
+std::string ColumnName(std::string_view AName, bool AQuoteNames) {
+  if (!AQuoteNames && !NameNeedsQuoting(AName)) return std::string(AName);
+  std::string out;
+  out.reserve(AName.size() + 2);
+  out += '[';
+  for (char c : AName) {
+    out += c;
+    if (c == ']') out += ']';
+  }
+  out += ']';
   return out;
 }
 
@@ -285,7 +298,7 @@ std::string KeyCondition(const std::vector<TKeyTerm>& AKeys, bool AQuoteNames) {
   std::string out;
   for (std::size_t k = 0; k < AKeys.size(); ++k) {
     if (k) out += " AND ";
-    out += GeneratedName(AKeys[k].Name, AQuoteNames);
+    out += ColumnName(AKeys[k].Name, AQuoteNames);
     out += AKeys[k].IsNull ? " IS NULL" : " = ?";
   }
   return out;
@@ -297,7 +310,7 @@ std::string RefreshRecordStatement(std::string_view ATable,
   std::string out = "SELECT ";
   for (std::size_t k = 0; k < AColumns.size(); ++k) {
     if (k) out += ", ";
-    out += GeneratedName(AColumns[k].Name, AQuoteNames);
+    out += ColumnName(AColumns[k].Name, AQuoteNames);
     out += " AS _";
     out += std::to_string(AColumns[k].Index);
   }

@@ -39,11 +39,18 @@ std::string MergeCondition(std::string_view ASql, std::string_view ACondition);
 // ("dbo.CFGCELL"); empty when there is none or it is not a plain name.
 std::string FirstFromTable(std::string_view ASql);
 
+// A column name as the server reported it, put into SQL as one bracketed part with every "]"
+// doubled (bare only when quoting is off and the name needs none). A reported name is data, not
+// SQL: brackets or dots in it are part of the name, never a qualifier or a quoting of ours.
+std::string ColumnName(std::string_view AName, bool AQuoteNames);
+
 // One term of a key condition: "<name> = ?" or, for a key read as NULL, "<name> IS NULL".
 struct TKeyTerm {
   std::string Name;
   bool IsNull = false;
 };
+// Key, re-read, UPDATE and INSERT column names are the server's (ColumnName); table names may be
+// a person's typing, dotted or bracketed.
 std::string KeyCondition(const std::vector<TKeyTerm>& AKeys, bool AQuoteNames);
 
 // Row re-read: the columns with their position in the field list, keyed by AKeyCondition.

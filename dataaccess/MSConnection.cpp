@@ -4,10 +4,12 @@
 #include <exception>
 
 #include "core/Convert.h"
+#include "core/StrUtils.h"
 #include "dataaccess/GeneratedSql.h"
 #include "dataaccess/MSDataSet.h"
 #include "dataaccess/ServerConnectString.h"
 #include "dataaccess/odbc/OdbcConnection.h"
+#include "dataaccess/odbc/OdbcError.h"
 #include "dataaccess/odbc/OdbcStatement.h"
 #include "platform/Platform.h"
 
@@ -158,6 +160,46 @@ void TMSConnection::SetConnectString(const std::string& AValue) {
   ApplyConnectString(FSettings, AValue);
 }
 
+namespace {
+
+bool Mentions(const std::string& AText, std::string_view APart) {
+  return LowerCase(AText).find(APart) != std::string::npos;
+}
+
+}  // namespace
+
+EDatabaseError ConnectFailure(const TConnectSettings& ASettings, const odbc::EOdbcError& AError) {
+  // A login the server refused is the server's own answer, and its text says it all.
+  if (AError.NativeError() == 18456 || AError.SqlState() == "28000") return AError;
+  std::vector<std::string> records = AError.Records();
+  if (records.empty()) records.push_back(AError.SqlState() + " " + AError.Message());
+  // The drivers' words for the same few causes differ (one names another vendor's product);
+  // the administrator needs the cause, so the known ones are said plainly.
+  std::string reason;
+  for (const std::string& r : records) {
+    if (r.starts_with("HYT") || Mentions(r, "timeout expired") || Mentions(r, "timed out")) {
+      reason = "the server did not answer within the login time-out";
+      break;
+    }
+    if (Mentions(r, "unknown host") || Mentions(r, "no such host") ||
+        Mentions(r, "host is known") || Mentions(r, "could not resolve")) {
+      reason = "the server's name is not known (no such host)";
+      break;
+    }
+    if (Mentions(r, "unavailable or does not exist") || Mentions(r, "actively refused") ||
+        Mentions(r, "connection refused")) {
+      reason = "the server did not answer (connection refused)";
+      break;
+    }
+  }
+  if (reason.empty()) reason = AError.Message();
+  const std::string server = DataSourceName(ASettings);
+  const std::string database =
+      ASettings.Database.empty() ? "its default database" : "database " + ASettings.Database;
+  return EDatabaseError("Cannot connect to SQL Server " + server + " (" + database +
+                        "): " + reason);
+}
+
 bool TMSConnection::Connected() const {
   // A server connection that was lost (the server ended the session, or went away) counts as
   // closed, so that the next use connects again as a closed connection does.
@@ -193,7 +235,11 @@ void TMSConnection::DoConnect() {
   server->SetLoginTimeout(FSettings.ConnectionTimeout);
   server->SetPacketSize(FSettings.PacketSize);
   server->SetAutoCommit(FAutoCommit);
-  server->Connect(DriverConnectionString(driver));
+  try {
+    server->Connect(DriverConnectionString(driver));
+  } catch (const odbc::EOdbcError& e) {
+    throw ConnectFailure(FSettings, e);
+  }
   // Session settings right after the login, before anyone else uses the connection.
   odbc::TOdbcStatement& stmt = server->Statement();
   if (!FOptions->QuotedIdentifier()) {
@@ -243,6 +289,17 @@ void TMSConnection::Disconnect() {
   if (failure) std::rethrow_exception(failure);
 }
 
+void TMSConnection::EndServerSession() noexcept {
+  if (!FServer) return;
+  try {
+    FServer->Disconnect();
+  } catch (const std::exception&) {
+    // closing the handle is all that is left to do, and the reset below does it
+  }
+  FServer.reset();
+  FSessionLocks.clear();
+}
+
 odbc::TOdbcConnection& TMSConnection::ServerConnection() {
   if (!Connected()) {
     if (!FOptions->AllowImplicitConnect() || IsDestroying())
@@ -274,6 +331,12 @@ int TMSConnection::ExecSQL(const std::string& AText, const std::vector<TDbValue>
   return static_cast<int>(stmt.Drain());
 }
 
+std::optional<std::int64_t> TMSConnection::SelectInteger(const std::string& AText) {
+  odbc::TOdbcStatement& stmt = ServerConnection().Statement();
+  stmt.Execute(AText);
+  return stmt.DrainFirstInteger();
+}
+
 TCustomMSDataSet* TMSConnection::CreateDataSet(TComponent* AOwner) {
   auto* ds = new TCustomMSDataSet(AOwner);  // owned by AOwner, or by the caller without one
   ds->SetConnection(this);
@@ -293,23 +356,34 @@ void TMSConnection::RegisterDataSet(TCustomMSDataSet* ADataSet) {
 void TMSConnection::UnregisterDataSet(TCustomMSDataSet* ADataSet) {
   FDataSets.erase(std::remove(FDataSets.begin(), FDataSets.end(), ADataSet), FDataSets.end());
   // A lock it still names stays on the server until the session ends, held by no dataset.
-  std::erase_if(FSessionLocks, [ADataSet](const auto& l) { return l.second == ADataSet; });
+  std::erase_if(FSessionLocks, [ADataSet](const TSessionLock& l) { return l.Holder == ADataSet; });
 }
 
 void TMSConnection::NoteLockTaken(const std::string& AName, const TCustomMSDataSet* AHolder) {
   NoteLockDropped(AName);
-  FSessionLocks.emplace_back(AName, AHolder);
+  FSessionLocks.push_back(TSessionLock{AName, AHolder, std::nullopt});
 }
 
 void TMSConnection::NoteLockDropped(const std::string& AName) {
-  std::erase_if(FSessionLocks, [&AName](const auto& l) { return l.first == AName; });
+  std::erase_if(FSessionLocks, [&AName](const TSessionLock& l) { return l.Name == AName; });
 }
 
 bool TMSConnection::HoldsLock(const std::string& AName,
                               const TCustomMSDataSet* AHolder) const noexcept {
-  return Connected() && std::any_of(FSessionLocks.begin(), FSessionLocks.end(), [&](const auto& l) {
-           return l.first == AName && l.second == AHolder;
-         });
+  return Connected() &&
+         std::any_of(FSessionLocks.begin(), FSessionLocks.end(),
+                     [&](const TSessionLock& l) { return l.Name == AName && l.Holder == AHolder; });
+}
+
+void TMSConnection::NoteLockObjectId(const std::string& AName, std::int64_t AObjectId) {
+  for (TSessionLock& l : FSessionLocks)
+    if (l.Name == AName) l.ObjectId = AObjectId;
+}
+
+std::optional<std::int64_t> TMSConnection::LockObjectId(const std::string& AName) const noexcept {
+  for (const TSessionLock& l : FSessionLocks)
+    if (l.Name == AName) return l.ObjectId;
+  return std::nullopt;
 }
 
 }  // namespace bunkmere

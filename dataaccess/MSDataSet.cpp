@@ -244,6 +244,14 @@ void TCustomMSDataSet::Execute() {
     for (std::size_t c = 0; sameLayout && c < cols.size(); ++c)
       sameLayout = cols[c].Name == FColumns[c].Name && cols[c].SqlType == FColumns[c].SqlType &&
                    cols[c].Size == FColumns[c].Size;
+    // The key is worked out from column positions and flags: a table re-created with other
+    // columns (same statement, so nothing cleared it) must not be keyed by the old ones.
+    bool sameKeyLayout = sameLayout;
+    for (std::size_t c = 0; sameKeyLayout && c < cols.size(); ++c)
+      sameKeyLayout = cols[c].Identity == FColumns[c].Identity &&
+                      cols[c].Updatable == FColumns[c].Updatable &&
+                      cols[c].BaseTableName == FColumns[c].BaseTableName;
+    if (!sameKeyLayout) FKeyCache.reset();
     FColumns = std::move(cols);
     if (!sameLayout) {
       FFields.clear();

@@ -250,6 +250,10 @@ class TCustomMSDataSet : public TComponent {
   void StatementChanged();
   // Lets a subclass change SQL without the change notification closing the dataset.
   void SetSQLQuietly(const std::string& AText);
+  // Re-reads the row being edited and raises "The record was changed by another user; edit it
+  // again" when any column differs from what the edit started from; the edit goes on either
+  // way, its own values kept. For a writer that lost the guard it edited under.
+  void CheckRowUnchangedOnServer();
 
  private:
   friend class TField;

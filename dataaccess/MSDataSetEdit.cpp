@@ -222,6 +222,14 @@ std::size_t TCustomMSDataSet::ExecuteDml(const std::string& ASql,
 
 // ---- re-read, update, insert, delete ----
 
+void TCustomMSDataSet::CheckRowUnchangedOnServer() {
+  if (FState != TDataSetState::dsEdit) return;
+  const std::vector<TDbValue> started = FRows.RowValues(FRecNo);
+  RefreshRecord();
+  if (FRows.RowValues(FRecNo) != started)
+    throw EDatabaseError("The record was changed by another user; edit it again");
+}
+
 void TCustomMSDataSet::RefreshRecord() {
   std::string table = ReportedTableName();
   if (table.empty()) throw EDatabaseError("Table name is not defined");

@@ -1,6 +1,7 @@
 #include "db/VtMSAccess.h"
 
 #include "core/Exceptions.h"
+#include "dataaccess/MSConnection.h"
 
 namespace bunkmere {
 
@@ -56,8 +57,15 @@ template <class TBase>
 void TVtLockableDataSet<TBase>::InternalPost() {
   // An edit whose lock went with a lost server session takes it again before anything is
   // written, or fails with the refusal and stays in edit; one still holding it sends nothing.
-  if (this->State() == TDataSetState::dsEdit)
+  if (this->State() == TDataSetState::dsEdit) {
+    TMSConnection* connection = this->Connection();
+    const bool held = connection != nullptr && !FLockTableName.empty() &&
+                      connection->HoldsLock(FLockTableName, this);
     AcquireRecordLock(*this, FLockTableName, FRecordLocksMake);
+    // While the lock was away another program may have locked and changed the row: what this
+    // edit read is then no longer true, and writing it would undo their change.
+    if (!held && FRecordLocksMake && !FLockTableName.empty()) this->CheckRowUnchangedOnServer();
+  }
   // A failed write raises out of here and keeps the lock: the edit goes on.
   TBase::InternalPost();
   if (this->State() == TDataSetState::dsEdit)

@@ -1,5 +1,6 @@
 #include "platform/Platform.h"
 
+#include "core/Encoding.h"
 #include "core/Exceptions.h"
 #include "core/StrUtils.h"
 #ifdef _WIN32
@@ -47,6 +48,14 @@ std::string TPlatform::ExtractFileDrive(const std::string& APath) const {
     return APath.substr(0, share);
   }
   return {};
+}
+
+std::string TPlatform::DecodeFileText(std::string_view ABytes) const {
+  return DecodeText(ABytes, AnsiCodePage());
+}
+
+std::string TPlatform::EncodeAnsiText(std::string_view AText) const {
+  return EncodeAnsi(AText, AnsiCodePage());
 }
 
 std::string TPlatform::ReadFileBytes(const std::string& APath) const {

@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/DateTime.h"
@@ -53,6 +54,13 @@ class TPlatform {
   // A file, not a folder.
   virtual bool FileExists(const std::string& APath) const = 0;
   virtual bool DirectoryExists(const std::string& APath) const = 0;
+  // Why the folder holding the file APath cannot be trusted to hold settings (someone other
+  // than the user or the administrator could have put the file there); empty when it can. Only
+  // POSIX answers: a Windows site's folders are the administrator's to secure.
+  virtual std::string UntrustedFolderReason(const std::string& APath) const {
+    (void)APath;
+    return {};
+  }
   // APath made absolute against the current directory, "." and ".." resolved lexically; a
   // trailing delimiter is kept.
   virtual std::string FullPathName(const std::string& APath) const = 0;
@@ -64,8 +72,15 @@ class TPlatform {
   virtual std::string ComputerName() const = 0;
   virtual TDateTime Now() const = 0;
   virtual TFormatSettings FormatSettings() const = 0;
-  // 65001 (UTF-8) or 1252.
+  // The system's ANSI code page: 65001 (UTF-8) or 1252 here; on Windows whatever the
+  // system uses (1250, 1251, 932, ...).
   virtual unsigned AnsiCodePage() const = 0;
+  // The text of a file's bytes: a byte-order mark selects UTF-8 or UTF-16, otherwise the bytes
+  // are in the ANSI code page (see DecodeText for UTF-8 and 1252).
+  virtual std::string DecodeFileText(std::string_view ABytes) const;
+  // AText in the ANSI code page, for files the workstation's other programs read: characters
+  // the code page lacks become "?". No byte-order mark.
+  virtual std::string EncodeAnsiText(std::string_view AText) const;
 
   // The file's bytes; none when no file exists at APath. A file that exists but cannot be
   // read fails with EFileError naming the full path and the system's reason.

@@ -144,6 +144,26 @@ bool TPosixPlatform::FileExists(const std::string& APath) const {
   return !APath.empty() && ::stat(APath.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+std::string TPosixPlatform::UntrustedFolderReason(const std::string& APath) const {
+  const std::size_t slash = APath.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "."
+                             : slash == 0               ? "/"
+                                                        : APath.substr(0, slash);
+  struct stat st {};
+  if (::stat(folder.c_str(), &st) != 0) return {};  // nothing there to trust or not
+  const uid_t user = ::geteuid();
+  const bool ownedByUs = st.st_uid == 0 || st.st_uid == user;
+  if (!ownedByUs)
+    return "folder " + folder + " belongs to user " + std::to_string(st.st_uid) +
+           ", neither root nor this user";
+  // A folder others may write is one where they could have put the file, unless the sticky
+  // bit keeps them to their own files in a folder of root's or ours.
+  if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0 && (st.st_mode & S_ISVTX) == 0)
+    return "folder " + folder + " can be written by " +
+           ((st.st_mode & S_IWOTH) != 0 ? "every user" : "its group");
+  return {};
+}
+
 bool TPosixPlatform::DirectoryExists(const std::string& APath) const {
   struct stat st {};
   return !APath.empty() && ::stat(APath.c_str(), &st) == 0 && S_ISDIR(st.st_mode);

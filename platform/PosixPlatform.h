@@ -23,6 +23,7 @@ class TPosixPlatform : public TPlatform {
   TDriveType DriveType(const std::string& ARoot) const override;
   std::string DriveRootOf(const std::string& APath) const override;
   bool FileExists(const std::string& APath) const override;
+  std::string UntrustedFolderReason(const std::string& APath) const override;
   bool DirectoryExists(const std::string& APath) const override;
   std::string FullPathName(const std::string& APath) const override;
   std::optional<std::string> UniversalName(const std::string& APath) const override;

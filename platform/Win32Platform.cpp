@@ -236,7 +236,43 @@ TFormatSettings TWin32Platform::FormatSettings() const {
 }
 
 unsigned TWin32Platform::AnsiCodePage() const {
-  return ::GetACP() == CP_UTF8 ? CP_UTF8 : CP_WINDOWS1252;
+  return ::GetACP();
+}
+
+std::string TWin32Platform::DecodeFileText(std::string_view ABytes) const {
+  const unsigned cp = AnsiCodePage();
+  // UTF-8 keeps its fallback to Windows-1252 for files written on other workstations.
+  if (cp == CP_UTF8 || ABytes.empty() || HasByteOrderMark(ABytes))
+    return TPlatform::DecodeFileText(ABytes);
+  // Without MB_ERR_INVALID_CHARS a byte the code page leaves undefined still becomes one
+  // character, so nothing of the file is dropped.
+  const auto size = static_cast<int>(ABytes.size());
+  const int n = ::MultiByteToWideChar(cp, 0, ABytes.data(), size, nullptr, 0);
+  if (n <= 0) return TPlatform::DecodeFileText(ABytes);
+  std::wstring wide(static_cast<std::size_t>(n), L'\0');
+  ::MultiByteToWideChar(cp, 0, ABytes.data(), size, wide.data(), n);
+  return Utf8(wide);
+}
+
+std::string TWin32Platform::EncodeAnsiText(std::string_view AText) const {
+  const unsigned cp = AnsiCodePage();
+  if (cp == CP_UTF8 || AText.empty()) return TPlatform::EncodeAnsiText(AText);
+  const std::wstring wide = Wide(AText);
+  const auto size = static_cast<int>(wide.size());
+  // No best-fit: a character the code page lacks is written as "?", never as a look-alike
+  // (a with macron as "a") that would read back as different text. The few code pages that
+  // refuse these arguments get the system's plain conversion.
+  const auto convert = [&](char* AOut, int ACapacity) {
+    const int n = ::WideCharToMultiByte(cp, WC_NO_BEST_FIT_CHARS, wide.data(), size, AOut,
+                                        ACapacity, "?", nullptr);
+    if (n > 0 || ::GetLastError() != ERROR_INVALID_PARAMETER) return n;
+    return ::WideCharToMultiByte(cp, 0, wide.data(), size, AOut, ACapacity, nullptr, nullptr);
+  };
+  const int n = convert(nullptr, 0);
+  if (n <= 0) return TPlatform::EncodeAnsiText(AText);
+  std::string bytes(static_cast<std::size_t>(n), '\0');
+  convert(bytes.data(), n);
+  return bytes;
 }
 
 std::string TWin32Platform::FileNotFoundReason() const {

@@ -24,9 +24,11 @@ class TWin32Platform : public TPlatform {
   std::string ComputerName() const override;
   TDateTime Now() const override;
   TFormatSettings FormatSettings() const override;
-  // CP_UTF8 when the system's ANSI code page is UTF-8, else Windows-1252 (the code page the
-  // site files of this family are written in).
+  // GetACP(): files without a byte-order mark are read and written in it by the system's
+  // own conversions, so a workstation on 1250, 1251 or 932 reads its site file right.
   unsigned AnsiCodePage() const override;
+  std::string DecodeFileText(std::string_view ABytes) const override;
+  std::string EncodeAnsiText(std::string_view AText) const override;
   std::optional<std::string> ReadFileIfExists(const std::string& APath) const override;
   void WriteFileBytes(const std::string& APath, const std::string& ABytes) const override;
 

@@ -90,7 +90,7 @@ class TSiteCheck {
         if (rest.Step > step.Step)
           FOut << '\n' << static_cast<int>(rest.Step) << ". " << rest.Title << ": not checked\n";
       FOut << "\nResult: FAILED at step " << static_cast<int>(step.Step) << ", " << step.Title
-           << ": " << FMask.Mask(*failure) << '\n';
+           << ": " << *failure << '\n';
       return ExitCodeOf(step.Step);
     }
     FOut << "\nResult: OK, Bunkmere would start and connect.\n";
@@ -98,7 +98,7 @@ class TSiteCheck {
   }
 
  private:
-  void Line(std::string_view AText) { FOut << "   " << FMask.Mask(AText) << '\n'; }
+  void Line(std::string_view AText) { FOut << "   " << AText << '\n'; }
 
   void FindSiteFile() {
     const TPlatform& platform = CurrentPlatform();
@@ -122,6 +122,9 @@ class TSiteCheck {
       } else if (used && candidate == *used) {
         status = "found, used";
         reached = true;
+      } else if (platform.FileExists(candidate)) {
+        if (std::string why = platform.UntrustedFolderReason(candidate); !why.empty())
+          status = "found, skipped: " + why;
       }
       std::string place = candidate;
       // The relative candidate depends on where the program is started from.
@@ -136,7 +139,7 @@ class TSiteCheck {
     // Located and read as the window's own component does it, in its constructor.
     FInfo = std::make_unique<TCheckedConfigInfo>(nullptr);
     Line("file: " + FInfo->VeltraneIni() + (FInfo->IsMobile() ? " (mobile installation)" : ""));
-    Line("[DataProvider] ConnStr: " + FMask.MaskConnectString(FInfo->ConnectionString()));
+    Line("[DataProvider] ConnStr: " + ShownConnectString(FInfo->ConnectionString()));
     Line("[Paths] HelpPath: " + Shown(FInfo->HelpFilePath()));
     Line("[Paths] LogPath: " + Shown(FInfo->LogFilePath()));
     Line("[Paths] LibPath: " + Shown(FInfo->LibPathUnexpanded()) + " (" + FInfo->LibPath() + ")");
@@ -167,7 +170,7 @@ class TSiteCheck {
     Line(use_initial ? "UseInitial set: the site file's connection string, help and log paths"
                      : "UseInitial not set: the row's own ConnString, HelpFile and LogFile");
     const std::string connect_string = FInfo->GetConnectString(kProgramID);
-    Line("connection string: " + Shown(FMask.MaskConnectString(connect_string)));
+    Line("connection string: " + Shown(ShownConnectString(connect_string)));
     Line("help file: " + Shown(FInfo->GetHelpPath(kProgramID)));
     Line("log file: " + Shown(FInfo->GetLogPath(kProgramID)));
     if (connect_string.empty())
@@ -182,7 +185,6 @@ class TSiteCheck {
     FDatabase->Options().SetProvider(TOLEDBProvider::prSQL);
     FDatabase->SetProgramName(kProgramID);
     FDatabase->SetVtConfigInfo(FInfo.get());
-    FMask.AddSecret(FDatabase->Password());
   }
 
   void ChooseDriver() {
@@ -227,12 +229,10 @@ class TSiteCheck {
     } catch (const Exception& e) {
       throw Exception(std::string(AKey) + " cannot be read: " + e.Message());
     }
-    FMask.AddSecret(probe.Password());
     return Describe(probe.Settings());
   }
 
   std::ostream& FOut;
-  TSecretMask FMask;
   // The connection refers to the configuration info, so it goes first.
   std::unique_ptr<TCheckedConfigInfo> FInfo;
   std::unique_ptr<TVtSQLDatabase> FDatabase;

@@ -4,6 +4,7 @@
 #include <exception>
 #include <iostream>
 
+#include "platform/CrashDumps.h"
 #include "sitecheck/SiteCheck.h"
 
 namespace {
@@ -22,6 +23,7 @@ void PrintUsage(std::ostream& AOut) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  bunkmere::KeepMemoryOutOfCrashDumps();  // before any password is read
   if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
     PrintUsage(std::cout);
     return 0;

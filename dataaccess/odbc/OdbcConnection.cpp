@@ -2,6 +2,7 @@
 
 #include "dataaccess/odbc/OdbcError.h"
 #include "dataaccess/odbc/OdbcStatement.h"
+#include "dataaccess/odbc/OdbcText.h"
 
 namespace bunkmere::odbc {
 
@@ -70,13 +71,22 @@ void TOdbcConnection::SetAutoCommit(bool AValue) {
 
 void TOdbcConnection::Connect(const std::string& AConnectionString) {
   if (FConnected) return;
-  SQLCHAR out[1024];
   SQLSMALLINT outLen = 0;
-  std::string in = AConnectionString;
-  Check(SQLDriverConnect(FHandle, nullptr, reinterpret_cast<SQLCHAR*>(in.data()),
-                         static_cast<SQLSMALLINT>(in.size()), out, sizeof out, &outLen,
-                         SQL_DRIVER_NOPROMPT),
-        SQL_HANDLE_DBC, FHandle, "SQLDriverConnect");
+  if constexpr (kWideText) {
+    SQLWCHAR out[1024];
+    std::u16string in = ToDriverWide(AConnectionString);
+    Check(SQLDriverConnectW(FHandle, nullptr, WidePointer(in), static_cast<SQLSMALLINT>(in.size()),
+                            out, static_cast<SQLSMALLINT>(std::size(out)), &outLen,
+                            SQL_DRIVER_NOPROMPT),
+          SQL_HANDLE_DBC, FHandle, "SQLDriverConnect");
+  } else {
+    SQLCHAR out[1024];
+    std::string in = AConnectionString;
+    Check(SQLDriverConnect(FHandle, nullptr, reinterpret_cast<SQLCHAR*>(in.data()),
+                           static_cast<SQLSMALLINT>(in.size()), out, sizeof out, &outLen,
+                           SQL_DRIVER_NOPROMPT),
+          SQL_HANDLE_DBC, FHandle, "SQLDriverConnect");
+  }
   FConnected = true;
 }
 
@@ -100,13 +110,23 @@ bool TOdbcConnection::Lost() const noexcept {
 }
 
 std::string TOdbcConnection::CurrentCatalog() {
-  SQLCHAR buf[512] = {};
   SQLINTEGER len = 0;
-  Check(SQLGetConnectAttr(FHandle, SQL_ATTR_CURRENT_CATALOG, buf, sizeof buf - 1, &len),
-        SQL_HANDLE_DBC, FHandle, "SQLGetConnectAttr");
-  if (len < 0) return {};
-  return std::string(reinterpret_cast<char*>(buf),
-                     std::min<std::size_t>(static_cast<std::size_t>(len), sizeof buf - 1));
+  if constexpr (kWideText) {
+    SQLWCHAR buf[512] = {};
+    Check(SQLGetConnectAttrW(FHandle, SQL_ATTR_CURRENT_CATALOG, buf, sizeof buf - sizeof buf[0],
+                             &len),
+          SQL_HANDLE_DBC, FHandle, "SQLGetConnectAttr");
+    if (len < 0) return {};
+    return FromDriverWide(
+        buf, std::min<std::size_t>(static_cast<std::size_t>(len) / 2, std::size(buf) - 1));
+  } else {
+    SQLCHAR buf[512] = {};
+    Check(SQLGetConnectAttr(FHandle, SQL_ATTR_CURRENT_CATALOG, buf, sizeof buf - 1, &len),
+          SQL_HANDLE_DBC, FHandle, "SQLGetConnectAttr");
+    if (len < 0) return {};
+    return std::string(reinterpret_cast<char*>(buf),
+                       std::min<std::size_t>(static_cast<std::size_t>(len), sizeof buf - 1));
+  }
 }
 
 TOdbcStatement& TOdbcConnection::Statement() {

@@ -1,5 +1,7 @@
 #include "dataaccess/odbc/OdbcError.h"
 
+#include "dataaccess/odbc/OdbcText.h"
+
 #include <array>
 #include <vector>
 
@@ -38,21 +40,39 @@ std::string StripDriverPrefixes(std::string_view AMessage) {
 void RaiseOdbcError(SQLSMALLINT AHandleType, SQLHANDLE AHandle, const char* AWhat) {
   std::vector<TDiagRecord> records;
   for (SQLSMALLINT n = 1; n <= 16; ++n) {
-    SQLCHAR state[6] = {};
     SQLINTEGER native = 0;
-    std::vector<SQLCHAR> text(1024);
     SQLSMALLINT len = 0;
-    SQLRETURN rc = SQLGetDiagRec(AHandleType, AHandle, n, state, &native, text.data(),
-                                 static_cast<SQLSMALLINT>(text.size()), &len);
-    if (rc == SQL_SUCCESS_WITH_INFO && len >= static_cast<SQLSMALLINT>(text.size())) {
-      text.resize(static_cast<std::size_t>(len) + 1);
-      rc = SQLGetDiagRec(AHandleType, AHandle, n, state, &native, text.data(),
-                         static_cast<SQLSMALLINT>(text.size()), &len);
+    if constexpr (kWideText) {
+      SQLWCHAR state[6] = {};
+      std::vector<SQLWCHAR> text(1024);
+      SQLRETURN rc = SQLGetDiagRecW(AHandleType, AHandle, n, state, &native, text.data(),
+                                    static_cast<SQLSMALLINT>(text.size()), &len);
+      if (rc == SQL_SUCCESS_WITH_INFO && len >= static_cast<SQLSMALLINT>(text.size())) {
+        text.resize(static_cast<std::size_t>(len) + 1);
+        rc = SQLGetDiagRecW(AHandleType, AHandle, n, state, &native, text.data(),
+                            static_cast<SQLSMALLINT>(text.size()), &len);
+      }
+      if (!SQL_SUCCEEDED(rc)) break;
+      const std::size_t used = std::min<std::size_t>(
+          static_cast<std::size_t>(std::max<SQLSMALLINT>(len, 0)), text.size() - 1);
+      records.push_back(
+          {FromDriverWide(state, 5), static_cast<long>(native), FromDriverWide(text.data(), used)});
+    } else {
+      SQLCHAR state[6] = {};
+      std::vector<SQLCHAR> text(1024);
+      SQLRETURN rc = SQLGetDiagRec(AHandleType, AHandle, n, state, &native, text.data(),
+                                   static_cast<SQLSMALLINT>(text.size()), &len);
+      if (rc == SQL_SUCCESS_WITH_INFO && len >= static_cast<SQLSMALLINT>(text.size())) {
+        text.resize(static_cast<std::size_t>(len) + 1);
+        rc = SQLGetDiagRec(AHandleType, AHandle, n, state, &native, text.data(),
+                           static_cast<SQLSMALLINT>(text.size()), &len);
+      }
+      if (!SQL_SUCCEEDED(rc)) break;
+      const std::size_t used = std::min<std::size_t>(
+          static_cast<std::size_t>(std::max<SQLSMALLINT>(len, 0)), text.size() - 1);
+      records.push_back({reinterpret_cast<char*>(state), static_cast<long>(native),
+                         std::string(reinterpret_cast<char*>(text.data()), used)});
     }
-    if (!SQL_SUCCEEDED(rc)) break;
-    std::size_t used = std::min<std::size_t>(static_cast<std::size_t>(len), text.size() - 1);
-    records.push_back({reinterpret_cast<char*>(state), static_cast<long>(native),
-                       std::string(reinterpret_cast<char*>(text.data()), used)});
   }
   // Informational records ("01xxx", such as a changed database context) may come before the
   // error itself; the error is what the user must read.
@@ -64,7 +84,11 @@ void RaiseOdbcError(SQLSMALLINT AHandleType, SQLHANDLE AHandle, const char* AWha
     }
   if (pick == nullptr && !records.empty()) pick = &records.front();
   if (pick == nullptr) throw EOdbcError(std::string(AWhat) + " failed", "HY000", 0);
-  throw EOdbcError(StripDriverPrefixes(pick->Text), pick->State, pick->Native);
+  EOdbcError error(StripDriverPrefixes(pick->Text), pick->State, pick->Native);
+  std::vector<std::string> all;
+  for (const TDiagRecord& r : records) all.push_back(r.State + " " + StripDriverPrefixes(r.Text));
+  error.SetRecords(std::move(all));
+  throw error;
 }
 
 }  // namespace bunkmere::odbc

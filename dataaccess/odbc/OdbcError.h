@@ -8,6 +8,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/Exceptions.h"
 
@@ -22,10 +23,15 @@ class EOdbcError : public EDatabaseError {
   const char* ClassName() const noexcept override { return "EDatabaseError"; }
   const std::string& SqlState() const noexcept { return FSqlState; }
   long NativeError() const noexcept { return FNativeError; }
+  // Every diagnostic record the driver gave with it, "SQLSTATE text", prefixes stripped: a
+  // failed connect puts its cause (an unknown host, a time-out) in a record of its own.
+  const std::vector<std::string>& Records() const noexcept { return FRecords; }
+  void SetRecords(std::vector<std::string> ARecords) { FRecords = std::move(ARecords); }
 
  private:
   std::string FSqlState;
   long FNativeError;
+  std::vector<std::string> FRecords;
 };
 
 // Cuts the leading "[FreeTDS][SQL Server]"-style tags of known drivers and driver managers.

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "dataaccess/odbc/OdbcError.h"
+#include "dataaccess/odbc/OdbcText.h"
 
 namespace bunkmere::odbc {
 namespace {
@@ -51,8 +52,17 @@ SQLULEN Utf16Units(std::string_view s) {
 }
 
 std::string ColAttrText(SQLHSTMT h, SQLUSMALLINT col, SQLUSMALLINT field) {
-  char buf[512] = {};
   SQLSMALLINT len = 0;
+  if constexpr (kWideText) {
+    SQLWCHAR buf[512] = {};
+    if (!SQL_SUCCEEDED(
+            SQLColAttributeW(h, col, field, buf, sizeof buf - sizeof buf[0], &len, nullptr)))
+      return {};
+    return FromDriverWide(
+        buf, std::min<std::size_t>(static_cast<std::size_t>(std::max<SQLSMALLINT>(len, 0)) / 2,
+                                   std::size(buf) - 1));
+  }
+  char buf[512] = {};
   if (!SQL_SUCCEEDED(SQLColAttribute(h, col, field, buf, sizeof buf - 1, &len, nullptr))) return {};
   return std::string(buf,
                      std::min<std::size_t>(static_cast<std::size_t>(std::max<SQLSMALLINT>(len, 0)),
@@ -172,6 +182,16 @@ TBinding BindingFor(const TColumnDesc& d) {
   return b;
 }
 
+// Bytes per row of the UTF-16 buffer a text column is bound to on the wide path, 0 when it is
+// bound as it is. A varchar(n) or nvarchar(n) value never needs more than n UTF-16 units (a
+// character outside the BMP takes 4 bytes of a varchar or 2 units of an nvarchar), plus the
+// terminator. Decimal text is plain ASCII and stays narrow.
+std::size_t WideWidthFor(const TColumnDesc& d) {
+  if (!kWideText || d.Kind != TColumnKind::Text || d.LargeObject) return 0;
+  if (d.SqlType == SQL_DECIMAL || d.SqlType == SQL_NUMERIC) return 0;
+  return ((d.Size == 0 ? 255 : d.Size) + 1) * sizeof(SQLWCHAR);
+}
+
 }  // namespace
 
 SQL_TIMESTAMP_STRUCT DateTimeToTimestamp(TDateTime AValue) {
@@ -218,6 +238,7 @@ TOdbcStatement::~TOdbcStatement() {
 void TOdbcStatement::Bind(std::span<const TDbValue> AParams) {
   FParamSlots.assign(AParams.size(), TParamSlot{});
   FParamTexts.assign(AParams.size(), std::string());
+  FParamWide.assign(AParams.size(), std::u16string());
   for (std::size_t n = 0; n < AParams.size(); ++n) {
     const TDbValue& v = AParams[n];
     TParamSlot& slot = FParamSlots[n];
@@ -230,10 +251,18 @@ void TOdbcStatement::Bind(std::span<const TDbValue> AParams) {
       case TDbValue::Kind::Null:
       case TDbValue::Kind::Text:
         if (v.IsNull()) break;
-        FParamTexts[n] = v.s;
-        data = FParamTexts[n].data();
-        bufLen = static_cast<SQLLEN>(v.s.size());
+        if constexpr (kWideText) {
+          cType = SQL_C_WCHAR;
+          FParamWide[n] = ToDriverWide(v.s);
+          data = WidePointer(FParamWide[n]);
+          bufLen = static_cast<SQLLEN>(FParamWide[n].size() * sizeof(SQLWCHAR));
+        } else {
+          FParamTexts[n] = v.s;
+          data = FParamTexts[n].data();
+          bufLen = static_cast<SQLLEN>(v.s.size());
+        }
         slot.Indicator = bufLen;
+        // The declared type is the same on both paths, so the server gets the same statement.
         // Plain ASCII goes as varchar so that the server can still use an index on a
         // varchar column; anything else as nvarchar, which every character survives.
         if (IsAscii(v.s)) {
@@ -312,9 +341,15 @@ void TOdbcStatement::Execute(std::string_view AText, std::span<const TDbValue> A
     FParamsBound = false;
   }
   Bind(AParams);
-  std::string text(AText);
-  SQLRETURN rc = SQLExecDirect(FHandle, reinterpret_cast<SQLCHAR*>(text.data()),
-                               static_cast<SQLINTEGER>(text.size()));
+  SQLRETURN rc;
+  if constexpr (kWideText) {
+    std::u16string text = ToDriverWide(AText);
+    rc = SQLExecDirectW(FHandle, WidePointer(text), static_cast<SQLINTEGER>(text.size()));
+  } else {
+    std::string text(AText);
+    rc = SQLExecDirect(FHandle, reinterpret_cast<SQLCHAR*>(text.data()),
+                       static_cast<SQLINTEGER>(text.size()));
+  }
   if (rc == SQL_ERROR || rc == SQL_INVALID_HANDLE) {
     try {
       RaiseOdbcError(SQL_HANDLE_STMT, FHandle, "SQLExecDirect");
@@ -332,16 +367,28 @@ std::vector<TColumnDesc> TOdbcStatement::Describe() {
   std::vector<TColumnDesc> cols(static_cast<std::size_t>(count));
   for (SQLSMALLINT n = 1; n <= count; ++n) {
     TColumnDesc& c = cols[static_cast<std::size_t>(n - 1)];
-    SQLCHAR name[256] = {};
     SQLSMALLINT nameLen = 0, type = 0, digits = 0, nullable = SQL_NULLABLE_UNKNOWN;
     SQLULEN size = 0;
-    Check(SQLDescribeCol(FHandle, static_cast<SQLUSMALLINT>(n), name, sizeof name, &nameLen, &type,
-                         &size, &digits, &nullable),
-          SQL_HANDLE_STMT, FHandle, "SQLDescribeCol");
-    c.Name = nameLen < static_cast<SQLSMALLINT>(sizeof name)
-                 ? std::string(reinterpret_cast<char*>(name),
-                               static_cast<std::size_t>(std::max<SQLSMALLINT>(nameLen, 0)))
-                 : ColAttrText(FHandle, static_cast<SQLUSMALLINT>(n), SQL_DESC_NAME);
+    if constexpr (kWideText) {
+      SQLWCHAR name[256] = {};  // nameLen counts characters here
+      Check(SQLDescribeColW(FHandle, static_cast<SQLUSMALLINT>(n), name,
+                            static_cast<SQLSMALLINT>(std::size(name)), &nameLen, &type, &size,
+                            &digits, &nullable),
+            SQL_HANDLE_STMT, FHandle, "SQLDescribeCol");
+      c.Name =
+          nameLen < static_cast<SQLSMALLINT>(std::size(name))
+              ? FromDriverWide(name, static_cast<std::size_t>(std::max<SQLSMALLINT>(nameLen, 0)))
+              : ColAttrText(FHandle, static_cast<SQLUSMALLINT>(n), SQL_DESC_NAME);
+    } else {
+      SQLCHAR name[256] = {};
+      Check(SQLDescribeCol(FHandle, static_cast<SQLUSMALLINT>(n), name, sizeof name, &nameLen,
+                           &type, &size, &digits, &nullable),
+            SQL_HANDLE_STMT, FHandle, "SQLDescribeCol");
+      c.Name = nameLen < static_cast<SQLSMALLINT>(sizeof name)
+                   ? std::string(reinterpret_cast<char*>(name),
+                                 static_cast<std::size_t>(std::max<SQLSMALLINT>(nameLen, 0)))
+                   : ColAttrText(FHandle, static_cast<SQLUSMALLINT>(n), SQL_DESC_NAME);
+    }
     c.SqlType = type;
     c.Size = size;
     c.DecimalDigits = digits;
@@ -391,6 +438,38 @@ std::int64_t TOdbcStatement::Drain() {
   return total;
 }
 
+std::optional<std::int64_t> TOdbcStatement::DrainFirstInteger() {
+  std::optional<std::int64_t> value;
+  SQLSMALLINT cols = 0;
+  if (FResultPending && SQL_SUCCEEDED(SQLNumResultCols(FHandle, &cols)) && cols > 0) {
+    SQLRETURN rc = SQLFetch(FHandle);
+    if (rc == SQL_ERROR) {
+      try {
+        RaiseOdbcError(SQL_HANDLE_STMT, FHandle, "SQLFetch");
+      } catch (...) {
+        DiscardResults();
+        throw;
+      }
+    }
+    if (SQL_SUCCEEDED(rc)) {
+      SQLBIGINT n = 0;
+      SQLLEN ind = 0;
+      rc = SQLGetData(FHandle, 1, SQL_C_SBIGINT, &n, sizeof n, &ind);
+      if (rc == SQL_ERROR) {
+        try {
+          RaiseOdbcError(SQL_HANDLE_STMT, FHandle, "SQLGetData");
+        } catch (...) {
+          DiscardResults();
+          throw;
+        }
+      }
+      if (SQL_SUCCEEDED(rc) && ind != SQL_NULL_DATA) value = n;
+    }
+  }
+  Drain();
+  return value;
+}
+
 std::vector<std::string> TOdbcStatement::PrimaryKeys(std::string_view ATable) {
   Drain();
   if (FParamsBound) {
@@ -408,15 +487,22 @@ std::vector<std::string> TOdbcStatement::PrimaryKeys(std::string_view ATable) {
   std::string catalog, schema, table = parts.back();
   if (parts.size() >= 2) schema = parts[parts.size() - 2];
   if (parts.size() >= 3) catalog = parts[parts.size() - 3];
-  auto arg = [](std::string& s) {
-    return s.empty() ? nullptr : reinterpret_cast<SQLCHAR*>(s.data());
-  };
-  auto len = [](const std::string& s) {
+  auto len = [](const auto& s) {
     return s.empty() ? SQLSMALLINT{0} : static_cast<SQLSMALLINT>(s.size());
   };
-  Check(SQLPrimaryKeys(FHandle, arg(catalog), len(catalog), arg(schema), len(schema), arg(table),
-                       len(table)),
-        SQL_HANDLE_STMT, FHandle, "SQLPrimaryKeys");
+  if constexpr (kWideText) {
+    std::u16string wc = ToDriverWide(catalog), ws = ToDriverWide(schema), wt = ToDriverWide(table);
+    auto arg = [](std::u16string& s) { return s.empty() ? nullptr : WidePointer(s); };
+    Check(SQLPrimaryKeysW(FHandle, arg(wc), len(wc), arg(ws), len(ws), arg(wt), len(wt)),
+          SQL_HANDLE_STMT, FHandle, "SQLPrimaryKeys");
+  } else {
+    auto arg = [](std::string& s) {
+      return s.empty() ? nullptr : reinterpret_cast<SQLCHAR*>(s.data());
+    };
+    Check(SQLPrimaryKeys(FHandle, arg(catalog), len(catalog), arg(schema), len(schema), arg(table),
+                         len(table)),
+          SQL_HANDLE_STMT, FHandle, "SQLPrimaryKeys");
+  }
   FResultPending = true;
   std::vector<std::pair<long, std::string>> keys;
   for (;;) {
@@ -426,12 +512,19 @@ std::vector<std::string> TOdbcStatement::PrimaryKeys(std::string_view ATable) {
     char name[512] = {};
     SQLLEN nameInd = 0, seqInd = 0;
     SQLINTEGER seq = 0;
-    Check(SQLGetData(FHandle, 4, SQL_C_CHAR, name, sizeof name, &nameInd), SQL_HANDLE_STMT, FHandle,
-          "SQLGetData");
+    Check(SQLGetData(FHandle, 4, kWideText ? SQL_C_WCHAR : SQL_C_CHAR, name, sizeof name - 2,
+                     &nameInd),
+          SQL_HANDLE_STMT, FHandle, "SQLGetData");
     Check(SQLGetData(FHandle, 5, SQL_C_SLONG, &seq, 0, &seqInd), SQL_HANDLE_STMT, FHandle,
           "SQLGetData");
     if (nameInd == SQL_NULL_DATA) continue;
-    keys.emplace_back(seqInd == SQL_NULL_DATA ? 0L : static_cast<long>(seq), std::string(name));
+    std::string key;
+    if constexpr (kWideText)
+      key = FromDriverWide(
+          name, std::char_traits<char16_t>::length(reinterpret_cast<const char16_t*>(name)));
+    else
+      key = name;
+    keys.emplace_back(seqInd == SQL_NULL_DATA ? 0L : static_cast<long>(seq), std::move(key));
   }
   Drain();
   std::stable_sort(keys.begin(), keys.end(),
@@ -444,7 +537,8 @@ std::vector<std::string> TOdbcStatement::PrimaryKeys(std::string_view ATable) {
 std::size_t TOdbcBlockReader::BlockRows(const std::vector<TColumnDesc>& AColumns,
                                         std::size_t AAtLeast) {
   std::size_t rowBytes = 0;
-  for (const TColumnDesc& d : AColumns) rowBytes += BindingFor(d).Width + sizeof(SQLLEN);
+  for (const TColumnDesc& d : AColumns)
+    rowBytes += BindingFor(d).Width + WideWidthFor(d) + sizeof(SQLLEN);
   const std::size_t fit = kBlockBytes / std::max<std::size_t>(1, rowBytes);
   return std::max(AAtLeast, std::clamp<std::size_t>(fit, 1, kMaxBlockRows));
 }
@@ -470,6 +564,9 @@ TOdbcBlockReader::TOdbcBlockReader(TOdbcStatement& AStatement,
     b.Data.assign(b.Width * FRows, 0);
     b.Ind.assign(FRows, 0);
     b.Bound = c < firstLob;
+    b.WideWidth = b.Bound ? WideWidthFor(d) : 0;
+    b.Wide.assign(b.WideWidth * FRows, 0);
+    b.WideInd.assign(b.WideWidth != 0 ? FRows : 0, 0);
   }
   FRowStatus.assign(FRows, SQL_ROW_SUCCESS);
   Check(SQLSetStmtAttr(h, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_BIND_BY_COLUMN),
@@ -484,9 +581,14 @@ TOdbcBlockReader::TOdbcBlockReader(TOdbcStatement& AStatement,
   for (std::size_t c = 0; c < AColumns.size(); ++c) {
     TColumnBuffer& b = FBuffers[c];
     if (!b.Bound) continue;
-    Check(SQLBindCol(h, static_cast<SQLUSMALLINT>(c + 1), b.CType, b.Data.data(),
-                     static_cast<SQLLEN>(b.Width), b.Ind.data()),
-          SQL_HANDLE_STMT, h, "SQLBindCol");
+    if (b.WideWidth != 0)
+      Check(SQLBindCol(h, static_cast<SQLUSMALLINT>(c + 1), SQL_C_WCHAR, b.Wide.data(),
+                       static_cast<SQLLEN>(b.WideWidth), b.WideInd.data()),
+            SQL_HANDLE_STMT, h, "SQLBindCol");
+    else
+      Check(SQLBindCol(h, static_cast<SQLUSMALLINT>(c + 1), b.CType, b.Data.data(),
+                       static_cast<SQLLEN>(b.Width), b.Ind.data()),
+            SQL_HANDLE_STMT, h, "SQLBindCol");
   }
 }
 
@@ -516,8 +618,11 @@ std::size_t TOdbcBlockReader::Fetch() {
       for (std::size_t c = 0; c < FBuffers.size(); ++c) {
         const TColumnBuffer& b = FBuffers[c];
         if (!b.Bound || (b.CType != SQL_C_CHAR && b.CType != SQL_C_BINARY)) continue;
-        SQLLEN ind = b.Ind[r];
-        std::size_t room = b.CType == SQL_C_CHAR ? b.Width - 1 : b.Width;
+        const bool wide = b.WideWidth != 0;
+        SQLLEN ind = wide ? b.WideInd[r] : b.Ind[r];
+        std::size_t room = wide                    ? b.WideWidth - sizeof(SQLWCHAR)
+                           : b.CType == SQL_C_CHAR ? b.Width - 1
+                                                   : b.Width;
         if (ind == SQL_NO_TOTAL || (ind >= 0 && static_cast<std::size_t>(ind) > room))
           throw EOdbcError(
               "Value of column " + FColumns[c].Name + " is longer than its declared size", "01004",
@@ -525,9 +630,31 @@ std::size_t TOdbcBlockReader::Fetch() {
       }
     }
   }
-  for (std::size_t c = 0; c < FBuffers.size(); ++c)
+  for (std::size_t c = 0; c < FBuffers.size(); ++c) {
+    if (FBuffers[c].WideWidth != 0) ConvertWide(c, rows);
     if (!FBuffers[c].Bound) GetUnbound(c);
+  }
   return rows;
+}
+
+void TOdbcBlockReader::ConvertWide(std::size_t ACol, std::size_t ARows) {
+  TColumnBuffer& b = FBuffers[ACol];
+  for (std::size_t r = 0; r < ARows; ++r) {
+    const SQLLEN ind = b.WideInd[r];
+    if (ind == SQL_NULL_DATA) {
+      b.Ind[r] = SQL_NULL_DATA;
+      continue;
+    }
+    const std::size_t units = std::min(static_cast<std::size_t>(std::max<SQLLEN>(ind, 0)),
+                                       b.WideWidth - sizeof(SQLWCHAR)) /
+                              sizeof(SQLWCHAR);
+    const std::string text = FromDriverWide(b.Wide.data() + r * b.WideWidth, units);
+    // Width holds 3 bytes per unit, which every UTF-8 form of those units fits in.
+    const std::size_t n = std::min(text.size(), b.Width - 1);
+    std::memcpy(b.Data.data() + r * b.Width, text.data(), n);
+    b.Data[r * b.Width + n] = '\0';
+    b.Ind[r] = static_cast<SQLLEN>(n);
+  }
 }
 
 void TOdbcBlockReader::GetUnbound(std::size_t ACol) {
@@ -540,6 +667,30 @@ void TOdbcBlockReader::GetUnbound(std::size_t ACol) {
     return;
   }
   b.Piecewise.clear();
+  if (kWideText && b.CType == SQL_C_CHAR) {
+    // Pieces are joined before converting: one may end inside a surrogate pair.
+    std::u16string wide;
+    char16_t piece[kPieceSize / 2];
+    const std::size_t room = sizeof piece - sizeof piece[0];
+    for (;;) {
+      SQLLEN ind = 0;
+      SQLRETURN rc = SQLGetData(h, col, SQL_C_WCHAR, piece, sizeof piece, &ind);
+      if (rc == SQL_NO_DATA) break;
+      Check(rc, SQL_HANDLE_STMT, h, "SQLGetData");
+      if (ind == SQL_NULL_DATA) {
+        b.Ind[0] = SQL_NULL_DATA;
+        return;
+      }
+      bool more = rc == SQL_SUCCESS_WITH_INFO &&
+                  (ind == SQL_NO_TOTAL || static_cast<std::size_t>(ind) > room);
+      std::size_t got = more ? room : static_cast<std::size_t>(ind);
+      wide.append(piece, std::min(got, room) / sizeof piece[0]);
+      if (!more) break;
+    }
+    b.Piecewise = Utf16ToUtf8(wide);
+    b.Ind[0] = static_cast<SQLLEN>(b.Piecewise.size());
+    return;
+  }
   char piece[kPieceSize];
   const std::size_t room = b.CType == SQL_C_CHAR ? sizeof piece - 1 : sizeof piece;
   for (;;) {

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -37,6 +38,9 @@ class TOdbcStatement {
   // Reads and discards every pending row and result. A server error in a later result of the
   // batch raises. Returns the rows affected summed over the results that report a count.
   std::int64_t Drain();
+  // The first column of the current result's first row as an integer, then drains like
+  // Drain; nullopt when that value is NULL or the result has no row or no column.
+  std::optional<std::int64_t> DrainFirstInteger();
   // The count of the last result of the last drain that reported one, -1 when none did: a
   // statement's own count, after those of any triggers it fired.
   std::int64_t LastRowsAffected() const noexcept { return FLastRowsAffected; }
@@ -62,6 +66,7 @@ class TOdbcStatement {
   SQLHSTMT FHandle = SQL_NULL_HSTMT;
   std::vector<TParamSlot> FParamSlots;  // alive until the next Execute: drivers read them late
   std::vector<std::string> FParamTexts;
+  std::vector<std::u16string> FParamWide;  // text parameters as the wide path sends them
   bool FResultPending = false;
   bool FParamsBound = false;
   std::int64_t FLastRowsAffected = -1;
@@ -134,12 +139,18 @@ class TOdbcBlockReader {
     std::vector<SQLLEN> Ind;  // one per row
     bool Bound = false;       // false: read with SQLGetData
     std::string Piecewise;    // a large object's value for the current row
+    // Wide text columns: the driver writes UTF-16 here (WideWidth bytes per row) and Fetch
+    // puts the UTF-8 of each row in Data, so readers see the same text either way.
+    std::vector<char> Wide;
+    std::vector<SQLLEN> WideInd;
+    std::size_t WideWidth = 0;
   };
   SQLLEN Indicator(std::size_t ACol, std::size_t ARow) const { return FBuffers[ACol].Ind[ARow]; }
   const char* Cell(std::size_t ACol, std::size_t ARow) const {
     return FBuffers[ACol].Data.data() + ARow * FBuffers[ACol].Width;
   }
   void GetUnbound(std::size_t ACol);
+  void ConvertWide(std::size_t ACol, std::size_t ARows);
 
   TOdbcStatement& FStatement;
   const std::vector<TColumnDesc>& FColumns;

@@ -2,11 +2,16 @@
 // listing, a statement the server refuses, a connection that drops, a missing column.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "app/BunkmereMain.h"
+#include "db/VtMSAccess.h"
 #include "tests/app/JailFixture.h"
+#include "tests/app/JailState.h"
 #include "ui/ProgressBar.h"
 #include "ui/StdCtrls.h"
 
@@ -14,6 +19,7 @@ namespace bunkmere {
 namespace {
 
 using testing::JailFixture;
+using testing::LockTablesLeft;
 using Lines = std::vector<std::string>;
 
 const std::string kOn = " On: TfrmSynchCellsMain.GoSynchCells";
@@ -120,6 +126,136 @@ TEST(PassFailure, AMissingColumnEndsThePassWithItsName) {
   jail.PressStart();
   EXPECT_EQ(jail.Boxes().Texts(), (Lines{"Field 'BEDDESC' not found" + kOn, "Process Aborted"}));
   EXPECT_EQ(jail.Query("SELECT ONCELL FROM CFGCELL WHERE CELLKEY = 10"), Lines{"0"});
+}
+
+// Another workstation acts between a count and the lock the pass then takes on the row: the
+// pass decides from the row as re-read under its lock, counting again when the row's figures
+// moved, so that neither an allowance raised meanwhile nor a newer count is overwritten.
+TEST(PassFailure, TheRuleIsDecidedFromTheRowAsItStandsUnderTheLock) {
+  struct Case {
+    const char* What;
+    std::string Cell;  // ALLOWMANY, ALLOW, ONCELL of cell 10
+    int Booked;        // current bookings X1, X2, ... of cell 10, each on the bed of its number
+    const char* CountPattern;
+    std::vector<std::string> Meanwhile;
+    std::string CellAfter;  // ONCELL|ALLOW
+    std::string BedAfter;   // AVAILABLE
+    Lines Log;
+  } cases[] = {
+      {"the allowance is raised",
+       "1, 2, 0",
+       4,
+       "SELECT Count(CELLKEY)",
+       {"UPDATE CFGCELL SET ALLOW = 6 WHERE CELLKEY = 10"},
+       "4|6",
+       "False",
+       {}},
+      {"another pass writes a newer count",
+       "0, 5, 9",
+       2,
+       "SELECT Count(CELLKEY)",
+       {"UPDATE DETENTIA SET NAMERELEAS = 1 WHERE BOOKNO = 'X1'",
+        "UPDATE CFGCELL SET ONCELL = 1 WHERE CELLKEY = 10"},
+       "1|5",
+       "True",
+       {}},
+      {"the cell may no longer hold more",
+       "1, 2, 0",
+       4,
+       "SELECT Count(CELLKEY)",
+       {"UPDATE CFGCELL SET ALLOWMANY = 0 WHERE CELLKEY = 10"},
+       "0|2",
+       "False",
+       {"Facility :North DormCode : D1 CellNo : C-10 Allow 2 but 4 are assign to it",
+        "----Inmates On Cell----", " X1", " X2", " X3", " X4", "----End----"}},
+      {"another pass finds the bed taken",
+       "0, 1, 0",
+       0,
+       "SELECT Count(bed)",
+       {"INSERT INTO DETENTIA (BOOKNO, NAMERELEAS, FACICODE, CELLKEY, BED) VALUES "
+        "('Y1', 0, 'F1', 10, '1')",
+        "UPDATE CFGBED SET AVAILABLE = 0 WHERE CELLKEY = 10"},
+       "0|1",
+       "False",
+       {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.What);
+    std::string rows =
+        "INSERT INTO CFGFACI (FACILITYID, FACILITYdesc) VALUES ('F1', 'North')\n"
+        "INSERT INTO CFGDORMS (FACILITYID, DORMCODE) VALUES ('F1', 'D1')\n"
+        "INSERT INTO CFGCELL (DORMCODE, FACILITYID, CELLKEY, ALLOWMANY, ALLOW, ONCELL, CELLNO) "
+        "VALUES ('D1', 'F1', 10, " +
+        c.Cell +
+        ", 'C-10')\n"
+        "INSERT INTO CFGBED (CELLKEY, BEDNO, BEDDESC, AVAILABLE) VALUES (10, 1, 'Bed A', 1)\n";
+    for (int b = 1; b <= c.Booked; ++b)
+      rows += "INSERT INTO DETENTIA (BOOKNO, NAMERELEAS, FACICODE, CELLKEY, BED) VALUES ('X" +
+              std::to_string(b) + "', 0, 'F1', 10, '" + std::to_string(b) + "')\n";
+    const std::int64_t seq = SeqOfFirst(rows, c.CountPattern);
+    std::vector<std::string> faults;
+    for (const std::string& sql : c.Meanwhile)
+      faults.push_back("exec-after:" + std::to_string(seq) + ":" + sql);
+    JailFixture jail(rows, faults);
+    jail.PressStart();
+    EXPECT_EQ(jail.Boxes().Texts(), Lines{"Cell Synchronization Completed"});
+    EXPECT_EQ(jail.Query("SELECT ONCELL, ALLOW FROM CFGCELL"), Lines{c.CellAfter});
+    EXPECT_EQ(jail.Query("SELECT AVAILABLE FROM CFGBED"), Lines{c.BedAfter});
+    EXPECT_EQ(jail.Log(), c.Log);
+    EXPECT_EQ(LockTablesLeft(jail.Server()), Lines{});
+  }
+}
+
+// A failure that is not the family's own (out of memory, a fault of the program) still goes
+// to the unhandled-failure path, but only once the row it interrupted is let go: no lock is
+// left on the server, and the next press finds nothing in edit and writes a clean pass.
+TEST(PassFailure, AnyFailureBetweenEditAndPostLetsTheRowGo) {
+  struct Case {
+    const char* What;
+    bool Beds;
+    std::function<void()> Throw;
+  } cases[] = {
+      {"out of memory at a cell", false, [] { throw std::bad_alloc(); }},
+      {"an index out of range at a bed", true, [] { throw std::out_of_range("bed index"); }},
+  };
+  const testing::TCleanPass clean = testing::RunCleanPass(testing::JailScript(kThreeCells));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.What);
+    JailFixture jail(kThreeCells);
+    TfrmSynchCellsMain& w = jail.Window();
+    TVtMSTable& table = c.Beds ? *w.tblCFGBeds : *w.tblCFGCells;
+    table.AfterEdit = [&c](TCustomMSDataSet&) { c.Throw(); };
+    w.ProgressBar1->SetPosition(40);
+    EXPECT_ANY_THROW(w.GoSynchCells());
+    EXPECT_EQ(table.State(), TDataSetState::dsBrowse);
+    EXPECT_EQ(w.ProgressBar1->Position(), 0);
+    EXPECT_EQ(LockTablesLeft(jail.Server()), Lines{});
+    EXPECT_TRUE(jail.Boxes().Texts().empty());
+
+    table.AfterEdit = nullptr;
+    jail.PressStart();
+    EXPECT_EQ(jail.Boxes().Texts(), Lines{"Cell Synchronization Completed"});
+    EXPECT_EQ(testing::ReadHousing(jail.Server()), clean.After);
+  }
+}
+
+// A row left in edit in the window (a pass cut short before this fix, or any other path) is
+// cancelled when the next press starts: the refresh would otherwise post it, stale.
+TEST(PassFailure, APressNeverPostsAnEditLeftOpen) {
+  JailFixture jail(kThreeCells);
+  TfrmSynchCellsMain& w = jail.Window();
+  jail.PressStart();
+  // Cell 11 is over its allowance: the pass itself never writes it.
+  w.tblCFGCells->First();
+  w.tblCFGCells->Next();
+  w.tblCFGCells->Edit();
+  w.tblCFGCells->FieldByName("ONCELL").SetAsInteger(99);
+  jail.PressStart();
+  EXPECT_EQ(jail.Boxes().Texts(),
+            (Lines{"Cell Synchronization Completed", "Cell Synchronization Completed"}));
+  EXPECT_EQ(jail.Query("SELECT CELLKEY, ONCELL FROM CFGCELL ORDER BY CELLKEY"),
+            (Lines{"10|1", "11|9", "12|1"}));
+  EXPECT_EQ(LockTablesLeft(jail.Server()), Lines{});
 }
 
 }  // namespace

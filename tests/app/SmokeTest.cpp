@@ -12,12 +12,14 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "standin/testing/StandinServer.h"
+#include "tests/SilentPort.h"
 #include "tests/app/JailQuery.h"
 #include "tests/app/SiteFolder.h"
 
@@ -28,6 +30,7 @@ namespace {
 namespace fs = std::filesystem;
 using bunkmere::testing::SiteConnectString;
 using bunkmere::testing::TSiteFolder;
+using bunkmere::testing::TSilentPort;
 using Clock = std::chrono::steady_clock;
 
 std::string ReadFile(const fs::path& APath) {
@@ -234,7 +237,7 @@ TEST_F(Program, StartUpFailuresShowTheApplicationErrorBoxAndExitWithOne) {
   const std::string library = bunkmere::testing::kProgramLibrary;
   struct Case {
     const char* What;
-    enum { NoFile, NoConnStr, Good, Unreachable, WrongPassword } Site;
+    enum { NoFile, NoConnStr, Good, Unreachable, Silent, NoSuchHost, WrongPassword } Site;
     std::string Database;  // after CREATE DATABASE JAIL / USE JAIL
     const char* Class;
     const char* Message;
@@ -243,7 +246,14 @@ TEST_F(Program, StartUpFailuresShowTheApplicationErrorBoxAndExitWithOne) {
       {"a site file without ConnStr", Case::NoConnStr, library, "EIniFileException",
        "Database connection information not found in Veltrane.Cfg/Veltrane.ini "
        "(DataProvider.ConnStr)"},
-      {"the server unreachable", Case::Unreachable, library, "EDatabaseError", ""},
+      {"the server unreachable", Case::Unreachable, library, "EDatabaseError",
+       "Cannot connect to SQL Server 127.0.0.1,1 (database JAIL): the server did not answer "
+       "(connection refused)"},
+      {"the server silent", Case::Silent, library, "EDatabaseError",
+       "Cannot connect to SQL Server 127.0.0.1,"},
+      {"no such server", Case::NoSuchHost, library, "EDatabaseError",
+       "Cannot connect to SQL Server no-such-host.invalid,1433 (database JAIL): the server's name "
+       "is not known (no such host)"},
       {"the login refused", Case::WrongPassword, library, "EDatabaseError",
        "Login failed for user 'sa'."},
       {"no ConnectLib table", Case::Good, "CREATE TABLE Other (x INT)\n", "EDatabaseError",
@@ -258,6 +268,14 @@ TEST_F(Program, StartUpFailuresShowTheApplicationErrorBoxAndExitWithOne) {
     std::string connStr = SiteConnectString(server);
     if (c.Site == Case::Unreachable)
       connStr = "Data Source=127.0.0.1,1;Initial Catalog=JAIL;User ID=sa;Password=x";
+    if (c.Site == Case::NoSuchHost)
+      connStr = "Data Source=no-such-host.invalid,1433;Initial Catalog=JAIL;User ID=sa;Password=x";
+    std::optional<TSilentPort> silent;
+    if (c.Site == Case::Silent) {
+      silent.emplace();
+      connStr = "Data Source=" + silent->Server() +
+                ";Initial Catalog=JAIL;User ID=sa;Password=x;Connect Timeout=2";
+    }
     if (c.Site == Case::WrongPassword)
       connStr = "Data Source=" + server.Host() + "," + std::to_string(server.Port()) +
                 ";Initial Catalog=JAIL;User ID=sa;Password=wrong";

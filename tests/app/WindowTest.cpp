@@ -147,12 +147,40 @@ TEST(SaveLog, WritesTheLogInTheAnsiCodePageWithCrLfAndNoBom) {
   EXPECT_EQ(p.platform.FileBytes("C:\\Jail\\09070503.log"), "");
 }
 
-TEST(SaveLog, AFileThatCannotBeWrittenShowsTheErrorBoxAndKeepsTheLog) {
+// The name has no month: last month's log of the same day and time, or another window's, is
+// kept, and the save takes the next free "_n" name; the window's own file is still replaced.
+TEST(SaveLog, AnEarlierLogOfTheSameNameIsKept) {
   SaveLogPlatform p;
-  p.platform.AddFile("C:\\Jail\\09070503.log", "older log\r\n");
-  p.platform.SetFileLocked("C:\\Jail\\09070503.log", true);
+  p.platform.AddFile("C:\\Jail\\09070503.log", "last month\r\n");
   testing::RecordingMessageBoxes boxes;
   TfrmSynchCellsMain w(nullptr);
+  w.Memo1->Add("first");
+  QTest::mouseClick(QtWidget(*w.btnSave), Qt::LeftButton);
+  w.Memo1->Clear();
+  w.Memo1->Add("second");
+  QTest::mouseClick(QtWidget(*w.btnSave), Qt::LeftButton);
+  {
+    TfrmSynchCellsMain other(nullptr);
+    other.Memo1->Add("other window");
+    QTest::mouseClick(QtWidget(*other.btnSave), Qt::LeftButton);
+  }
+  EXPECT_TRUE(boxes.Boxes.empty());
+  EXPECT_EQ(p.platform.FileBytes("C:\\Jail\\09070503.log"), "last month\r\n");
+  EXPECT_EQ(p.platform.FileBytes("C:\\Jail\\09070503_2.log"), "second\r\n");
+  EXPECT_EQ(p.platform.FileBytes("C:\\Jail\\09070503_3.log"), "other window\r\n");
+}
+
+TEST(SaveLog, AFileThatCannotBeWrittenShowsTheErrorBoxAndKeepsTheLog) {
+  SaveLogPlatform p;
+  testing::RecordingMessageBoxes boxes;
+  TfrmSynchCellsMain w(nullptr);
+  // The window's own earlier save, now held open by another program: saving again in the same
+  // second replaces that file, and cannot.
+  w.Memo1->Add("older log");
+  QTest::mouseClick(QtWidget(*w.btnSave), Qt::LeftButton);
+  ASSERT_TRUE(boxes.Boxes.empty());
+  p.platform.SetFileLocked("C:\\Jail\\09070503.log", true);
+  w.Memo1->Clear();
   w.Memo1->Add("keep me");
   QTest::mouseClick(QtWidget(*w.btnSave), Qt::LeftButton);
   ASSERT_EQ(boxes.Boxes.size(), 1u);

@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include "tests/SilentPort.h"
+#endif
+
 #include "MessageOf.h"
 
 #include "JailScript.h"
@@ -71,6 +75,48 @@ TEST_F(ConnectionDbTest, APortIsAppendedToTheServerName) {
   named->Connect();
   EXPECT_TRUE(named->Connected());
 }
+
+#ifndef _WIN32  // the silent port below is made with POSIX sockets
+// A connect that fails says which server and database it tried and why, in plain words, not
+// the driver's; a login the server refuses keeps the server's text. The password never shows.
+TEST_F(ConnectionDbTest, AFailedConnectNamesTheServerAndTheCause) {
+  // A port that accepts connections and never answers them: the login time-out runs out.
+  const TSilentPort silent;
+  const std::string silentServer = silent.Server();
+
+  struct Case {
+    const char* What;
+    std::string Server;
+    std::string Message;
+  } cases[] = {
+      {"nothing listens", "127.0.0.1,1",
+       "Cannot connect to SQL Server 127.0.0.1,1 (database JAIL): the server did not answer "
+       "(connection refused)"},
+      {"nobody answers", silentServer,
+       "Cannot connect to SQL Server " + silentServer +
+           " (database JAIL): the server did not answer within the login time-out"},
+      {"no such host", "no-such-host.invalid,1433",
+       "Cannot connect to SQL Server no-such-host.invalid,1433 (database JAIL): the server's name "
+       "is not known (no such host)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.What);
+    auto conn = FServer->NewConnection();
+    conn->SetServer(c.Server);
+    conn->SetDatabase("JAIL");
+    conn->SetPassword("does not exist");
+    conn->SetConnectionTimeout(2);
+    EXPECT_EQ(MessageOf([&] { conn->Connect(); }), c.Message);
+    EXPECT_FALSE(conn->Connected());
+  }
+
+  if (!FServer->HasLog()) return;  // a real server's logins are not ours to refuse
+  auto refused = FServer->NewConnection();
+  refused->SetPassword("wrong");
+  EXPECT_EQ(MessageOf([&] { refused->Connect(); }),
+            "Login failed for user '" + refused->Username() + "'.");
+}
+#endif
 
 TEST_F(ConnectionDbTest, ExecSqlSendsTheTextAsItIsAndCountsRows) {
   auto conn = FServer->NewConnection();

@@ -241,6 +241,78 @@ TEST_F(DataSetDbTest, ValuesRoundTripUnchanged) {
   EXPECT_NEAR(cells->FieldByName("CHECKED").AsDateTime(), 45000.25, 1e-7);
 }
 
+// Text outside ASCII and outside any one code page, in varchar and nvarchar columns filled
+// to their declared size, written as parameters and as statement text and read back: on a
+// workstation whose driver speaks the ANSI code page, a narrow path would garble all of it.
+TEST_F(DataSetDbTest, TextOfAnyScriptRoundTripsThroughVarcharAndNvarchar) {
+  FServer->Exec(
+      "CREATE TABLE WORDS (K INT NOT NULL PRIMARY KEY, V VARCHAR(6) NULL, "
+      "N NVARCHAR(6) NULL, L NVARCHAR(MAX) NULL)");
+  // InVarchar: the server's code page (Windows-1252) holds the text, so a varchar keeps it;
+  // otherwise the server itself puts "?" there and only the nvarchar columns are compared.
+  struct TCase {
+    const char* Name;
+    std::string Text;
+    bool InVarchar;
+    int Chars;  // as the server counts them; -1: servers count a surrogate pair differently
+  };
+  const TCase cases[] = {
+      {"Windows-1252 punctuation", "\xE2\x80\x9Cq\xE2\x80\x9D \xE2\x82\xAC", true, 5},
+      {"Latin letters", "\xC3\xA9t\xC3\xA9 \xC3\xBF", true, 5},
+      {"Cyrillic", "\xD0\x9A\xD0\xBE\xD1\x80\xD0\xBF\xD1\x83\xD1\x81", false, 6},
+      {"Japanese", "\xE3\x82\xBB\xE3\x83\xAB\xE6\xA3\x9F 1A", false, 6},
+      {"outside the BMP", "\xF0\x9F\x94\x92 A", false, -1},
+  };
+  const std::string longText = std::string(40000, 'x') + "\xD0\x96\xF0\x9F\x94\x92";
+  int key = 0;
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    ++key;
+    const std::size_t mark = FServer->Mark();
+    FConn->ExecSQL("INSERT INTO WORDS (K, V, N, L) VALUES (:k, :v, :n, :l)",
+                   {TDbValue::Integer(key), TDbValue::Text(c.Text), TDbValue::Text(c.Text),
+                    TDbValue::Text(c.Text + longText)});
+    // The same text inside the statement itself.
+    const std::string literal = "UPDATE WORDS SET V = N'" + c.Text + "', N = N'" + c.Text +
+                                "' WHERE K = " + std::to_string(key);
+    FConn->ExecSQL(literal);
+    if (FServer->HasLog()) {
+      const auto sent = FServer->Since(mark);
+      ASSERT_EQ(sent.size(), 2u);
+      ASSERT_EQ(sent[0].Params.size(), 4u);
+      EXPECT_EQ(sent[0].Params[1], c.Text);
+      EXPECT_EQ(sent[0].Params[2], c.Text);
+      EXPECT_EQ(sent[1].Sql, literal);
+    }
+  }
+  auto words = Table("WORDS");
+  words->Open();
+  key = 0;
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Locate(*words, "K", std::to_string(++key));
+    if (c.InVarchar) {
+      EXPECT_EQ(words->FieldByName("V").AsString(), c.Text);
+    }
+    EXPECT_EQ(words->FieldByName("N").AsString(), c.Text);
+    EXPECT_EQ(words->FieldByName("L").AsString(), c.Text + longText);
+  }
+  // Text garbled on its way in can read back unchanged through the same garbling path; the
+  // server's own count of what it stored cannot.
+  TMSQuery counts(nullptr);
+  counts.SetConnection(FConn.get());
+  counts.SQL().Add("SELECT K, LEN(N) AS NCHARS FROM WORDS ORDER BY K");
+  counts.Open();
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    ASSERT_FALSE(counts.Eof());
+    if (c.Chars >= 0) {
+      EXPECT_EQ(counts.FieldByName("NCHARS").AsInteger(), c.Chars);
+    }
+    counts.Next();
+  }
+}
+
 TEST_F(DataSetDbTest, KeysArePickedInOrderOfPreference) {
   struct TCase {
     const char* Table;

@@ -33,13 +33,24 @@ CREATE TABLE LOOSE (K VARCHAR(10) NULL, V INT NULL)
 GO
 INSERT INTO LOOSE (K, V) VALUES (NULL, NULL)
 INSERT INTO LOOSE (K, V) VALUES ('k', NULL)
+GO
+CREATE TABLE HOSTILE (UniqueKey INT IDENTITY(1,1) NOT NULL PRIMARY KEY, ONCELL INT NULL,
+  [CFGCELL.ONCELL] INT NULL,
+  [[a]] AS z FROM [CFGCELL]] WHERE 1=0; DELETE FROM LOOSE; SELECT 1 AS [q]], [UniqueKey]]] INT NULL)
+GO
+INSERT INTO HOSTILE (ONCELL) VALUES (1)
+GO
+CREATE TABLE REBUILT (UniqueKey INT IDENTITY(1,1) NOT NULL, A INT NULL, B INT NULL)
+GO
+INSERT INTO REBUILT (A, B) VALUES (1, 1)
+INSERT INTO REBUILT (A, B) VALUES (1, 2)
 )sql";
 
 class EditIntegrityDbTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    FServer = std::make_unique<TTestServer>(kScript,
-                                            std::vector<std::string>{"CELLS", "PRICES", "LOOSE"});
+    FServer = std::make_unique<TTestServer>(
+        kScript, std::vector<std::string>{"CELLS", "PRICES", "LOOSE", "HOSTILE", "REBUILT"});
     if (!FServer->Usable()) GTEST_SKIP() << "no sqlstandin built and BUNKMERE_TEST_MSSQL not set";
     FConn = FServer->NewConnection();
     FConn->Connect();
@@ -186,6 +197,64 @@ TEST_F(EditIntegrityDbTest, ChangingKeyFieldsChangesTheKeyOfTheNextUpdate) {
   EXPECT_EQ(ServerValue("SELECT ALLOW FROM CELLS WHERE CELLKEY = 10"), "6");
 }
 
+// Column names come from the server and are data: brackets and dots in them belong to the
+// name. Put into the re-read or the UPDATE as they stand, one closes the bracket early and runs
+// a statement of its own, the other reaches another column through a qualifier.
+TEST_F(EditIntegrityDbTest, ColumnNamesFromTheServerAreOneQuotedPart) {
+  const std::string injecting =
+      "[a] AS z FROM [CFGCELL] WHERE 1=0; DELETE FROM LOOSE; SELECT 1 AS [q], [UniqueKey]";
+  struct Case {
+    const char* What;
+    std::string Column;
+  } cases[] = {{"a name that closes its own brackets", injecting},
+               {"a dotted name", "CFGCELL.ONCELL"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.What);
+    for (bool quote : {true, false}) {
+      auto t = std::make_unique<TMSTable>(nullptr);
+      t->SetConnection(FConn.get());
+      t->SetTableName("HOSTILE");
+      t->Options().SetQuoteNames(quote);
+      t->SetRefreshOptions({TRefreshOption::roBeforeEdit});
+      t->Open();
+      ASSERT_NE(t->FindField(c.Column), nullptr);
+      t->Edit();  // re-reads every column by name
+      t->FieldByName(c.Column).SetAsInteger(quote ? 7 : 8);
+      t->Post();
+      EXPECT_EQ(ServerValue("SELECT COUNT(*) FROM LOOSE"), "2");
+      EXPECT_EQ(ServerValue("SELECT ONCELL FROM HOSTILE"), "1");
+      std::unique_ptr<TCustomMSDataSet> q(FConn->CreateDataSet(nullptr));
+      q->SQL().SetText("SELECT * FROM HOSTILE");
+      q->Open();
+      EXPECT_EQ(q->FieldByName(c.Column).AsString(), quote ? "7" : "8");
+    }
+  }
+}
+
+// A table re-created with its columns in another order, opened again by the same statement:
+// its writes are keyed by the identity where it now stands, not where it stood.
+TEST_F(EditIntegrityDbTest, ReopeningOnAnotherColumnLayoutForgetsTheKey) {
+  auto t = Table("REBUILT");
+  t->Edit();
+  t->FieldByName("B").SetAsInteger(10);
+  t->Post();
+  t->Close();
+  FConn->ExecSQL("DROP TABLE REBUILT");
+  FConn->ExecSQL(
+      "CREATE TABLE REBUILT (A INT NULL, B INT NULL, UniqueKey INT IDENTITY(1,1) NOT NULL)");
+  FConn->ExecSQL("INSERT INTO REBUILT (A, B) VALUES (1, 1)");
+  FConn->ExecSQL("INSERT INTO REBUILT (A, B) VALUES (1, 2)");
+  t->Open();
+  std::size_t mark = FServer->Mark();
+  t->Edit();
+  t->FieldByName("B").SetAsInteger(20);
+  t->Post();
+  const std::vector<std::string> sent = Updates(mark);
+  ASSERT_EQ(sent.size(), 1u);
+  EXPECT_NE(sent[0].find("WHERE\r\n  [UniqueKey] = "), std::string::npos) << sent[0];
+  EXPECT_EQ(ServerValue("SELECT B FROM REBUILT WHERE UniqueKey = 2"), "2");
+}
+
 // A dataset whose close fails keeps neither the others nor the server connection open.
 TEST_F(EditIntegrityDbTest, DisconnectClosesEverythingAndReportsTheFirstFailure) {
   auto first = Table("CELLS");
@@ -207,9 +276,9 @@ TEST_F(EditIntegrityDbTest, DisconnectClosesEverythingAndReportsTheFirstFailure)
 class TriggerCountDbTest : public EditIntegrityDbTest {
  protected:
   void SetUp() override {
-    FServer =
-        std::make_unique<TTestServer>(kScript, std::vector<std::string>{"CELLS", "PRICES", "LOOSE"},
-                                      std::vector<std::string>{"count:3:DELETE FROM [LOOSE]"});
+    FServer = std::make_unique<TTestServer>(
+        kScript, std::vector<std::string>{"CELLS", "PRICES", "LOOSE", "HOSTILE", "REBUILT"},
+        std::vector<std::string>{"count:3:DELETE FROM [LOOSE]"});
     if (!FServer->HasLog()) GTEST_SKIP() << "needs the stand-in's trigger-count fault";
     FConn = FServer->NewConnection();
     FConn->Connect();

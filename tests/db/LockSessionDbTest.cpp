@@ -79,29 +79,117 @@ TEST_F(LockSessionDbTest, ANameFromAnEarlierSessionIsForgottenNotDroppedNorTrust
 
 // An edit that outlived its session (its cancel failed while the connection was closed) takes
 // the lock again before its post writes anything; refused, it stays in edit and writes nothing.
+// Taken again, it re-reads the row: a row another program changed while the lock was away is
+// not written over (the edit goes on, its values kept); an unchanged row is written.
 TEST_F(LockSessionDbTest, APostWhoseLockWentWithTheSessionTakesItAgainFirst) {
-  auto cells = Cells();
-  const std::string before = OnCellOnServer();
-  cells->Edit();
-  cells->FieldByName("ONCELL").SetAsInteger(77);
-  cells->BeforeCancel = [](TCustomMSDataSet&) { throw Exception("cancel refused"); };
-  EXPECT_THROW(FConn->Disconnect(), Exception);
-  ASSERT_EQ(cells->State(), TDataSetState::dsEdit);
-  cells->BeforeCancel = nullptr;
-  FConn->Connect();
-  OtherTakesCell1();
+  struct Case {
+    const char* What;
+    const char* OtherChange;  // run by the other program while it holds the lock; may be empty
+    const char* Expected;     // ONCELL on the server after the post
+  } cases[] = {
+      {"nobody changed the row", "", "77"},
+      {"the other program changed it", "UPDATE CFGCELL SET ONCELL = 5 WHERE UniqueKey = 1", "5"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.What);
+    FOther->ExecSQL("UPDATE CFGCELL SET ONCELL = 3 WHERE UniqueKey = 1");
+    auto cells = Cells();
+    cells->Edit();
+    cells->FieldByName("ONCELL").SetAsInteger(77);
+    cells->BeforeCancel = [](TCustomMSDataSet&) { throw Exception("cancel refused"); };
+    EXPECT_THROW(FConn->Disconnect(), Exception);
+    ASSERT_EQ(cells->State(), TDataSetState::dsEdit);
+    cells->BeforeCancel = nullptr;
+    FConn->Connect();
+    OtherTakesCell1();
 
-  EXPECT_THROW(cells->Post(), EVtDBLockError);
-  EXPECT_EQ(cells->State(), TDataSetState::dsEdit);
-  EXPECT_EQ(OnCellOnServer(), before);
-  EXPECT_TRUE(OtherStillHoldsCell1());
+    EXPECT_THROW(cells->Post(), EVtDBLockError);
+    EXPECT_EQ(cells->State(), TDataSetState::dsEdit);
+    EXPECT_EQ(OnCellOnServer(), "3");
+    EXPECT_TRUE(OtherStillHoldsCell1());
 
-  FOther->ExecSQL("DROP TABLE " + kCell1);
-  cells->Post();
-  EXPECT_EQ(cells->State(), TDataSetState::dsBrowse);
-  EXPECT_EQ(OnCellOnServer(), "77");
-  EXPECT_EQ(cells->LockTableName(), "");
-  FOther->ExecSQL(LockTableCreateStatement(kCell1));  // released: free to take
+    if (*c.OtherChange) FOther->ExecSQL(c.OtherChange);
+    FOther->ExecSQL("DROP TABLE " + kCell1);
+    if (*c.OtherChange) {
+      try {
+        cells->Post();
+        ADD_FAILURE() << "the post wrote over the other program's change";
+      } catch (const EDatabaseError& e) {
+        EXPECT_EQ(e.Message(), "The record was changed by another user; edit it again");
+      }
+      EXPECT_EQ(cells->State(), TDataSetState::dsEdit);
+      EXPECT_EQ(cells->FieldByName("ONCELL").AsInteger(), 77);
+      cells->Cancel();
+    } else {
+      cells->Post();
+    }
+    EXPECT_EQ(cells->State(), TDataSetState::dsBrowse);
+    EXPECT_EQ(OnCellOnServer(), c.Expected);
+    EXPECT_EQ(cells->LockTableName(), "");
+    FOther->ExecSQL(LockTableCreateStatement(kCell1));  // released: free to take
+    FOther->ExecSQL("DROP TABLE " + kCell1);
+  }
+}
+
+// A lock whose DROP the server refuses twice on a live session must not keep every other
+// program out of the row until Bunkmere ends: the session is ended (the server drops its lock
+// tables with it), and the connection opens a new one at its next use.
+TEST_F(LockSessionDbTest, ALockThatCannotBeDroppedGoesWithItsSession) {
+  TDbTestServer server(
+      {"fail:1222:DROP TABLE " + kCell1 + "|Lock request time out period exceeded."});
+  auto conn = server.NewConnection();
+  conn->Connect();
+  TVtMSTable cells(nullptr);
+  cells.SetConnection(conn.get());
+  cells.SetTableName("CFGCELL");
+  cells.Open();
+  cells.Edit();
+  ASSERT_EQ(cells.LockTableName(), kCell1);
+  cells.Cancel();
+  EXPECT_EQ(cells.LockTableName(), "");
+  // Another program can take the row now (a CREATE of a name that exists fails), and this
+  // connection still works, on a new session.
+  auto other = server.NewConnection();
+  other->Connect();
+  EXPECT_NO_THROW(other->ExecSQL(LockTableCreateStatement(kCell1)));
+  EXPECT_THROW(cells.Edit(), EVtDBLockError);
+  cells.Refresh();
+  EXPECT_FALSE(cells.IsEmpty());
+}
+
+// Someone dropped our lock table while we edited and another program took the row under the
+// same name: our release, whether its DROP goes through or fails twice and ends the session,
+// must leave that program's lock in place.
+TEST_F(LockSessionDbTest, AReleaseNeverDropsALockAnotherProgramTookUnderTheSameName) {
+  const struct {
+    const char* Name;
+    std::vector<std::string> Faults;
+  } cases[] = {
+      {"the DROP runs", {}},
+      {"the DROP fails twice",
+       {"fail:1222:IF OBJECT_ID(N'" + kCell1 + "')|Lock request time out period exceeded."}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TDbTestServer server(c.Faults);
+    auto conn = server.NewConnection();
+    conn->Connect();
+    TVtMSTable cells(nullptr);
+    cells.SetConnection(conn.get());
+    cells.SetTableName("CFGCELL");
+    cells.Open();
+    cells.Edit();
+    ASSERT_EQ(cells.LockTableName(), kCell1);
+
+    auto other = server.NewConnection();
+    other->Connect();
+    other->ExecSQL("DROP TABLE " + kCell1);
+    other->ExecSQL(LockTableCreateStatement(kCell1));
+    cells.Cancel();
+    EXPECT_EQ(cells.LockTableName(), "");
+    EXPECT_NO_THROW(other->ExecSQL("SELECT * FROM " + kCell1)) << "the other program's lock went";
+    EXPECT_THROW(cells.Edit(), EVtDBLockError);
+  }
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 
 #include "core/Encoding.h"
 #include "core/Exceptions.h"
+#include "platform/CrashDumps.h"
 
 namespace bunkmere {
 namespace {
@@ -61,6 +62,46 @@ TEST_F(PosixPlatformTest, FilesAndFolders) {
   EXPECT_TRUE(platform.DirectoryExists(temp / "Veltrane.Cfg"));
   EXPECT_FALSE(platform.DirectoryExists(temp / "site.ini"));
   EXPECT_FALSE(platform.FileExists(temp / "SITE.INI"));  // Linux names keep their case
+}
+
+// A site file is trusted only in a folder nobody else could have written it into.
+TEST_F(PosixPlatformTest, AFolderOthersCanWriteIsNotTrusted) {
+  struct Case {
+    const char* What;
+    mode_t Mode;
+    bool OtherOwner;     // owned by a user who is neither root nor this one
+    const char* Reason;  // what the reason says; empty: trusted
+  } cases[] = {
+      {"the user's own", 0755, false, ""},
+      {"writable by its group", 0775, false, "can be written by its group"},
+      {"writable by everyone", 0777, false, "can be written by every user"},
+      {"writable by everyone, sticky", 01777, false, ""},
+      {"another user's", 0755, true, "neither root nor this user"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.What);
+    const std::string folder = temp / c.What;
+    fs::create_directory(folder);
+    WriteFile(folder + "/Veltrane.ini", "x");
+    ASSERT_EQ(::chmod(folder.c_str(), c.Mode), 0);
+    if (c.OtherOwner) {
+      if (::geteuid() != 0) GTEST_SKIP() << "only the superuser can give a folder away";
+      ASSERT_EQ(::chown(folder.c_str(), 4242, 4242), 0);
+    }
+    const std::string why = platform.UntrustedFolderReason(folder + "/Veltrane.ini");
+    if (*c.Reason == '\0') {
+      EXPECT_EQ(why, "");
+    } else {
+      EXPECT_NE(why.find(c.Reason), std::string::npos) << why;
+      EXPECT_NE(why.find(folder), std::string::npos) << why;
+    }
+  }
+}
+
+// A core file would hold every password the program read.
+TEST(CrashDumps, TheProcessIsMadeNonDumpable) {
+  KeepMemoryOutOfCrashDumps();
+  EXPECT_FALSE(ProcessMemoryIsDumpable());
 }
 
 TEST_F(PosixPlatformTest, ReadingAFile) {

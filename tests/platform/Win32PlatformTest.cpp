@@ -172,14 +172,48 @@ TEST_F(Win32PlatformTest, NamesOfTheMonthsAndDaysComeFromTheLocale) {
 }
 
 TEST_F(Win32PlatformTest, TextIsWrittenInTheSystemsCodePage) {
-  // What the system itself makes of text outside ASCII is what the program must write.
-  const std::string text = "Zelle \xC3\xA9\xC3\xBC \xE2\x82\xAC";
+  // What the system itself makes of text outside ASCII, look-alikes aside, is what the program
+  // must write, whatever the code page.
+  const std::string text = "Zelle \xC3\xA9\xC3\xBC \xE2\x82\xAC \xD0\x96";
   const std::u16string wide = Utf8ToUtf16(text);
   char bytes[64] = {};
-  const int n = ::WideCharToMultiByte(CP_ACP, 0, reinterpret_cast<const wchar_t*>(wide.data()),
-                                      static_cast<int>(wide.size()), bytes, 64, nullptr, nullptr);
+  const int n = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS,
+                                      reinterpret_cast<const wchar_t*>(wide.data()),
+                                      static_cast<int>(wide.size()), bytes, 64, "?", nullptr);
   ASSERT_GT(n, 0);
-  EXPECT_EQ(EncodeAnsi(text, platform.AnsiCodePage()), std::string(bytes, n));
+  EXPECT_EQ(platform.EncodeAnsiText(text), std::string(bytes, n));
+}
+
+// Known text in the code pages of the workstations this runs on; the stage starts the tests
+// under more than one. "Missing" is a character the code page lacks: it must be written as
+// "?", never as a look-alike.
+struct TCodePageCase {
+  unsigned CodePage;
+  std::string Bytes;
+  std::string Text;
+  std::string Missing;
+};
+
+const TCodePageCase kCodePageCases[] = {
+    {1252, "Zelle \xE9\xFC \x80 \x81", "Zelle \xC3\xA9\xC3\xBC \xE2\x82\xAC \xC2\x81", "\xC4\x81"},
+    {1251, "\xCA\xEE\xF0\xEF\xF3\xF1 \xC1 \xB8",
+     "\xD0\x9A\xD0\xBE\xD1\x80\xD0\xBF\xD1\x83\xD1\x81 \xD0\x91 \xD1\x91", "\xC3\xA9"},
+    {1250, "Cela \x8A\xE8", "Cela \xC5\xA0\xC4\x8D", "\xC4\x81"},
+    {932, "\x83\x5A\x83\x8B 1", "\xE3\x82\xBB\xE3\x83\xAB 1", "\xD0\x96"},
+};
+
+TEST_F(Win32PlatformTest, FilesAreReadAndWrittenInTheSystemsCodePage) {
+  const unsigned cp = ::GetACP();
+  EXPECT_EQ(platform.AnsiCodePage(), cp);
+  const auto found = std::find_if(std::begin(kCodePageCases), std::end(kCodePageCases),
+                                  [cp](const TCodePageCase& c) { return c.CodePage == cp; });
+  if (found == std::end(kCodePageCases)) GTEST_SKIP() << "no known text for code page " << cp;
+  EXPECT_EQ(platform.DecodeFileText(found->Bytes), found->Text);
+  EXPECT_EQ(platform.EncodeAnsiText(found->Text), found->Bytes);
+  EXPECT_EQ(platform.EncodeAnsiText("[" + found->Missing + "]"), "[?]");
+  // A byte-order mark wins over the code page.
+  EXPECT_EQ(platform.DecodeFileText("\xEF\xBB\xBF" + found->Text), found->Text);
+  EXPECT_EQ(platform.DecodeFileText("\xFF\xFEZ\0" + std::string(1, '\0')), "Z");
 }
 
 TEST_F(Win32PlatformTest, IdentityAndClock) {

@@ -10,16 +10,19 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "dataaccess/MSConnection.h"
 #include "standin/testing/StandinServer.h"
+#include "tests/SilentPort.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using standin::testing::StandinServer;
+using bunkmere::testing::TSilentPort;
 
 constexpr const char* kSitePassword = "Site#Pw-7781";
 constexpr const char* kWrongPassword = "Wrong#Pw-5523";
@@ -185,7 +188,18 @@ TEST_P(SiteCheckCases, NamesTheFailingStepAndNoPassword) {
       text = Expand(text, std::string("{") + database + "}", SiteString(database, kSitePassword));
     text = Expand(text, "{wrong}", SiteString("JAIL", kWrongPassword));
     text = Expand(text, "{unreachable}", SiteString("JAIL", kSitePassword, ClosedPort()));
+    text = Expand(text, "{nohost}",
+                  "Data Source=no-such-host.invalid,1433;Initial Catalog=JAIL;User ID=sa;"
+                  "Password=" +
+                      std::string(kSitePassword));
     WriteSiteFile(text);
+  }
+  // A port that takes connections and never answers them, for as long as the tool runs.
+  std::optional<TSilentPort> silent;
+  if (c.site_file != nullptr && std::string(c.site_file).find("{silent}") != std::string::npos) {
+    silent.emplace();
+    WriteSiteFile(Expand(c.site_file, "{silent}",
+                         SiteString("JAIL", kSitePassword, silent->Port()) + ";Connect Timeout=2"));
   }
 
   const ToolRun run = RunTool();
@@ -212,7 +226,15 @@ INSTANTIATE_TEST_SUITE_P(
                  "Result: FAILED at step 2, site settings",
                  "ConnStr cannot be read: Invalid character ':'"},
         SiteCase{"ServerUnreachable", "[DataProvider]\nConnStr={unreachable}\n", 4,
-                 "Result: FAILED at step 3, program library row for JAIL", "FAILED: "},
+                 "Result: FAILED at step 3, program library row for JAIL",
+                 "(database JAIL): the server did not answer (connection refused)"},
+        SiteCase{"ServerSilent", "[DataProvider]\nConnStr={silent}\n", 4,
+                 "Result: FAILED at step 3, program library row for JAIL",
+                 "(database JAIL): the server did not answer within the login time-out"},
+        SiteCase{"ServerNameUnknown", "[DataProvider]\nConnStr={nohost}\n", 4,
+                 "Result: FAILED at step 3, program library row for JAIL",
+                 "Cannot connect to SQL Server no-such-host.invalid,1433 (database JAIL): the "
+                 "server's name is not known (no such host)"},
         SiteCase{"LoginRefused", "[DataProvider]\nConnStr={wrong}\n", 4,
                  "Result: FAILED at step 3, program library row for JAIL",
                  "Login failed for user 'sa'"},
@@ -231,6 +253,71 @@ INSTANTIATE_TEST_SUITE_P(
 
 // The report walks the whole road in order on a good site, so an administrator can compare it
 // with a broken one line by line.
+// The one property that matters: what the site check prints is the same, byte for byte, when
+// only the password in the site file differs, however the file is broken around it.
+TEST_F(SiteCheck, NothingPrintedDependsOnThePassword) {
+  if (fs::exists("/Veltrane.Cfg/Veltrane.ini")) GTEST_SKIP() << "this machine has a site file";
+  const std::string server = "127.0.0.1," + std::to_string(ClosedPort());
+  struct Case {
+    std::string ConnStr;  // "{}" stands for the password
+    const char* First;
+    const char* Second;
+  } cases[] = {
+      {"Data Source=\"" + server + ";Initial Catalog=JAIL;User ID=sa;Password={}", "Secr3t",
+       "an0ther-pw"},
+      {"Data Source=" + server + ";Initial Catalog=\"JAIL;User ID=sa;Password={}", "Secr3t",
+       "an0ther-pw"},
+      {"Data Source=" + server + ";Initial Catalog=JAIL;User ID=sa\";Password={}", "Secr3t",
+       "an0ther-pw"},
+      {"Data Source=" + server + ";Initial Catalog=JAIL;User ID=sa;Password=\"{}", "Secr3t",
+       "an0ther-pw"},
+      {"Data Source=" + server + ";Initial Catalog=JAIL;User ID=sa;Password={}\"", "Secr3t",
+       "an0ther-pw"},
+      {"Data Source=" + server + ";Initial Catalog=JAIL;User ID=sa;Password={}", "pa;ss",
+       "xyz;zzzz"},
+      {"Data Source=" + server + ";Initial Catalog=JAIL;User ID=sa;Password={}", "a=b;c",
+       "dd=e;fff"},
+      {"Data Source=" + server + ";Initial Catalog=JAIL;User ID=sa;Password={}", "p\"w}", "q}\"ww"},
+      {"Data Source=" + server + ";Initial Catalog=JAIL;User ID=sa;Password={}", "database", "x"},
+      {"Data Source=" + server + ";Initial Catalog=JAIL;User ID=sa;Password={}", "Data", "server"},
+      {"Data Source=" + server + ";Initial Catalog=JAIL;User ID=sa;Password={}", "e", "Jail"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.ConnStr + " / " + c.First);
+    std::string outputs[2];
+    int codes[2] = {};
+    for (int k = 0; k < 2; ++k) {
+      std::string text = c.ConnStr;
+      text.replace(text.find("{}"), 2, k == 0 ? c.First : c.Second);
+      WriteSiteFile("[DataProvider]\nConnStr=" + text + "\n");
+      const ToolRun run = RunTool();
+      outputs[k] = run.output;
+      codes[k] = run.exit_code;
+    }
+    EXPECT_EQ(outputs[0], outputs[1]);
+    EXPECT_EQ(codes[0], codes[1]);
+    EXPECT_NE(codes[0], 0);
+  }
+}
+
+// A site file in a folder every user can write may have been planted there, with a server of
+// someone else's that collects the next login: it is passed over, and the report says why.
+TEST_F(SiteCheck, ASiteFileInAFolderOthersCanWriteIsSkipped) {
+  if (fs::exists("/Veltrane.Cfg/Veltrane.ini")) GTEST_SKIP() << "this machine has a site file";
+  WriteSiteFile("[DataProvider]\nConnStr=" + SiteString("JAIL", kSitePassword) + "\n");
+  const fs::path folder = FRoot / "Veltrane.Cfg";
+  fs::permissions(folder, fs::perms::all);
+  const ToolRun run = RunTool();
+  fs::permissions(folder, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                              fs::perms::others_read | fs::perms::others_exec);
+  EXPECT_EQ(run.exit_code, 2) << run.output;
+  EXPECT_NE(run.output.find("found, skipped: folder " + folder.string() +
+                            " can be written by every user"),
+            std::string::npos)
+      << run.output;
+  EXPECT_NE(run.output.find("Veltrane.ini not found."), std::string::npos) << run.output;
+}
+
 TEST_F(SiteCheck, GoodSiteReportsEveryStepInOrder) {
   WriteSiteFile("[DataProvider]\nConnStr=" + SiteString("JAIL", kSitePassword) + "\n");
   const ToolRun run = RunTool();
