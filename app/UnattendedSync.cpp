@@ -39,7 +39,8 @@ class TStreamMessageBoxes final : public TMessageBoxes {
 // Facility n of m and the rows written so far, told as the pass moves.
 class TProgress {
  public:
-  explicit TProgress(const TSyncStreams& AStreams) : FStreams(AStreams) {}
+  TProgress(const TSyncStreams& AStreams, bool APreview)
+      : FStreams(AStreams), FWritten(APreview ? " beds to write" : " beds written") {}
 
   void FacilityEntered(int ARecNo, int ACount) {
     FCount = ACount;
@@ -47,12 +48,11 @@ class TProgress {
     FCurrent = ARecNo;
     Show();
   }
-  void CellWritten() {
-    ++Cells;
-    Show();
-  }
-  void BedWritten() {
-    ++Beds;
+  void RowChanged(const std::string& ATable) {
+    if (ATable == "CFGBED")
+      ++Beds;
+    else
+      ++Cells;
     Show();
   }
   // The pass went through the last facility.
@@ -76,7 +76,7 @@ class TProgress {
   void Show() {
     if (!FStreams.OutIsTerminal || FCurrent < 0) return;
     const std::string line = "\r" + Where() + ": " + std::to_string(Cells) + " cells, " +
-                             std::to_string(Beds) + " beds written\x1b[K";
+                             std::to_string(Beds) + FWritten + "\x1b[K";
     std::fputs(line.c_str(), FStreams.Out);
     std::fflush(FStreams.Out);
     FShown = true;
@@ -84,16 +84,24 @@ class TProgress {
   void FacilityDone() {
     if (FStreams.OutIsTerminal) return;
     const std::string line = Where() + " done: " + std::to_string(Cells) + " cells, " +
-                             std::to_string(Beds) + " beds written\n";
+                             std::to_string(Beds) + FWritten + "\n";
     std::fputs(line.c_str(), FStreams.Out);
     std::fflush(FStreams.Out);
   }
 
   const TSyncStreams& FStreams;
+  const std::string FWritten;
   int FCurrent = -1;
   int FCount = 0;
   bool FShown = false;
 };
+
+// "CFGCELL 17 ONCELL: 2 -> 3": table, the row's UniqueKey, column, the value now and the value
+// a press would write.
+std::string PreviewLine(const TRowChange& AChange, const TRowChange::TColumn& AColumn) {
+  return OneLine(AChange.Table) + " " + OneLine(AChange.Key) + " " + AColumn.Name + ": " +
+         OneLine(AColumn.Now) + " -> " + OneLine(AColumn.Would);
+}
 
 int ConflictCount(const std::vector<std::string>& ALog) {
   int n = 0;
@@ -119,19 +127,27 @@ int RunUnattendedSync(TfrmSynchCellsMain& AWindow, const TCommandLine& ALine,
                       const TSyncStreams& AStreams) {
   const auto start = std::chrono::steady_clock::now();
   TStreamMessageBoxes boxes(AStreams.Err);
-  TProgress progress(AStreams);
+  TProgress progress(AStreams, ALine.Preview);
   AWindow.tblFacility->AfterScroll = [&progress](TCustomMSDataSet& d) {
     progress.FacilityEntered(d.RecNo(), d.RecordCount());
   };
-  AWindow.tblCFGCells->AfterPost = [&progress](TCustomMSDataSet&) { progress.CellWritten(); };
-  AWindow.tblCFGBeds->AfterPost = [&progress](TCustomMSDataSet&) { progress.BedWritten(); };
+  AWindow.SetPreview(ALine.Preview);
+  AWindow.OnRowChange = [&](const TRowChange& AChange) {
+    progress.RowChanged(AChange.Table);
+    if (!ALine.Preview) return;
+    progress.EndLine();
+    std::string lines;
+    for (const TRowChange::TColumn& c : AChange.Columns)
+      lines += PreviewLine(AChange, c) + "\n";
+    std::fputs(lines.c_str(), AStreams.Out);
+    std::fflush(AStreams.Out);
+  };
 
   // A person's press: the button's own handler, failures shown as the window shows them.
   AWindow.btConvertTavrichWeekenders->Click();
 
   AWindow.tblFacility->AfterScroll = nullptr;
-  AWindow.tblCFGCells->AfterPost = nullptr;
-  AWindow.tblCFGBeds->AfterPost = nullptr;
+  AWindow.OnRowChange = nullptr;
 
   const bool completed = !boxes.Texts.empty() && boxes.Texts.back() == kCompletedText;
   const bool held =
@@ -155,9 +171,12 @@ int RunUnattendedSync(TfrmSynchCellsMain& AWindow, const TCommandLine& ALine,
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   char secondsText[32];
   std::snprintf(secondsText, sizeof secondsText, "%.1f", seconds);
-  const char* outcome = completed ? "Completed" : held ? "Stopped at a held row" : "Failed";
+  const char* outcome = completed ? (ALine.Preview ? "Preview completed" : "Completed")
+                         : held  ? "Stopped at a held row"
+                                 : "Failed";
+  const std::string written = ALine.Preview ? " beds would be written, " : " beds written, ";
   const std::string summary = std::string(outcome) + ": " + std::to_string(progress.Cells) +
-                              " cells and " + std::to_string(progress.Beds) + " beds written, " +
+                              " cells and " + std::to_string(progress.Beds) + written +
                               std::to_string(ConflictCount(log)) + " conflicts, " + secondsText +
                               " seconds\n";
   std::fputs(summary.c_str(), AStreams.Out);
