@@ -336,7 +336,9 @@ void TfrmSynchCellsMain::SetPreview(bool AValue) {
 }
 
 namespace {
-std::string ValueText(const TField& AField) { return AField.IsNull() ? "NULL" : AField.AsString(); }
+std::string ValueText(const TField& AField) {
+  return AField.IsNull() ? "NULL" : AField.AsString();
+}
 }  // namespace
 
 void TfrmSynchCellsMain::NoteChange(TVtMSTable& ARow, const char* AColumn, std::string ANow,

@@ -137,8 +137,7 @@ int RunUnattendedSync(TfrmSynchCellsMain& AWindow, const TCommandLine& ALine,
     if (!ALine.Preview) return;
     progress.EndLine();
     std::string lines;
-    for (const TRowChange::TColumn& c : AChange.Columns)
-      lines += PreviewLine(AChange, c) + "\n";
+    for (const TRowChange::TColumn& c : AChange.Columns) lines += PreviewLine(AChange, c) + "\n";
     std::fputs(lines.c_str(), AStreams.Out);
     std::fflush(AStreams.Out);
   };
@@ -172,8 +171,8 @@ int RunUnattendedSync(TfrmSynchCellsMain& AWindow, const TCommandLine& ALine,
   char secondsText[32];
   std::snprintf(secondsText, sizeof secondsText, "%.1f", seconds);
   const char* outcome = completed ? (ALine.Preview ? "Preview completed" : "Completed")
-                         : held  ? "Stopped at a held row"
-                                 : "Failed";
+                        : held    ? "Stopped at a held row"
+                                  : "Failed";
   const std::string written = ALine.Preview ? " beds would be written, " : " beds written, ";
   const std::string summary = std::string(outcome) + ": " + std::to_string(progress.Cells) +
                               " cells and " + std::to_string(progress.Beds) + written +

@@ -131,7 +131,9 @@ TPress PressOnce(const std::string& AScript) {
 }
 
 // A jail with no booking: every cell and bed is written, nothing conflicts.
-std::string CleanJailScript() { return testing::SampleJailScript() + "\nDELETE FROM DETENTIA\n"; }
+std::string CleanJailScript() {
+  return testing::SampleJailScript() + "\nDELETE FROM DETENTIA\n";
+}
 
 TEST(UnattendedSync, OnTheSampleItWritesSavesAndSendsWhatAPressDoes) {
   const struct {
