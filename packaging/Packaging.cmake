@@ -96,6 +96,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # Qt 6 Widgets and unixODBC come from the programs' own library needs.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The window's stored face is a Windows one; FreeSans stands in for it with the same widths.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS fonts-freefont-ttf)
 # FreeTDS reaches SQL Server; a site may install Microsoft's ODBC driver instead.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS tdsodbc)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
