@@ -561,12 +561,12 @@ TOdbcBlockReader::TOdbcBlockReader(TOdbcStatement& AStatement,
     const TBinding binding = BindingFor(d);
     b.CType = binding.CType;
     b.Width = binding.Width;
-    b.Data.assign(b.Width * FRows, 0);
-    b.Ind.assign(FRows, 0);
+    b.Data.resize(b.Width * FRows);
+    b.Ind.resize(FRows);
     b.Bound = c < firstLob;
     b.WideWidth = b.Bound ? WideWidthFor(d) : 0;
-    b.Wide.assign(b.WideWidth * FRows, 0);
-    b.WideInd.assign(b.WideWidth != 0 ? FRows : 0, 0);
+    b.Wide.resize(b.WideWidth * FRows);
+    b.WideInd.resize(b.WideWidth != 0 ? FRows : 0);
   }
   FRowStatus.assign(FRows, SQL_ROW_SUCCESS);
   Check(SQLSetStmtAttr(h, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_BIND_BY_COLUMN),
