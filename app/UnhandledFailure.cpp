@@ -31,7 +31,7 @@ std::string FailureClassName(const std::exception& AFailure) {
 }
 
 int ShowUnhandledFailure(const std::string& AClassName, const std::string& AMessage,
-                         std::uintptr_t AAddress) {
+                         std::uintptr_t AAddress, bool AShowBox) {
   std::string module = "Bunkmere";
   try {
     module = CurrentPlatform().ExecutableFileName();
@@ -40,7 +40,7 @@ int ShowUnhandledFailure(const std::string& AClassName, const std::string& AMess
   }
   const std::string text = UnhandledFailureText(AClassName, module, AAddress, AMessage);
   std::fprintf(stderr, "Application Error: %s\n", text.c_str());
-  if (ApplicationExists())
+  if (AShowBox && ApplicationExists())
     Application().MessageBoxes().Show("Application Error", text, TMsgDlgType::mtError);
   return 1;
 }

@@ -18,8 +18,8 @@ std::string UnhandledFailureText(const std::string& AClassName, const std::strin
 std::string FailureClassName(const std::exception& AFailure);
 
 // Shows the box (and writes its text to the standard error stream, for machines without a
-// person in front of them); returns the exit code, 1.
+// person in front of them; only there when AShowBox is false); returns the exit code, 1.
 int ShowUnhandledFailure(const std::string& AClassName, const std::string& AMessage,
-                         std::uintptr_t AAddress);
+                         std::uintptr_t AAddress, bool AShowBox = true);
 
 }  // namespace bunkmere

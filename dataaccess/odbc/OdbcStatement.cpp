@@ -438,6 +438,38 @@ std::int64_t TOdbcStatement::Drain() {
   return total;
 }
 
+std::optional<std::int64_t> TOdbcStatement::DrainFirstInteger() {
+  std::optional<std::int64_t> value;
+  SQLSMALLINT cols = 0;
+  if (FResultPending && SQL_SUCCEEDED(SQLNumResultCols(FHandle, &cols)) && cols > 0) {
+    SQLRETURN rc = SQLFetch(FHandle);
+    if (rc == SQL_ERROR) {
+      try {
+        RaiseOdbcError(SQL_HANDLE_STMT, FHandle, "SQLFetch");
+      } catch (...) {
+        DiscardResults();
+        throw;
+      }
+    }
+    if (SQL_SUCCEEDED(rc)) {
+      SQLBIGINT n = 0;
+      SQLLEN ind = 0;
+      rc = SQLGetData(FHandle, 1, SQL_C_SBIGINT, &n, sizeof n, &ind);
+      if (rc == SQL_ERROR) {
+        try {
+          RaiseOdbcError(SQL_HANDLE_STMT, FHandle, "SQLGetData");
+        } catch (...) {
+          DiscardResults();
+          throw;
+        }
+      }
+      if (SQL_SUCCEEDED(rc) && ind != SQL_NULL_DATA) value = n;
+    }
+  }
+  Drain();
+  return value;
+}
+
 std::vector<std::string> TOdbcStatement::PrimaryKeys(std::string_view ATable) {
   Drain();
   if (FParamsBound) {

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -37,6 +38,9 @@ class TOdbcStatement {
   // Reads and discards every pending row and result. A server error in a later result of the
   // batch raises. Returns the rows affected summed over the results that report a count.
   std::int64_t Drain();
+  // The first column of the current result's first row as an integer, then drains like
+  // Drain; nullopt when that value is NULL or the result has no row or no column.
+  std::optional<std::int64_t> DrainFirstInteger();
   // The count of the last result of the last drain that reported one, -1 when none did: a
   // statement's own count, after those of any triggers it fired.
   std::int64_t LastRowsAffected() const noexcept { return FLastRowsAffected; }

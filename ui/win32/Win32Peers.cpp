@@ -683,7 +683,7 @@ class TWin32PeerFactory final : public TPeerFactory {
 
 }  // namespace
 
-TPeerFactory& PeerFactory() {
+TPeerFactory& ToolkitPeerFactory() {
   static TWin32PeerFactory factory;
   return factory;
 }
