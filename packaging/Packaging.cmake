@@ -5,7 +5,8 @@
 if(NOT TARGET Bunkmere OR NOT TARGET bunkmere-sitecheck)
   return()
 endif()
-# The Windows build ships as a zip (scripts/package-windows), not as a Debian package.
+# The Windows build ships as an installer package and a zip (scripts/package-windows), not as a
+# Debian package.
 if(WIN32)
   return()
 endif()
