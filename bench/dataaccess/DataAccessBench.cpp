@@ -276,10 +276,14 @@ void CompareWithFloor(TMSConnection& AConn, bench::RawOdbc& ARaw, const std::str
       "rows)\n",
       ATable.c_str(), rows, AColumns, AFloor.Name().c_str(), raw.blockRows, raw.rowBytes, lobs,
       static_cast<long long>(raw.rows));
-  std::printf("  open    : layer %.3f s, floor %.3f s, ratio %.2f (client CPU %.3f s / %.3f s)\n",
-              openBest, rawBest, openBest / rawBest, openCpu, rawCpu);
-  std::printf("  refresh : layer %.3f s, floor %.3f s, ratio %.2f (client CPU %.3f s / %.3f s)\n",
-              refreshBest, rawBest, refreshBest / rawBest, refreshCpu, rawCpu);
+  std::printf(
+      "  open    : layer %.3f s, floor %.3f s, ratio %.2f; client CPU %.3f s / %.3f s, ratio "
+      "%.2f\n",
+      openBest, rawBest, openBest / rawBest, openCpu, rawCpu, openCpu / rawCpu);
+  std::printf(
+      "  refresh : layer %.3f s, floor %.3f s, ratio %.2f; client CPU %.3f s / %.3f s, ratio "
+      "%.2f\n",
+      refreshBest, rawBest, refreshBest / rawBest, refreshCpu, rawCpu, refreshCpu / rawCpu);
   std::printf("  cache   : %.1f MiB for %.1f MiB of values, ratio %.2f\n", cached / 1048576.0,
               values / 1048576.0, static_cast<double>(cached) / static_cast<double>(values));
   std::printf(

@@ -1,6 +1,7 @@
 // The synchronisation pass over a generated jail on the stand-in, beside a raw ODBC floor
 // that sends the same statements in the same order. Prints wall time, statements sent,
-// statements per second and the ratio of the pass to the floor (target: at most 1.15), and,
+// statements per second, client CPU and the ratios of the pass to the floor in wall time
+// (target: at most 1.10) and client CPU (at most 1.25), and,
 // for scale, a floor that reads every value it fetches.
 //
 //   pass_bench [--cells N --beds N --current N --released N]   (defaults: the full jail)
@@ -224,11 +225,14 @@ int main(int argc, char** argv) {
     std::printf("  conflicts log: %zu lines; best of %d runs each:\n", logLines, kRuns);
     line("pass (opens, connects, writes)", passBest, passStatements, passCpu);
     line("raw ODBC floor (the same statements)", floorBest, floorStatements, floorCpu);
-    std::printf("  ratio pass/floor: %.3f (target <= 1.15)\n", passBest / floorBest);
+    std::printf(
+        "  ratio pass/floor: wall %.3f (target <= 1.10), client CPU %.3f (target <= 1.25)\n",
+        passBest / floorBest, passCpu / floorCpu);
     // The floor above throws the rows away; the pass must read them (the bookings table alone
     // is every booking, all columns). For scale, the same statements reading every value:
     line("raw ODBC floor reading every value", readingFloorBest, floorStatements, readingFloorCpu);
-    std::printf("  ratio pass/reading floor: %.3f\n", passBest / readingFloorBest);
+    std::printf("  ratio pass/reading floor: wall %.3f, client CPU %.3f\n",
+                passBest / readingFloorBest, passCpu / readingFloorCpu);
     line("pass again (refreshes, nothing to write)", againBest, againStatements, againCpu);
     return 0;
   } catch (const std::exception& e) {
