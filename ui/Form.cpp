@@ -135,6 +135,8 @@ void TForm::Loaded() {
     ScaleBy(screen, FPixelsPerInch);
     FPixelsPerInch = screen;
   }
+  // The controls' own Loaded comes after this one: the tab order needs their native controls.
+  for (TControl* c : FControls) c->Realise();
   ApplyTabOrder();
 }
 
@@ -166,8 +168,11 @@ void TForm::Show() {
   ApplySizeConstraints();
   if (FPosition == TPosition::poScreenCenter) {
     if (const auto area = FPeer->ScreenWorkArea()) {
-      FLeft = area->Left + (area->Width - FClientWidth) / 2;
-      FTop = area->Top + (area->Height - FClientHeight) / 2;
+      // The whole window is centred, frame and title bar included, where the toolkit knows them.
+      const auto [width, height] =
+          FPeer->OuterSize().value_or(std::pair<int, int>{FClientWidth, FClientHeight});
+      FLeft = area->Left + (area->Width - width) / 2;
+      FTop = area->Top + (area->Height - height) / 2;
     }
   }
   FPeer->Move(FLeft, FTop);

@@ -92,8 +92,11 @@ TEST(Win32Window, FixedSingleBorderWithSystemMenuAndBothBoxesCentredOnTheWorkAre
   RECT area, outer;
   SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
   GetWindowRect(window, &outer);
-  EXPECT_EQ(outer.left, area.left + (area.right - area.left - 674) / 2);
-  EXPECT_EQ(outer.top, area.top + (area.bottom - area.top - 420) / 2);
+  // The whole window is centred, its frame and title bar with it.
+  EXPECT_GT(outer.right - outer.left, 674);
+  EXPECT_GT(outer.bottom - outer.top, 420);
+  EXPECT_EQ(outer.left, area.left + (area.right - area.left - (outer.right - outer.left)) / 2);
+  EXPECT_EQ(outer.top, area.top + (area.bottom - area.top - (outer.bottom - outer.top)) / 2);
   EXPECT_TRUE(w.form.Showing());
   w.form.Close();
   EXPECT_FALSE(w.form.Showing());
