@@ -140,6 +140,17 @@ void TForm::Loaded() {
   ApplyTabOrder();
 }
 
+void TForm::PeerDensityChanged(int APixelsPerInch, const TRect& ASuggested) {
+  if (APixelsPerInch <= 0 || FPixelsPerInch <= 0) return;
+  if (APixelsPerInch != FPixelsPerInch) {
+    ScaleBy(APixelsPerInch, FPixelsPerInch);
+    FPixelsPerInch = APixelsPerInch;
+  }
+  FLeft = ASuggested.Left;
+  FTop = ASuggested.Top;
+  FPeer->Move(FLeft, FTop);
+}
+
 std::vector<TControl*> TForm::TabList() const {
   std::vector<TControl*> list;
   for (TControl* c : FControls)

@@ -67,6 +67,19 @@ COLORREF ToColorRef(TColor AColor) {
   return static_cast<COLORREF>(AColor) & 0x00FFFFFF;
 }
 
+// "MS Sans Serif" is a bitmap face drawn at a few pixel heights only (those of 8, 10, 12, 14,
+// 18 and 24 points at 96 pixels per inch); at any other height, as on a screen of higher
+// density, its TrueType counterpart draws it sharp. At the stored heights it stays itself.
+std::wstring FaceFor(const TFontData& AFont) {
+  static constexpr int kBitmapHeights[] = {11, 13, 16, 19, 24, 32};
+  std::wstring face = Wide(AFont.Name);
+  if (CompareStringOrdinal(face.c_str(), -1, L"MS Sans Serif", -1, TRUE) != CSTR_EQUAL) return face;
+  const int height = AFont.Height < 0 ? -AFont.Height : AFont.Height;
+  for (int h : kBitmapHeights)
+    if (h == height) return face;
+  return L"Microsoft Sans Serif";
+}
+
 TFontHandle MakeFont(const TFontData& AFont) {
   // The stored height is in pixels: the character height when negative, the cell height when
   // positive, exactly as the system reads a font height.
@@ -75,7 +88,7 @@ TFontHandle MakeFont(const TFontData& AFont) {
       AFont.Style.Contains(TFontStyle::fsItalic), AFont.Style.Contains(TFontStyle::fsUnderline),
       AFont.Style.Contains(TFontStyle::fsStrikeOut), static_cast<DWORD>(AFont.Charset),
       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
-      Wide(AFont.Name).c_str()));
+      FaceFor(AFont).c_str()));
 }
 
 HINSTANCE Instance() {
@@ -321,7 +334,17 @@ class TWin32FormPeer final : public TFormPeer {
     if (!SystemParametersInfoW(SPI_GETWORKAREA, 0, &r, 0)) return std::nullopt;
     return TRect{r.left, r.top, r.right - r.left, r.bottom - r.top};
   }
-  int ScreenPixelsPerInch() const override { return ScreenCaps(LOGPIXELSY); }
+  int ScreenPixelsPerInch() const override {
+    // The density of the window's own screen (Windows 10 1607 and later), else the system's.
+    using TGetDpiForWindow = UINT(WINAPI*)(HWND);
+    if (const HMODULE user = GetModuleHandleW(L"user32.dll")) {
+      if (const auto get = reinterpret_cast<TGetDpiForWindow>(
+              reinterpret_cast<void*>(GetProcAddress(user, "GetDpiForWindow")))) {
+        if (const UINT dpi = get(Handle()); dpi > 0) return static_cast<int>(dpi);
+      }
+    }
+    return ScreenCaps(LOGPIXELSY);
+  }
   double ScreenRefreshRate() const override {
     // 0 and 1 stand for the hardware's default rate.
     const int hz = ScreenCaps(VREFRESH);
@@ -492,6 +515,12 @@ class TWin32FormPeer final : public TFormPeer {
       case WM_SETFOCUS:
         FocusRemembered();
         return 0;
+      case WM_DPICHANGED: {
+        const auto* r = reinterpret_cast<const RECT*>(L);
+        FEvents.PeerDensityChanged(HIWORD(W),
+                                   TRect{r->left, r->top, r->right - r->left, r->bottom - r->top});
+        return 0;
+      }
       case WM_CLOSE:
         Close();
         return 0;
