@@ -4,8 +4,9 @@
 // library, as every program of the family finds it.
 //
 // A failure while the window is built (no site file, no connection information in it, a
-// program library that cannot be read) is not the program's to handle: it ends the process
-// with the unhandled-failure box ("Application Error") and exit code 1.
+// program library that cannot be read), or one that a handler throws past the window's own
+// handling, is not the program's to handle: it ends the process with the unhandled-failure
+// box ("Application Error") and exit code 1.
 
 #include <memory>
 #include <string_view>
@@ -31,18 +32,16 @@ int main(int /*argc*/, char** argv) {
   KeepMemoryOutOfCrashDumps();  // before any password is read
   // Only the program's own name reaches the toolkit: no argument is read.
   TApplication application(argv[0]);
-  try {
-    application.SetMainFormOnTaskBar(true);
-    application.SetTitle("Bunkmere");
-    application.SetIcon(std::string_view(kBunkmereIcon, sizeof(kBunkmereIcon) - 1));
-    auto window = std::make_unique<TfrmSynchCellsMain>(nullptr);
-    frmSynchCellsMain = window.get();
-    const int code = application.Run(*window);
-    window.reset();
-    return code;
-  } catch (const std::exception& e) {
-    return ShowUnhandledFailure(FailureClassName(e), e.what(), RaiseSiteOf(&e));
-  } catch (...) {
-    return ShowUnhandledFailure("Unknown", "Unknown failure", RaiseSiteOf(nullptr));
-  }
+  return RunOrShowUnhandledFailure(
+      [&application] {
+        application.SetMainFormOnTaskBar(true);
+        application.SetTitle("Bunkmere");
+        application.SetIcon(std::string_view(kBunkmereIcon, sizeof(kBunkmereIcon) - 1));
+        auto window = std::make_unique<TfrmSynchCellsMain>(nullptr);
+        frmSynchCellsMain = window.get();
+        const int code = application.Run(*window);
+        window.reset();
+        return code;
+      },
+      &RaiseSiteOf);
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/UnhandledFailure.h"
 #include "core/Exceptions.h"
 #include "core/Reader.h"
 #include "ui/Application.h"
@@ -457,6 +458,24 @@ TEST(Win32Application, AThrowInsideAWindowProcedureEndsTheLoopAndReachesRunsCall
   PostMessageW(Win32Handle(*w.start), BM_CLICK, 0, 0);
   EXPECT_THROW(application.Run(w.form), int);
   EXPECT_EQ(boxes.Shown.size(), 1u);
+}
+
+TEST(Win32Application, AThrowNoClickHandlesEndsWithTheApplicationErrorBoxAndExitCode1) {
+  TApplication application("win32ui_tests");
+  AnsweredBoxes boxes;
+  TMessageBoxesOverride answering(boxes);
+  SmallWindow w;
+  w.start->SetOnClick([](TComponent*) { throw 42; });
+  PostMessageW(Win32Handle(*w.start), BM_CLICK, 0, 0);
+  const int code =
+      RunOrShowUnhandledFailure([&] { return application.Run(w.form); },
+                                [](const std::exception*) -> std::uintptr_t { return 0x1A2F4; });
+  EXPECT_EQ(code, 1);
+  ASSERT_EQ(boxes.Shown.size(), 1u);
+  EXPECT_TRUE(boxes.Shown[0].starts_with("Application Error|Exception Unknown in module "))
+      << boxes.Shown[0];
+  EXPECT_NE(boxes.Shown[0].find(" at 0001A2F4.\n\nUnknown failure."), std::string::npos)
+      << boxes.Shown[0];
 }
 
 TEST(Win32Application, TheMainThreadIsASingleThreadedApartmentWhileTheApplicationLives) {
