@@ -118,10 +118,13 @@ void TForm::ScaleBy(int AMultiplier, int ADivisor) {
   if (AMultiplier == ADivisor || AMultiplier <= 0 || ADivisor <= 0) return;
   FClientWidth = ScaleLength(FClientWidth, AMultiplier, ADivisor);
   FClientHeight = ScaleLength(FClientHeight, AMultiplier, ADivisor);
-  ApplySizeConstraints();
   // The form's font change reaches the controls that follow it; the others scale their own.
   FFont.SetHeight(ScaleLength(FFont.Height(), AMultiplier, ADivisor));
   for (TControl* c : FControls) c->ChangeScale(AMultiplier, ADivisor);
+  // Only now the window itself: the controls, already scaled, take the new client size as the
+  // one their anchors start from. Resized first, the window would move the anchored controls
+  // by the growth and the scaling would then scale that move as well.
+  ApplySizeConstraints();
 }
 
 void TForm::Loaded() {

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -13,6 +15,7 @@
 #include "core/Reader.h"
 #include "ui/Application.h"
 #include "ui/Form.h"
+#include "ui/Graphics.h"
 #include "ui/ProgressBar.h"
 #include "ui/RegisterControls.h"
 #include "ui/StdCtrls.h"
@@ -506,6 +509,129 @@ TEST(Win32Window, RepaintsOfALongHandlerLookAtTheQueueWithoutTakingInputFromIt) 
   MSG message;
   while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
   EXPECT_EQ(clicks, 1);
+}
+
+// The window's picture, as the screen shows it, as a 32-bit bitmap file.
+bool SavePicture(HWND AWindow, const std::string& APath) {
+  SetForegroundWindow(AWindow);
+  RedrawWindow(AWindow, nullptr, nullptr,
+               RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_UPDATENOW | RDW_ALLCHILDREN);
+  GdiFlush();
+  RECT r;
+  GetWindowRect(AWindow, &r);
+  const int width = r.right - r.left, height = r.bottom - r.top;
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  const HDC screen = GetDC(nullptr);
+  const HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  const HDC dc = CreateCompatibleDC(screen);
+  const HGDIOBJ old = SelectObject(dc, bitmap);
+  const bool copied = BitBlt(dc, 0, 0, width, height, screen, r.left, r.top, SRCCOPY) != FALSE;
+  GdiFlush();
+  const std::size_t size = static_cast<std::size_t>(width) * height * 4;
+  BITMAPFILEHEADER file{};
+  file.bfType = 0x4D42;
+  file.bfOffBits = sizeof file + sizeof info.bmiHeader;
+  file.bfSize = static_cast<DWORD>(file.bfOffBits + size);
+  std::ofstream out(APath, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(&file), sizeof file);
+  out.write(reinterpret_cast<const char*>(&info.bmiHeader), sizeof info.bmiHeader);
+  out.write(static_cast<const char*>(bits), static_cast<std::streamsize>(size));
+  SelectObject(dc, old);
+  DeleteDC(dc);
+  DeleteObject(bitmap);
+  ReleaseDC(nullptr, screen);
+  return copied && out.good();
+}
+
+// The screen's density, as the window reads it. The stage runs this at 96, 144 and 192 pixels
+// per inch (BUNKMERE_TEST_DPI names the one it set) and keeps the pictures
+// (BUNKMERE_TEST_PICTURES names the folder).
+TEST(Win32Density, TheWindowScalesItsStoredLayoutAndEveryCaptionFits) {
+  SmallWindow w;
+  w.start->SetCaption("Start Synchronization Of  Cells");
+  const HWND window = Win32Window(w.form);
+  const HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  if (const char* expected = std::getenv("BUNKMERE_TEST_DPI")) {
+    ASSERT_EQ(dpi, std::atoi(expected)) << "the stage's density did not reach the program";
+  }
+  // SmallWindow was loaded at the screen's density already.
+  const auto scaled = [dpi](int AValue) { return ScaleLength(AValue, dpi, 96); };
+  RECT client;
+  GetClientRect(window, &client);
+  EXPECT_EQ(client.right, scaled(674));
+  EXPECT_EQ(client.bottom, scaled(420));
+  const auto placed = [window](const TControl& AControl) {
+    RECT r;
+    GetWindowRect(Win32Handle(AControl), &r);
+    MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&r), 2);
+    return TRect{r.left, r.top, r.right - r.left, r.bottom - r.top};
+  };
+  struct Stored {
+    const TControl* Control;
+    TRect Bounds;
+  } stored[] = {{w.start, {220, 78, 237, 25}},
+                {w.bar, {1, 23, 497, 16}},
+                {w.memo, {8, 136, 657, 265}},
+                {w.save, {592, 107, 75, 25}}};
+  for (const Stored& c : stored) {
+    SCOPED_TRACE(c.Control->Caption());
+    EXPECT_EQ(placed(*c.Control), (TRect{scaled(c.Bounds.Left), scaled(c.Bounds.Top),
+                                         scaled(c.Bounds.Width), scaled(c.Bounds.Height)}));
+  }
+  // Every caption within its control, in the font the control draws with.
+  const auto extent = [](const TControl& AControl) {
+    const HWND h = Win32Handle(AControl);
+    const HDC dc = GetDC(h);
+    const auto font = reinterpret_cast<HFONT>(SendMessageW(h, WM_GETFONT, 0, 0));
+    const HGDIOBJ old = SelectObject(dc, font);
+    const std::wstring text = TextOf(h);
+    SIZE size{};
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    SelectObject(dc, old);
+    ReleaseDC(h, dc);
+    return size;
+  };
+  const auto fits = [&](const TControl& AControl) {
+    SCOPED_TRACE(AControl.Caption());
+    const TRect r = placed(AControl);
+    const SIZE text = extent(AControl);
+    EXPECT_GT(text.cx, 0);
+    EXPECT_LE(text.cx, r.Width);
+    EXPECT_LE(text.cy, r.Height);
+    EXPECT_LE(r.Left + r.Width, scaled(674));
+  };
+  fits(*w.start);
+  fits(*w.save);
+  for (const char* caption : {"[XXX]", "[XXXXXX]", "Conflicts Log:"}) {
+    w.label->SetCaption(caption);
+    fits(*w.label);
+    EXPECT_EQ(placed(*w.label).Left, scaled(33));
+    EXPECT_EQ(placed(*w.label).Top, scaled(43));
+  }
+  // The bitmap face only at the heights it has; its TrueType counterpart elsewhere.
+  LOGFONTW face{};
+  GetObjectW(reinterpret_cast<HFONT>(SendMessageW(Win32Handle(*w.save), WM_GETFONT, 0, 0)),
+             sizeof face, &face);
+  EXPECT_EQ(std::wstring(face.lfFaceName), dpi == 96 ? L"MS Sans Serif" : L"Microsoft Sans Serif");
+  EXPECT_EQ(face.lfHeight, ScaleLength(-11, dpi, 96));
+
+  if (const char* folder = std::getenv("BUNKMERE_TEST_PICTURES")) {
+    w.label->SetCaption("[XXXXXX]");
+    w.memo->Add("Facility :Main Jail DormCode : A CellNo : A-103 Allow 1 but 2 are assign to it");
+    w.form.Show();
+    w.form.Repaint();
+    EXPECT_TRUE(
+        SavePicture(window, std::string(folder) + "\\window-" + std::to_string(dpi) + ".bmp"));
+  }
 }
 
 }  // namespace
