@@ -1,6 +1,6 @@
-// The Win32 backend: a native window behind every form and a standard control (static, button,
-// multi-line edit, progress bar) behind every control; the message loop and the system's
-// message boxes.
+// The Win32 backend's windows: a native window behind every form and a standard control
+// (static, button, multi-line edit, progress bar) behind every control. The event loop and
+// message boxes are in Win32Application.cpp, the dialog manager's keys in DialogKeys.cpp.
 //
 // Every window keeps its peer in its user data and clears it on WM_NCDESTROY, so no message
 // that arrives while a window is torn down reaches a peer that is gone.
@@ -11,12 +11,12 @@
 #include "ui/Peers.h"
 
 #include <windows.h>
-// After windows.h, which they need.
+// After windows.h, which it needs.
 #include <commctrl.h>
-#include <objbase.h>
 
 #include "core/Exceptions.h"
 #include "ui/win32/Win32Peers.h"
+#include "ui/win32/Win32Support.h"
 
 #include <deque>
 #include <exception>
@@ -29,71 +29,7 @@
 namespace bunkmere {
 namespace {
 
-std::wstring Wide(std::string_view AText) {
-  if (AText.empty()) return {};
-  const int n =
-      MultiByteToWideChar(CP_UTF8, 0, AText.data(), static_cast<int>(AText.size()), nullptr, 0);
-  std::wstring w(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, AText.data(), static_cast<int>(AText.size()), w.data(), n);
-  return w;
-}
-
-std::string Narrow(std::wstring_view AText) {
-  if (AText.empty()) return {};
-  const int n = WideCharToMultiByte(CP_UTF8, 0, AText.data(), static_cast<int>(AText.size()),
-                                    nullptr, 0, nullptr, nullptr);
-  std::string s(static_cast<std::size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, AText.data(), static_cast<int>(AText.size()), s.data(), n,
-                      nullptr, nullptr);
-  return s;
-}
-
-struct TWindowDeleter {
-  void operator()(HWND AWindow) const noexcept {
-    if (IsWindow(AWindow)) DestroyWindow(AWindow);
-  }
-};
-using TWindowHandle = std::unique_ptr<std::remove_pointer_t<HWND>, TWindowDeleter>;
-
-struct TGdiDeleter {
-  void operator()(HGDIOBJ AObject) const noexcept { DeleteObject(AObject); }
-};
-using TFontHandle = std::unique_ptr<std::remove_pointer_t<HFONT>, TGdiDeleter>;
-using TBrushHandle = std::unique_ptr<std::remove_pointer_t<HBRUSH>, TGdiDeleter>;
-
-// A system colour follows the desktop's palette; a plain colour is 0x00BBGGRR already.
-COLORREF ToColorRef(TColor AColor) {
-  if ((AColor & clSystemColor) != 0) return GetSysColor(AColor & 0xFF);
-  return static_cast<COLORREF>(AColor) & 0x00FFFFFF;
-}
-
-// "MS Sans Serif" is a bitmap face drawn at a few pixel heights only (those of 8, 10, 12, 14,
-// 18 and 24 points at 96 pixels per inch); at any other height, as on a screen of higher
-// density, its TrueType counterpart draws it sharp. At the stored heights it stays itself.
-std::wstring FaceFor(const TFontData& AFont) {
-  static constexpr int kBitmapHeights[] = {11, 13, 16, 19, 24, 32};
-  std::wstring face = Wide(AFont.Name);
-  if (CompareStringOrdinal(face.c_str(), -1, L"MS Sans Serif", -1, TRUE) != CSTR_EQUAL) return face;
-  const int height = AFont.Height < 0 ? -AFont.Height : AFont.Height;
-  for (int h : kBitmapHeights)
-    if (h == height) return face;
-  return L"Microsoft Sans Serif";
-}
-
-TFontHandle MakeFont(const TFontData& AFont) {
-  // The stored height is in pixels: the character height when negative, the cell height when
-  // positive, exactly as the system reads a font height.
-  return TFontHandle(CreateFontW(
-      AFont.Height, 0, 0, 0, AFont.Style.Contains(TFontStyle::fsBold) ? FW_BOLD : FW_NORMAL,
-      AFont.Style.Contains(TFontStyle::fsItalic), AFont.Style.Contains(TFontStyle::fsUnderline),
-      AFont.Style.Contains(TFontStyle::fsStrikeOut), static_cast<DWORD>(AFont.Charset),
-      OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
-      FaceFor(AFont).c_str()));
-}
-
-HINSTANCE Instance() {
-  return GetModuleHandleW(nullptr);
-}
+using namespace win32;
 
 // Runs the calls posted to a control, one per message.
 constexpr UINT kRunPosted = WM_APP + 1;
@@ -251,8 +187,6 @@ class TWin32ControlPeer : public Base, public TWin32Control {
 TWin32Control& ControlOf(TControlPeer& APeer) {
   return dynamic_cast<TWin32Control&>(APeer);
 }
-
-constexpr wchar_t kFormClass[] = L"BunkmereForm";
 
 class TWin32FormPeer final : public TFormPeer {
  public:
@@ -807,147 +741,10 @@ class TWin32ProgressBarPeer final : public TWin32ControlPeer<TProgressBarPeer> {
   int FMin = 0, FMax = 100, FPosition = 0;
 };
 
-// The character a caption's single ampersand marks as its access key, or 0.
-wchar_t AccessKey(std::wstring_view ACaption) {
-  for (std::size_t i = 0; i + 1 < ACaption.size(); ++i) {
-    if (ACaption[i] != L'&') continue;
-    if (ACaption[i + 1] != L'&') return ACaption[i + 1];
-    ++i;  // "&&" draws one ampersand
-  }
-  return 0;
-}
-
-wchar_t Upper(wchar_t AChar) {
-  wchar_t text[2] = {AChar, 0};
-  CharUpperBuffW(text, 1);
-  return text[0];
-}
-
-// The dialog manager's keys on a window that is not a dialog: Tab and Shift+Tab move the focus
-// through the tab stops in their order, Enter presses the focused button, Alt+letter presses
-// the button whose caption marks that letter. Space is the button's own. True when the
-// message was handled.
-bool HandleDialogKey(const MSG& AMessage) {
-  const bool keyDown = AMessage.message == WM_KEYDOWN;
-  if (!(keyDown && (AMessage.wParam == VK_TAB || AMessage.wParam == VK_RETURN)) &&
-      AMessage.message != WM_SYSCHAR)
-    return false;
-  const HWND root = GetAncestor(AMessage.hwnd, GA_ROOT);
-  if (root == nullptr) return false;
-  wchar_t name[32] = {};
-  GetClassNameW(root, name, 32);
-  if (std::wstring_view(name) != kFormClass) return false;
-
-  if (keyDown && AMessage.wParam == VK_TAB) {
-    if (root == AMessage.hwnd || GetKeyState(VK_CONTROL) < 0 || GetKeyState(VK_MENU) < 0)
-      return false;
-    const HWND next = GetNextDlgTabItem(root, AMessage.hwnd, GetKeyState(VK_SHIFT) < 0);
-    if (next != nullptr) SetFocus(next);
-    return true;
-  }
-  const auto click = [root](HWND AButton) {
-    SendMessageW(root, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(AButton), BN_CLICKED),
-                 reinterpret_cast<LPARAM>(AButton));
-  };
-  if (keyDown) {  // Enter: only a focused push button takes it; the log keeps its new lines
-    const HWND focus = GetFocus();
-    if (focus == nullptr || GetParent(focus) != root) return false;
-    const auto code =
-        SendMessageW(focus, WM_GETDLGCODE, AMessage.wParam, reinterpret_cast<LPARAM>(&AMessage));
-    if ((code & DLGC_DEFPUSHBUTTON) == 0) return false;
-    click(focus);
-    return true;
-  }
-  // Alt+letter.
-  const wchar_t key = Upper(static_cast<wchar_t>(AMessage.wParam));
-  for (HWND child = GetWindow(root, GW_CHILD); child != nullptr;
-       child = GetWindow(child, GW_HWNDNEXT)) {
-    if (!IsWindowVisible(child) || !IsWindowEnabled(child)) continue;
-    const auto code = SendMessageW(child, WM_GETDLGCODE, 0, 0);
-    if ((code & (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON)) == 0) continue;
-    const int length = GetWindowTextLengthW(child);
-    std::wstring caption(static_cast<std::size_t>(length) + 1, L'\0');
-    caption.resize(static_cast<std::size_t>(GetWindowTextW(child, caption.data(), length + 1)));
-    const wchar_t mark = AccessKey(caption);
-    if (mark == 0 || Upper(mark) != key) continue;
-    click(child);
-    return true;
-  }
-  return false;
-}
-
-void Dispatch(const MSG& AMessage) {
-  if (HandleDialogKey(AMessage)) return;
-  TranslateMessage(&AMessage);
-  DispatchMessageW(&AMessage);
-}
-
-class TWin32ApplicationPeer final : public TApplicationPeer {
- public:
-  TWin32ApplicationPeer() {
-    // The main thread is a single-threaded apartment, as the system's dialogs and shell calls
-    // expect of a window's thread.
-    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    FComInitialised = SUCCEEDED(com);
-    INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX),
-                                  ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
-    InitCommonControlsEx(&controls);
-  }
-  ~TWin32ApplicationPeer() override {
-    if (FComInitialised) CoUninitialize();
-  }
-  TWin32ApplicationPeer(const TWin32ApplicationPeer&) = delete;
-  TWin32ApplicationPeer& operator=(const TWin32ApplicationPeer&) = delete;
-  void SetMainWindow(TFormPeer* AWindow) override {
-    FMainWindow = AWindow != nullptr ? static_cast<TWin32FormPeer*>(AWindow)->Handle() : nullptr;
-  }
-  void SetTitle(const std::string& /*AValue*/) override {
-    // The taskbar shows the window's caption; boxes are given the title as their caption.
-  }
-  void SetIcon(std::string_view /*AImage*/) override {
-    // The executable carries the icon as a resource; every window's class uses it.
-  }
-  void ShowMessageBox(const std::string& ACaption, const std::string& AText,
-                      TMsgDlgType AType) override {
-    // Owned by the main window, so the taskbar brings box and window forward together, even
-    // when another program is active.
-    const HWND owner =
-        FMainWindow != nullptr && IsWindow(FMainWindow) ? FMainWindow : GetActiveWindow();
-    UINT flags = MB_OK | (AType == TMsgDlgType::mtError ? MB_ICONERROR : 0);
-    // Without a window of the program's own, the box still blocks the whole program.
-    if (owner == nullptr) flags |= MB_TASKMODAL;
-    MessageBoxW(owner, Wide(AText).c_str(), Wide(ACaption).c_str(), flags);
-  }
-  int Run() override {
-    MSG message;
-    for (;;) {
-      const BOOL got = GetMessageW(&message, nullptr, 0, 0);
-      if (got == 0) return static_cast<int>(message.wParam);
-      if (got < 0) return 1;
-      Dispatch(message);
-    }
-  }
-  void ProcessMessages() override {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      if (message.message == WM_QUIT) {
-        // Left for the loop that runs the program to end on.
-        PostQuitMessage(static_cast<int>(message.wParam));
-        return;
-      }
-      Dispatch(message);
-    }
-  }
-
- private:
-  bool FComInitialised = false;
-  HWND FMainWindow = nullptr;
-};
-
 class TWin32PeerFactory final : public TPeerFactory {
  public:
   std::unique_ptr<TApplicationPeer> CreateApplication(const char* /*AProgram*/) override {
-    return std::make_unique<TWin32ApplicationPeer>();
+    return MakeApplication();
   }
   std::unique_ptr<TFormPeer> CreateForm(TPeerEvents& AEvents) override {
     return std::make_unique<TWin32FormPeer>(AEvents);
@@ -967,6 +764,10 @@ class TWin32PeerFactory final : public TPeerFactory {
 };
 
 }  // namespace
+
+HWND win32::FormWindow(TFormPeer& AForm) {
+  return static_cast<TWin32FormPeer&>(AForm).Handle();
+}
 
 TPeerFactory& PeerFactory() {
   static TWin32PeerFactory factory;
