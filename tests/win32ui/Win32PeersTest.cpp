@@ -511,6 +511,75 @@ TEST(Win32Window, RepaintsOfALongHandlerLookAtTheQueueWithoutTakingInputFromIt) 
   EXPECT_EQ(clicks, 1);
 }
 
+TEST(Win32Window, MovingToAScreenOfAnotherDensityScalesTheWindowAndPlacesItWhereSuggested) {
+  SmallWindow w;
+  w.form.Show();
+  const HWND window = Win32Window(w.form);
+  const int dpi = w.form.PixelsPerInch();
+  RECT suggested{40, 30, 40 + 1100, 30 + 700};
+  SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(dpi * 3 / 2, dpi * 3 / 2),
+               reinterpret_cast<LPARAM>(&suggested));
+  EXPECT_EQ(w.form.PixelsPerInch(), dpi * 3 / 2);
+  RECT client, outer;
+  GetClientRect(window, &client);
+  GetWindowRect(window, &outer);
+  EXPECT_EQ(client.right, ScaleLength(ScaleLength(674, dpi, 96), 3, 2));
+  EXPECT_EQ(outer.left, 40);
+  EXPECT_EQ(outer.top, 30);
+  RECT save;
+  GetWindowRect(Win32Handle(*w.save), &save);
+  MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&save), 2);
+  EXPECT_EQ(save.left, ScaleLength(ScaleLength(592, dpi, 96), 3, 2));
+  EXPECT_EQ(save.right - save.left, ScaleLength(ScaleLength(75, dpi, 96), 3, 2));
+}
+
+// Answers the system's message boxes of this thread as they open, noting their owners.
+struct BoxAnswerer {
+  BoxAnswerer() {
+    Self() = this;
+    Hook = SetWindowsHookExW(WH_CBT, &OnEvent, nullptr, GetCurrentThreadId());
+  }
+  ~BoxAnswerer() {
+    UnhookWindowsHookEx(Hook);
+    Self() = nullptr;
+  }
+  static BoxAnswerer*& Self() {
+    static BoxAnswerer* self = nullptr;
+    return self;
+  }
+  static LRESULT CALLBACK OnEvent(int ACode, WPARAM W, LPARAM L) {
+    if (ACode == HCBT_ACTIVATE && Self() != nullptr) {
+      const auto box = reinterpret_cast<HWND>(W);
+      wchar_t name[16] = {};
+      GetClassNameW(box, name, 16);
+      if (std::wstring_view(name) == L"#32770") {
+        Self()->Owners.push_back(GetWindow(box, GW_OWNER));
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+      }
+    }
+    return CallNextHookEx(nullptr, ACode, W, L);
+  }
+  HHOOK Hook;
+  std::vector<HWND> Owners;
+};
+
+TEST(Win32Application, MessageBoxesBelongToTheMainWindowWhateverWindowIsActive) {
+  TApplication application("win32ui_tests");
+  SmallWindow w;
+  // Another window of the program's thread is the active one when the box comes.
+  SmallWindow other;
+  w.start->SetOnClick([&](TComponent*) {
+    other.form.Show();
+    SetActiveWindow(Win32Window(other.form));
+    application.ShowMessage("Cell Synchronization Completed");
+    w.form.Close();
+  });
+  BoxAnswerer answerer;
+  PostMessageW(Win32Handle(*w.start), BM_CLICK, 0, 0);
+  EXPECT_EQ(application.Run(w.form), 0);
+  EXPECT_EQ(answerer.Owners, std::vector<HWND>{Win32Window(w.form)});
+}
+
 // The window's picture, as the screen shows it, as a 32-bit bitmap file.
 bool SavePicture(HWND AWindow, const std::string& APath) {
   SetForegroundWindow(AWindow);
