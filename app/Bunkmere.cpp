@@ -1,22 +1,32 @@
 // Bunkmere: the process entry. Starts the application, builds the main window from its stored
-// description and runs the message loop until the window closes. It reads no arguments and no
-// environment of its own: the database is found through the site file and the program
-// library, as every program of the family finds it.
+// description and runs the message loop until the window closes. It reads no environment of
+// its own: the database is found through the site file and the program library, as every
+// program of the family finds it. Without arguments it opens the window; "--sync" runs the
+// same window's pass once with no display (app/UnattendedSync.h), for schedulers.
 //
 // A failure while the window is built (no site file, no connection information in it, a
 // program library that cannot be read), or one that a handler throws past the window's own
 // handling, is not the program's to handle: it ends the process with the unhandled-failure
-// box ("Application Error") and exit code 1.
+// box ("Application Error") and exit code 1; an unattended run writes the box's text to the
+// error stream only.
 
+#include <cstdio>
 #include <memory>
+#include <optional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/BunkmereIcon.h"
 #include "app/BunkmereMain.h"
+#include "app/CommandLine.h"
+#include "app/Console.h"
 #include "app/RaiseSite.h"
+#include "app/UnattendedSync.h"
 #include "app/UnhandledFailure.h"
 #include "platform/CrashDumps.h"
 #include "ui/Application.h"
+#include "ui/HeadlessPeers.h"
 
 namespace {
 
@@ -27,21 +37,49 @@ namespace {
 
 }  // namespace
 
-int main(int /*argc*/, char** argv) {
+int main(int argc, char** argv) {
   using namespace bunkmere;
   KeepMemoryOutOfCrashDumps();  // before any password is read
-  // Only the program's own name reaches the toolkit: no argument is read.
-  TApplication application(argv[0]);
+#ifdef _WIN32
+  constexpr bool kSlashSwitches = true;
+#else
+  constexpr bool kSlashSwitches = false;
+#endif
+  const std::vector<std::string> arguments(argv + 1, argv + argc);
+  std::string problem;
+  const std::optional<TCommandLine> line = ParseCommandLine(arguments, kSlashSwitches, problem);
+  if (line && line->Mode != TCommandLine::TMode::Window) UseStartersConsole();
+  if (!line) {
+    UseStartersConsole();
+    std::fprintf(stderr, "Bunkmere: %s; see --help\n", problem.c_str());
+    return kExitUsage;
+  }
+  if (line->Mode == TCommandLine::TMode::Help) {
+    std::fputs(UsageText().c_str(), stdout);
+    return 0;
+  }
+  const bool unattended = line->Mode == TCommandLine::TMode::Sync;
+  if (unattended && !line->LogFile.empty()) {
+    if (const auto logProblem = LogFileProblem(line->LogFile, line->Force)) {
+      std::fprintf(stderr, "Bunkmere: %s; see --help\n", logProblem->c_str());
+      return kExitUsage;
+    }
+  }
+
+  // Only the program's own name reaches the toolkit. An unattended run starts no toolkit.
+  TApplication application(argv[0], unattended ? &HeadlessPeerFactory() : nullptr);
   return RunOrShowUnhandledFailure(
-      [&application] {
+      [&] {
         application.SetMainFormOnTaskBar(true);
         application.SetTitle("Bunkmere");
         application.SetIcon(std::string_view(kBunkmereIcon, sizeof(kBunkmereIcon) - 1));
         auto window = std::make_unique<TfrmSynchCellsMain>(nullptr);
         frmSynchCellsMain = window.get();
-        const int code = application.Run(*window);
+        const int code =
+            unattended ? RunUnattendedSync(*window, *line, {stdout, stderr, IsTerminal(stdout)})
+                       : application.Run(*window);
         window.reset();
         return code;
       },
-      &RaiseSiteOf);
+      &RaiseSiteOf, !unattended);
 }

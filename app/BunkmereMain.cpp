@@ -254,13 +254,13 @@ void TfrmSynchCellsMain::GoSynchCells() {
             }
             switch (action) {
               case TCellAction::WriteCount:
-                tblCFGCells->FieldByName("ONCELL").SetAsInteger(N < 1 ? 0 : N);
-                tblCFGCells->Post();
+                ChangeValue(*tblCFGCells, "ONCELL", N < 1 ? 0 : N);
+                FinishRow(*tblCFGCells);
                 break;
               case TCellAction::WriteCountAllowNone:
-                tblCFGCells->FieldByName("ONCELL").SetAsInteger(N);
-                tblCFGCells->FieldByName("ALLOW").SetAsInteger(0);
-                tblCFGCells->Post();
+                ChangeValue(*tblCFGCells, "ONCELL", N);
+                ChangeValue(*tblCFGCells, "ALLOW", 0);
+                FinishRow(*tblCFGCells);
                 break;
               case TCellAction::Report:
                 tblCFGCells->Cancel();
@@ -295,8 +295,8 @@ void TfrmSynchCellsMain::GoSynchCells() {
             // As for the cell: a flag changed since the count means another pass wrote a newer
             // count; the count under the lock is the one written.
             if (tblCFGBeds->FieldByName("AVAILABLE").AsString() != available) M = CountOf(bedCount);
-            tblCFGBeds->FieldByName("AVAILABLE").SetAsBoolean(M == 0);
-            tblCFGBeds->Post();
+            ChangeFlag(*tblCFGBeds, "AVAILABLE", M == 0);
+            FinishRow(*tblCFGBeds);
 
             tblCFGBeds->Next();
             ProgressBar1->StepIt();
@@ -328,7 +328,56 @@ void TfrmSynchCellsMain::GoSynchCells() {
   }
 }
 
+void TfrmSynchCellsMain::SetPreview(bool AValue) {
+  FPreview = AValue;
+  // The only tables the pass edits. Their edit still re-reads the row, as a press does.
+  tblCFGCells->SetRecordLocksMake(!AValue);
+  tblCFGBeds->SetRecordLocksMake(!AValue);
+}
+
+namespace {
+std::string ValueText(const TField& AField) {
+  return AField.IsNull() ? "NULL" : AField.AsString();
+}
+}  // namespace
+
+void TfrmSynchCellsMain::NoteChange(TVtMSTable& ARow, const char* AColumn, std::string ANow,
+                                    std::string AWould) {
+  if (ANow == AWould) return;
+  if (FPending.Columns.empty()) {
+    FPending.Table = ARow.TableName();
+    const TField* key = ARow.FindField("UniqueKey");
+    FPending.Key = key != nullptr ? ValueText(*key) : std::string("?");
+  }
+  FPending.Columns.push_back({AColumn, std::move(ANow), std::move(AWould)});
+}
+
+void TfrmSynchCellsMain::ChangeValue(TVtMSTable& ARow, const char* AColumn, int AValue) {
+  TField& field = ARow.FieldByName(AColumn);
+  std::string now = ValueText(field);
+  field.SetAsInteger(AValue);
+  NoteChange(ARow, AColumn, std::move(now), ValueText(field));
+}
+
+void TfrmSynchCellsMain::ChangeFlag(TVtMSTable& ARow, const char* AColumn, bool AValue) {
+  TField& field = ARow.FieldByName(AColumn);
+  std::string now = ValueText(field);
+  field.SetAsBoolean(AValue);
+  NoteChange(ARow, AColumn, std::move(now), ValueText(field));
+}
+
+void TfrmSynchCellsMain::FinishRow(TVtMSTable& ARow) {
+  TRowChange change = std::move(FPending);
+  FPending = {};
+  if (FPreview)
+    ARow.Cancel();
+  else
+    ARow.Post();
+  if (!change.Columns.empty() && OnRowChange) OnRowChange(change);
+}
+
 void TfrmSynchCellsMain::CancelOpenEdits() {
+  FPending = {};
   // A row whose post failed would keep its record lock, and every other workstation out of
   // it, for as long as the window stays open; and a row left in edit would be posted, stale,
   // by the next pass's refresh. The next pass works its value out again.

@@ -7,6 +7,7 @@
 // program "JAIL" in the program library (dbJail, on receiving its link); either failing ends
 // the constructor. The connection itself opens only when the first pass opens the tables.
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,16 @@ class TVtMSQuery;
 class TDataSource;
 class TVtConfigInfo;
 class TVtSQLDatabase;
+
+// What the pass changes in one row: the values it sets that differ from the row as it read
+// it, each as text (NULL as "NULL").
+struct TRowChange {
+  struct TColumn {
+    std::string Name, Now, Would;
+  };
+  std::string Table, Key;
+  std::vector<TColumn> Columns;
+};
 
 class TfrmSynchCellsMain : public TForm {
  public:
@@ -66,6 +77,15 @@ class TfrmSynchCellsMain : public TForm {
   // row left in edit is cancelled.
   void GoSynchCells();
 
+  // A preview runs the pass as it is, reading, counting and re-reading every row it would
+  // edit, but takes no record lock and cancels each edit instead of posting it: nothing is
+  // written. Off by default.
+  bool Preview() const noexcept { return FPreview; }
+  void SetPreview(bool AValue);
+  // Told of every row whose values the pass changes: after its post, or in a preview where
+  // the post would have been.
+  std::function<void(const TRowChange&)> OnRowChange;
+
   // The stored description the window is built from.
   static const std::string& StoredDescription();
 
@@ -78,6 +98,12 @@ class TfrmSynchCellsMain : public TForm {
   // header and "----End----", or the note when it finds no row.
   void AppendListing(const std::string& ASql, const std::string& AHeader, const std::string& ANote);
   void SetStatus(TLabel& ALabel, const std::string& ACaption);
+  // The one place the pass changes a value of the row in edit, and the one place it ends
+  // that edit: a press posts, a preview cancels; both tell OnRowChange what differs.
+  void ChangeValue(TVtMSTable& ARow, const char* AColumn, int AValue);
+  void ChangeFlag(TVtMSTable& ARow, const char* AColumn, bool AValue);
+  void FinishRow(TVtMSTable& ARow);
+  void NoteChange(TVtMSTable& ARow, const char* AColumn, std::string ANow, std::string AWould);
   // Lets go of every row left in edit, and so of its record lock, swallowing failures.
   void CancelOpenEdits();
   // What a stopped pass leaves: the query closed, no row in edit, the progress bar at 0.
@@ -85,6 +111,8 @@ class TfrmSynchCellsMain : public TForm {
   // The file the last Save Log of this window wrote, so that saving again in the same second
   // replaces it, while a file left by another window or an earlier month is kept.
   std::string FLastSavedLog;
+  bool FPreview = false;
+  TRowChange FPending;
 };
 
 // The program's main window, while it exists.

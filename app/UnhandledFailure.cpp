@@ -31,7 +31,7 @@ std::string FailureClassName(const std::exception& AFailure) {
 }
 
 int ShowUnhandledFailure(const std::string& AClassName, const std::string& AMessage,
-                         std::uintptr_t AAddress) {
+                         std::uintptr_t AAddress, bool AShowBox) {
   std::string module = "Bunkmere";
   try {
     module = CurrentPlatform().ExecutableFileName();
@@ -40,19 +40,19 @@ int ShowUnhandledFailure(const std::string& AClassName, const std::string& AMess
   }
   const std::string text = UnhandledFailureText(AClassName, module, AAddress, AMessage);
   std::fprintf(stderr, "Application Error: %s\n", text.c_str());
-  if (ApplicationExists())
+  if (AShowBox && ApplicationExists())
     Application().MessageBoxes().Show("Application Error", text, TMsgDlgType::mtError);
   return 1;
 }
 
 int RunOrShowUnhandledFailure(const std::function<int()>& ABody,
-                              std::uintptr_t (*ARaiseSite)(const std::exception*)) {
+                              std::uintptr_t (*ARaiseSite)(const std::exception*), bool AShowBox) {
   try {
     return ABody();
   } catch (const std::exception& e) {
-    return ShowUnhandledFailure(FailureClassName(e), e.what(), ARaiseSite(&e));
+    return ShowUnhandledFailure(FailureClassName(e), e.what(), ARaiseSite(&e), AShowBox);
   } catch (...) {
-    return ShowUnhandledFailure("Unknown", "Unknown failure", ARaiseSite(nullptr));
+    return ShowUnhandledFailure("Unknown", "Unknown failure", ARaiseSite(nullptr), AShowBox);
   }
 }
 

@@ -19,14 +19,15 @@ std::string UnhandledFailureText(const std::string& AClassName, const std::strin
 std::string FailureClassName(const std::exception& AFailure);
 
 // Shows the box (and writes its text to the standard error stream, for machines without a
-// person in front of them); returns the exit code, 1.
+// person in front of them; only there when AShowBox is false); returns the exit code, 1.
 int ShowUnhandledFailure(const std::string& AClassName, const std::string& AMessage,
-                         std::uintptr_t AAddress);
+                         std::uintptr_t AAddress, bool AShowBox = true);
 
 // Runs ABody (the program's start-up and event loop) and ends a failure that escapes it, a
 // handler's throw carried out of the event loop among them, with the box above; ARaiseSite
 // names the code that raised it (RaiseSiteOf in the program). Returns the exit code.
 int RunOrShowUnhandledFailure(const std::function<int()>& ABody,
-                              std::uintptr_t (*ARaiseSite)(const std::exception*));
+                              std::uintptr_t (*ARaiseSite)(const std::exception*),
+                              bool AShowBox = true);
 
 }  // namespace bunkmere

@@ -6,6 +6,14 @@
 set(BUNKMERE_SKIP_DIRS standin standin/engine tests/ui tests/app tests/standin
                        tests/standin_engine)
 
+# Debug information in the program's own code (not in the test suites or GoogleTest, which
+# would only cost build time); it changes no generated code. The release strips it from the
+# program it ships and keeps the unstripped one beside it, so that the address in an
+# "Application Error" box can be turned into function, file and line (scripts/where-windows).
+set(_bunkmere_target_dir "$<TARGET_PROPERTY:SOURCE_DIR>")
+add_compile_options(
+  "$<$<AND:$<COMPILE_LANGUAGE:C,CXX>,$<PATH:IS_PREFIX,${PROJECT_SOURCE_DIR},${_bunkmere_target_dir}>,$<NOT:$<PATH:IS_PREFIX,${PROJECT_SOURCE_DIR}/tests,${_bunkmere_target_dir}>>>:-g>")
+
 # GCC 12 at -O3 reports impossible overlaps inside std::string's own copies (GCC bug 105329).
 add_compile_options(-Wno-restrict)
 

@@ -128,4 +128,23 @@ std::string AdjustLineBreaks(std::string_view S) {
   return r;
 }
 
+std::string OneLine(std::string_view S) {
+  std::string r;
+  r.reserve(S.size());
+  bool breakPending = false;
+  for (const char c : S) {
+    if (c == '\r' || c == '\n') {
+      while (!r.empty() && (r.back() == ' ' || r.back() == '\t')) r.pop_back();
+      breakPending = !r.empty();
+    } else if (breakPending && (c == ' ' || c == '\t')) {
+      // Indentation after a break goes with it.
+    } else {
+      if (breakPending) r += ' ';
+      breakPending = false;
+      r += c;
+    }
+  }
+  return r;
+}
+
 }  // namespace bunkmere

@@ -52,4 +52,8 @@ std::string StringReplace(std::string_view S, std::string_view AOld, std::string
 // the system's platform use.
 std::string AdjustLineBreaks(std::string_view S);
 
+// S on one line, for a log or a terminal: each run of line breaks, with the blanks around it,
+// becomes one space; breaks at either end go.
+std::string OneLine(std::string_view S);
+
 }  // namespace bunkmere

@@ -331,6 +331,12 @@ int TMSConnection::ExecSQL(const std::string& AText, const std::vector<TDbValue>
   return static_cast<int>(stmt.Drain());
 }
 
+std::optional<std::int64_t> TMSConnection::SelectInteger(const std::string& AText) {
+  odbc::TOdbcStatement& stmt = ServerConnection().Statement();
+  stmt.Execute(AText);
+  return stmt.DrainFirstInteger();
+}
+
 TCustomMSDataSet* TMSConnection::CreateDataSet(TComponent* AOwner) {
   auto* ds = new TCustomMSDataSet(AOwner);  // owned by AOwner, or by the caller without one
   ds->SetConnection(this);
@@ -350,23 +356,34 @@ void TMSConnection::RegisterDataSet(TCustomMSDataSet* ADataSet) {
 void TMSConnection::UnregisterDataSet(TCustomMSDataSet* ADataSet) {
   FDataSets.erase(std::remove(FDataSets.begin(), FDataSets.end(), ADataSet), FDataSets.end());
   // A lock it still names stays on the server until the session ends, held by no dataset.
-  std::erase_if(FSessionLocks, [ADataSet](const auto& l) { return l.second == ADataSet; });
+  std::erase_if(FSessionLocks, [ADataSet](const TSessionLock& l) { return l.Holder == ADataSet; });
 }
 
 void TMSConnection::NoteLockTaken(const std::string& AName, const TCustomMSDataSet* AHolder) {
   NoteLockDropped(AName);
-  FSessionLocks.emplace_back(AName, AHolder);
+  FSessionLocks.push_back(TSessionLock{AName, AHolder, std::nullopt});
 }
 
 void TMSConnection::NoteLockDropped(const std::string& AName) {
-  std::erase_if(FSessionLocks, [&AName](const auto& l) { return l.first == AName; });
+  std::erase_if(FSessionLocks, [&AName](const TSessionLock& l) { return l.Name == AName; });
 }
 
 bool TMSConnection::HoldsLock(const std::string& AName,
                               const TCustomMSDataSet* AHolder) const noexcept {
-  return Connected() && std::any_of(FSessionLocks.begin(), FSessionLocks.end(), [&](const auto& l) {
-           return l.first == AName && l.second == AHolder;
-         });
+  return Connected() &&
+         std::any_of(FSessionLocks.begin(), FSessionLocks.end(),
+                     [&](const TSessionLock& l) { return l.Name == AName && l.Holder == AHolder; });
+}
+
+void TMSConnection::NoteLockObjectId(const std::string& AName, std::int64_t AObjectId) {
+  for (TSessionLock& l : FSessionLocks)
+    if (l.Name == AName) l.ObjectId = AObjectId;
+}
+
+std::optional<std::int64_t> TMSConnection::LockObjectId(const std::string& AName) const noexcept {
+  for (const TSessionLock& l : FSessionLocks)
+    if (l.Name == AName) return l.ObjectId;
+  return std::nullopt;
 }
 
 }  // namespace bunkmere

@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -153,6 +154,9 @@ class TMSConnection : public TComponent {
   // text goes to the server as it is unless parameters are given for its ":name" markers
   // (bound in order of first appearance). Returns the rows affected.
   int ExecSQL(const std::string& AText, const std::vector<TDbValue>& AParams = {});
+  // Runs one statement without parameters and answers the first column of its first row as
+  // an integer; nullopt when that is NULL or there is no row.
+  std::optional<std::int64_t> SelectInteger(const std::string& AText);
 
   // A new dataset bound to this connection; with no owner, the caller frees it.
   virtual TCustomMSDataSet* CreateDataSet(TComponent* AOwner);
@@ -174,6 +178,11 @@ class TMSConnection : public TComponent {
   void NoteLockTaken(const std::string& AName, const TCustomMSDataSet* AHolder);
   void NoteLockDropped(const std::string& AName);
   bool HoldsLock(const std::string& AName, const TCustomMSDataSet* AHolder) const noexcept;
+  // The server's object id of a lock table this session created, as read right after its
+  // creation: a table of the same name with another id is someone else's. nullopt when it was
+  // not read or the lock is not noted.
+  void NoteLockObjectId(const std::string& AName, std::int64_t AObjectId);
+  std::optional<std::int64_t> LockObjectId(const std::string& AName) const noexcept;
   // Ends the server session and nothing else: datasets keep their rows and the next use
   // connects again. The server drops the ended session's lock tables, so this is how a lock
   // that cannot be dropped is let go; every lock noted for the session is forgotten with it.
@@ -202,7 +211,12 @@ class TMSConnection : public TComponent {
   std::unique_ptr<TMSConnectionOptions> FOptions;
   std::unique_ptr<odbc::TOdbcConnection> FServer;
   std::vector<TCustomMSDataSet*> FDataSets;
-  std::vector<std::pair<std::string, const TCustomMSDataSet*>> FSessionLocks;
+  struct TSessionLock {
+    std::string Name;
+    const TCustomMSDataSet* Holder = nullptr;
+    std::optional<std::int64_t> ObjectId;
+  };
+  std::vector<TSessionLock> FSessionLocks;
   bool FAutoCommit = true;
   bool FStreamedConnected = false;
 };

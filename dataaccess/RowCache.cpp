@@ -1,6 +1,12 @@
 #include "dataaccess/RowCache.h"
 
+#include <cstdlib>
 #include <cstring>
+#include <new>
+
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
 
 #include "core/Exceptions.h"
 #include "dataaccess/odbc/OdbcStatement.h"
@@ -11,7 +17,7 @@ namespace {
 // Chunks start small (most results of the pass are one row) and double up to a size where
 // one allocation serves thousands of rows.
 constexpr std::size_t kFirstChunk = 4096;
-constexpr std::size_t kMaxChunk = 256 * 1024;
+constexpr std::size_t kMaxChunk = 2 * 1024 * 1024;
 
 std::string_view TrimmedRight(std::string_view s) {
   while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ') s.remove_suffix(1);
@@ -85,6 +91,30 @@ void TRowCache::Clear() {
   FChunkUsed = 0;
 }
 
+void TRowCache::TChunkFree::operator()(char* AChunk) const noexcept {
+  std::free(AChunk);
+}
+
+// Full-sized chunks are aligned to their size and, on Linux, offered to the kernel for one
+// huge page each: filling a large table's cache then takes one page fault per chunk instead
+// of 512, and those faults were most of the client's CPU beyond the raw fetch when a table of
+// millions of rows was opened.
+TRowCache::TChunk TRowCache::NewChunk(std::size_t ASize) {
+  void* chunk = nullptr;
+#ifdef __linux__
+  if (ASize % kMaxChunk == 0) {
+    chunk = std::aligned_alloc(kMaxChunk, ASize);
+    if (chunk != nullptr) ::madvise(chunk, ASize, MADV_HUGEPAGE);
+  } else {
+    chunk = std::malloc(ASize);
+  }
+#else
+  chunk = std::malloc(ASize);
+#endif
+  if (chunk == nullptr) throw std::bad_alloc();
+  return TChunk(static_cast<char*>(chunk));
+}
+
 char* TRowCache::Allocate(std::size_t ABytes) {
   if (FChunksInUse == 0 || FChunkUsed + ABytes > FChunkSizes[FChunksInUse - 1]) {
     if (FChunksInUse < FChunks.size() && FChunkSizes[FChunksInUse] >= ABytes) {
@@ -94,7 +124,7 @@ char* TRowCache::Allocate(std::size_t ABytes) {
           FChunksInUse == 0 ? kFirstChunk : std::min(kMaxChunk, FChunkSizes[FChunksInUse - 1] * 2);
       std::size_t size = std::max(next, ABytes);
       const auto at = static_cast<std::ptrdiff_t>(FChunksInUse);
-      FChunks.insert(FChunks.begin() + at, std::make_unique_for_overwrite<char[]>(size));
+      FChunks.insert(FChunks.begin() + at, NewChunk(size));
       FChunkSizes.insert(FChunkSizes.begin() + at, size);
       ++FChunksInUse;
     }

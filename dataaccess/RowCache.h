@@ -79,7 +79,12 @@ class TRowCache {
   std::vector<std::size_t> FVarCols;  // variable columns in order
   std::size_t FFixedSize = 0;
   std::vector<char*> FRows;
-  std::vector<std::unique_ptr<char[]>> FChunks;
+  struct TChunkFree {
+    void operator()(char* AChunk) const noexcept;
+  };
+  using TChunk = std::unique_ptr<char, TChunkFree>;
+  static TChunk NewChunk(std::size_t ASize);
+  std::vector<TChunk> FChunks;
   std::vector<std::size_t> FChunkSizes;
   std::size_t FChunksInUse = 0;  // the first ones; the last of them is being filled
   std::size_t FChunkUsed = 0;    // bytes used of the one being filled

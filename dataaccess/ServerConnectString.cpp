@@ -72,13 +72,15 @@ std::string ChooseOdbcDriver(TOLEDBProvider AProvider, const std::vector<std::st
       for (std::string_view candidate : kSqlServerDrivers)
         for (const std::string& installed : AInstalled)
           if (SameText(installed, candidate)) return installed;
-      break;
+      // The site is told which driver to install, not merely that one is missing.
+      throw EDatabaseError("Required provider is not installed: " +
+                           std::string(kRecommendedOdbcDriver));
     case TOLEDBProvider::prCompact:
-      break;  // no ODBC driver carries the compact edition
+      // No ODBC driver carries the compact edition: there is nothing to name.
+      throw EDatabaseError("Required provider is not installed");
     default:
       throw EDatabaseError("Wrong provider name");
   }
-  throw EDatabaseError("Required provider is not installed");
 }
 
 std::string DataSourceName(const TConnectSettings& s) {

@@ -81,8 +81,16 @@ std::string LockHolderSelectStatement(std::string_view ALockName) {
   return "SELECT * FROM " + std::string(ALockName);
 }
 
-std::string LockTableDropStatement(std::string_view ALockName) {
-  return "DROP TABLE " + std::string(ALockName);
+std::string LockTableObjectIdStatement(std::string_view ALockName) {
+  return "SELECT OBJECT_ID(N" + QuotedStr(ALockName) + ")";
+}
+
+std::string LockTableDropStatement(std::string_view ALockName,
+                                   std::optional<std::int64_t> AObjectId) {
+  std::string sql;
+  if (AObjectId)
+    sql = "IF OBJECT_ID(N" + QuotedStr(ALockName) + ") = " + std::to_string(*AObjectId) + " ";
+  return sql + "DROP TABLE " + std::string(ALockName);
 }
 
 std::string LockRefusalMessage(const TLockHolder& AHolder, const TFormatSettings& AFormats) {
@@ -138,11 +146,13 @@ void ReadLockHolder(TMSConnection& AConnection, const std::string& ALockName,
 // the row until this one ends, so the DROP is tried once more; a lost session needs none (the
 // server has dropped its tables). When the second try fails too, the session itself is ended:
 // the server then drops the table, and the next use of the connection opens a new session.
+// The DROP names the object id read at creation: should our table have been dropped by
+// someone else and the name taken again, the new table is another holder's lock and stays.
 void DropLockTable(TMSConnection& AConnection, const std::string& ALockName) noexcept {
   for (int attempt = 0; attempt < 2; ++attempt) {
     try {
       if (!AConnection.Connected()) return;
-      AConnection.ExecSQL(LockTableDropStatement(ALockName));
+      AConnection.ExecSQL(LockTableDropStatement(ALockName, AConnection.LockObjectId(ALockName)));
       return;
     } catch (const std::exception&) {
       // the table is gone already, or the server refused: see above
@@ -186,6 +196,9 @@ void AcquireRecordLock(TCustomMSDataSet& ADataSet, std::string& ALockTableName,
   connection->NoteLockTaken(name, &ADataSet);
 
   try {
+    if (std::optional<std::int64_t> id =
+            connection->SelectInteger(LockTableObjectIdStatement(name)))
+      connection->NoteLockObjectId(name, *id);
     const TPlatform& platform = CurrentPlatform();
     const TLockHolder holder =
         MakeLockHolder(connection->Database(), ADataSet.ReportedTableName(), key->AsString(),

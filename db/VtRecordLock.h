@@ -11,6 +11,8 @@
 // The lock name, the statements and the refusal message are fixed: other programs of the
 // family meet the same tables and read the same holder rows.
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -87,7 +89,13 @@ std::string LockTableCreateStatement(std::string_view ALockName);
 // and date format; regional text would fail to convert on some workstations.
 std::string LockHolderInsertStatement(std::string_view ALockName, const TLockHolder& AHolder);
 std::string LockHolderSelectStatement(std::string_view ALockName);
-std::string LockTableDropStatement(std::string_view ALockName);
+// "SELECT OBJECT_ID(N'<lock name>')": read right after the CREATE, the id tells this session's
+// table from one another program creates under the same name after ours was dropped.
+std::string LockTableObjectIdStatement(std::string_view ALockName);
+// "DROP TABLE <lock name>"; with the object id noted at creation, prefixed by
+// "IF OBJECT_ID(N'<lock name>') = <id> " so that only that very table is dropped.
+std::string LockTableDropStatement(std::string_view ALockName,
+                                   std::optional<std::int64_t> AObjectId = std::nullopt);
 
 // The refusal text naming the holder, lines joined by CR LF; TimeLocked in the regional
 // short date and long time.

@@ -5,7 +5,8 @@
 if(NOT TARGET Bunkmere OR NOT TARGET bunkmere-sitecheck)
   return()
 endif()
-# The Windows build ships as a zip (scripts/package-windows), not as a Debian package.
+# The Windows build ships as an installer package and a zip (scripts/package-windows), not as a
+# Debian package.
 if(WIN32)
   return()
 endif()
@@ -67,6 +68,12 @@ install(FILES ${PACKAGING_DIR}/copyright ${PACKAGING_OUT}/changelog.gz
         DESTINATION ${BUNKMERE_DOC_DIR})
 # Only an example: the package never installs or replaces a site's own file.
 install(FILES ${PACKAGING_DIR}/Veltrane.ini DESTINATION ${BUNKMERE_DOC_DIR}/examples)
+# The scheduled synchronisation: a service and its nightly timer (left disabled), and the
+# system user they run as, made when the package is configured.
+install(FILES ${PACKAGING_DIR}/systemd/bunkmere-sync.service ${PACKAGING_DIR}/systemd/bunkmere-sync.timer
+        DESTINATION usr/lib/systemd/system)
+install(FILES ${PACKAGING_DIR}/systemd/bunkmere.sysusers DESTINATION usr/lib/sysusers.d
+        RENAME bunkmere.conf)
 install(FILES ${PACKAGING_DIR}/lintian-overrides DESTINATION usr/share/lintian/overrides
         RENAME bunkmere)
 
@@ -90,9 +97,12 @@ set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # Qt 6 Widgets and unixODBC come from the programs' own library needs.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The window's stored face is a Windows one; FreeSans stands in for it with the same widths.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS fonts-freefont-ttf)
 # FreeTDS reaches SQL Server; a site may install Microsoft's ODBC driver instead.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS tdsodbc)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PACKAGING_DIR}/systemd/postinst)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 set(CPACK_STRIP_FILES ON)
 include(CPack)

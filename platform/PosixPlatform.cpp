@@ -92,7 +92,9 @@ std::string NormalizePosixPath(const std::string& AAbsolutePath) {
   return r;
 }
 
-std::string TPosixPlatform::ModuleFileName() const {
+namespace {
+
+std::string ReadModuleFileName() {
   std::string buf(256, '\0');
   for (;;) {
     const ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size());
@@ -104,6 +106,8 @@ std::string TPosixPlatform::ModuleFileName() const {
     buf.resize(buf.size() * 2);
   }
 }
+
+}  // namespace
 
 std::vector<std::string> TPosixPlatform::DriveRoots() const {
   std::vector<std::string> roots;
@@ -191,7 +195,9 @@ std::string TPosixPlatform::CurrentDirectory() const {
   }
 }
 
-std::string TPosixPlatform::UserName() const {
+namespace {
+
+std::string ReadUserName() {
   const uid_t uid = ::geteuid();
   std::string buf(1024, '\0');
   for (;;) {
@@ -207,10 +213,31 @@ std::string TPosixPlatform::UserName() const {
   }
 }
 
-std::string TPosixPlatform::ComputerName() const {
+std::string ReadComputerName() {
   char buf[256] = {};
   if (::gethostname(buf, sizeof buf - 1) != 0) return {};
   return buf;
+}
+
+}  // namespace
+
+const TPosixPlatform::TIdentity& TPosixPlatform::Identity() const {
+  std::call_once(FIdentityOnce, [this] {
+    FIdentity = TIdentity{ReadModuleFileName(), ReadUserName(), ReadComputerName()};
+  });
+  return FIdentity;
+}
+
+std::string TPosixPlatform::ModuleFileName() const {
+  return Identity().ModuleFileName;
+}
+
+std::string TPosixPlatform::UserName() const {
+  return Identity().UserName;
+}
+
+std::string TPosixPlatform::ComputerName() const {
+  return Identity().ComputerName;
 }
 
 TDateTime TPosixPlatform::Now() const {

@@ -11,6 +11,9 @@
 // separator becomes DateSeparator), its time format LongTimeFormat, its AM/PM strings and
 // month and day names the settings of the same meaning.
 
+#include <mutex>
+#include <string>
+
 #include "platform/Platform.h"
 
 namespace bunkmere {
@@ -38,6 +41,17 @@ class TPosixPlatform : public TPlatform {
 
  protected:
   std::string FileNotFoundReason() const override;
+
+ private:
+  // Who and where the process runs does not change while it runs, and the record lock names
+  // them at every edit: reading the user database and the program's link each time cost more
+  // client time than building the lock's statements. Looked up once.
+  struct TIdentity {
+    std::string ModuleFileName, UserName, ComputerName;
+  };
+  const TIdentity& Identity() const;
+  mutable std::once_flag FIdentityOnce;
+  mutable TIdentity FIdentity;
 };
 
 // "." and ".." resolved and repeated "/" folded in an absolute POSIX path, without asking the

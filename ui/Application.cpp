@@ -27,9 +27,10 @@ std::string MessageOf(const std::exception& AFailure) {
 
 }  // namespace
 
-TApplication::TApplication(const char* AProgram) {
+TApplication::TApplication(const char* AProgram, TPeerFactory* APeers)
+    : FPeers(APeers != nullptr ? APeers : &ToolkitPeerFactory()) {
   if (GApplication != nullptr) throw Exception("An application already exists");
-  FPeer = PeerFactory().CreateApplication(AProgram ? AProgram : "Bunkmere");
+  FPeer = FPeers->CreateApplication(AProgram ? AProgram : "Bunkmere");
   FPeerBoxes = std::make_unique<TPeerMessageBoxes>(*FPeer);
   FMessageBoxes = FPeerBoxes.get();
   GApplication = this;
@@ -85,6 +86,10 @@ TApplication& Application() {
 
 bool ApplicationExists() noexcept {
   return GApplication != nullptr;
+}
+
+TPeerFactory& PeerFactory() {
+  return GApplication != nullptr ? GApplication->Peers() : ToolkitPeerFactory();
 }
 
 TMessageBoxesOverride::TMessageBoxesOverride(TMessageBoxes& ABoxes)

@@ -28,8 +28,9 @@ class TMessageBoxes {
 
 class TApplication {
  public:
-  // AProgram is argv[0]; no other argument is given to the toolkit, so none is read.
-  explicit TApplication(const char* AProgram);
+  // AProgram is argv[0]; no other argument is given to the toolkit, so none is read. APeers
+  // is the backend every control of the process gets its peer from: the toolkit's when null.
+  explicit TApplication(const char* AProgram, TPeerFactory* APeers = nullptr);
   ~TApplication();
   TApplication(const TApplication&) = delete;
   TApplication& operator=(const TApplication&) = delete;
@@ -52,6 +53,7 @@ class TApplication {
   void HandleException(const std::exception& AFailure);
 
   TMessageBoxes& MessageBoxes() const noexcept { return *FMessageBoxes; }
+  TPeerFactory& Peers() const noexcept { return *FPeers; }
 
   // Shows AMainForm and runs the message loop until it closes; returns the exit code.
   int Run(TForm& AMainForm);
@@ -60,6 +62,7 @@ class TApplication {
 
  private:
   friend class TMessageBoxesOverride;
+  TPeerFactory* FPeers;
   std::unique_ptr<TApplicationPeer> FPeer;
   std::unique_ptr<TMessageBoxes> FPeerBoxes;
   TMessageBoxes* FMessageBoxes = nullptr;

@@ -1,9 +1,11 @@
 #pragma once
 // The seam between the controls and the toolkit that shows them. A control keeps every stored
 // property and decides layout, anchors, scaling and pacing; its peer only mirrors what it is
-// told in final pixels and reports what a person did through TPeerEvents. One backend is
-// linked per program (ui/qt/ on Linux, ui/win32/ on Windows) and provides PeerFactory().
-// Nothing here names a toolkit.
+// told in final pixels and reports what a person did through TPeerEvents. One toolkit backend
+// is linked per program (ui/qt/ on Linux, ui/win32/ on Windows) and provides
+// ToolkitPeerFactory(); the application may choose another backend at run time (a display-free
+// one for unattended runs), and PeerFactory() answers with the one chosen. Nothing here names
+// a toolkit.
 
 #include <cstdint>
 #include <exception>
@@ -163,7 +165,10 @@ class TPeerFactory {
   virtual std::unique_ptr<TProgressBarPeer> CreateProgressBar(TPeerEvents& AEvents) = 0;
 };
 
-// The linked backend's factory.
+// The linked toolkit backend's factory.
+TPeerFactory& ToolkitPeerFactory();
+// The factory controls make their peers with: the application's backend while an application
+// exists, the toolkit's otherwise.
 TPeerFactory& PeerFactory();
 
 }  // namespace bunkmere

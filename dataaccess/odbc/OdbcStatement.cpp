@@ -438,6 +438,38 @@ std::int64_t TOdbcStatement::Drain() {
   return total;
 }
 
+std::optional<std::int64_t> TOdbcStatement::DrainFirstInteger() {
+  std::optional<std::int64_t> value;
+  SQLSMALLINT cols = 0;
+  if (FResultPending && SQL_SUCCEEDED(SQLNumResultCols(FHandle, &cols)) && cols > 0) {
+    SQLRETURN rc = SQLFetch(FHandle);
+    if (rc == SQL_ERROR) {
+      try {
+        RaiseOdbcError(SQL_HANDLE_STMT, FHandle, "SQLFetch");
+      } catch (...) {
+        DiscardResults();
+        throw;
+      }
+    }
+    if (SQL_SUCCEEDED(rc)) {
+      SQLBIGINT n = 0;
+      SQLLEN ind = 0;
+      rc = SQLGetData(FHandle, 1, SQL_C_SBIGINT, &n, sizeof n, &ind);
+      if (rc == SQL_ERROR) {
+        try {
+          RaiseOdbcError(SQL_HANDLE_STMT, FHandle, "SQLGetData");
+        } catch (...) {
+          DiscardResults();
+          throw;
+        }
+      }
+      if (SQL_SUCCEEDED(rc) && ind != SQL_NULL_DATA) value = n;
+    }
+  }
+  Drain();
+  return value;
+}
+
 std::vector<std::string> TOdbcStatement::PrimaryKeys(std::string_view ATable) {
   Drain();
   if (FParamsBound) {
@@ -529,12 +561,12 @@ TOdbcBlockReader::TOdbcBlockReader(TOdbcStatement& AStatement,
     const TBinding binding = BindingFor(d);
     b.CType = binding.CType;
     b.Width = binding.Width;
-    b.Data.assign(b.Width * FRows, 0);
-    b.Ind.assign(FRows, 0);
+    b.Data.resize(b.Width * FRows);
+    b.Ind.resize(FRows);
     b.Bound = c < firstLob;
     b.WideWidth = b.Bound ? WideWidthFor(d) : 0;
-    b.Wide.assign(b.WideWidth * FRows, 0);
-    b.WideInd.assign(b.WideWidth != 0 ? FRows : 0, 0);
+    b.Wide.resize(b.WideWidth * FRows);
+    b.WideInd.resize(b.WideWidth != 0 ? FRows : 0);
   }
   FRowStatus.assign(FRows, SQL_ROW_SUCCESS);
   Check(SQLSetStmtAttr(h, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_BIND_BY_COLUMN),

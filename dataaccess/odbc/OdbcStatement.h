@@ -8,9 +8,12 @@
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "dataaccess/odbc/DbValue.h"
@@ -37,6 +40,9 @@ class TOdbcStatement {
   // Reads and discards every pending row and result. A server error in a later result of the
   // batch raises. Returns the rows affected summed over the results that report a count.
   std::int64_t Drain();
+  // The first column of the current result's first row as an integer, then drains like
+  // Drain; nullopt when that value is NULL or the result has no row or no column.
+  std::optional<std::int64_t> DrainFirstInteger();
   // The count of the last result of the last drain that reported one, -1 when none did: a
   // statement's own count, after those of any triggers it fired.
   std::int64_t LastRowsAffected() const noexcept { return FLastRowsAffected; }
@@ -67,6 +73,27 @@ class TOdbcStatement {
   bool FParamsBound = false;
   std::int64_t FLastRowsAffected = -1;
 };
+
+// For buffers the driver fills: elements are left uninitialised. Zeroing a whole block for a
+// statement that returns one row (a count, the re-read of a row) cost more than its fetch.
+template <class T>
+struct TUninitialisedAllocator : std::allocator<T> {
+  using std::allocator<T>::allocator;
+  template <class U>
+  struct rebind {
+    using other = TUninitialisedAllocator<U>;
+  };
+  template <class U>
+  void construct(U* AAt) noexcept {
+    ::new (static_cast<void*>(AAt)) U;
+  }
+  template <class U, class... A>
+  void construct(U* AAt, A&&... AArgs) {
+    ::new (static_cast<void*>(AAt)) U(std::forward<A>(AArgs)...);
+  }
+};
+template <class T>
+using TDriverBuffer = std::vector<T, TUninitialisedAllocator<T>>;
 
 // Fetches the current result of a statement in blocks of ARowsPerFetch rows into buffers
 // bound per column and sized to the column. Large-object columns cannot be bound; a result
@@ -130,15 +157,15 @@ class TOdbcBlockReader {
  private:
   struct TColumnBuffer {
     SQLSMALLINT CType = SQL_C_CHAR;
-    std::size_t Width = 0;    // bytes per row in Data
-    std::vector<char> Data;   // Width * rows
-    std::vector<SQLLEN> Ind;  // one per row
-    bool Bound = false;       // false: read with SQLGetData
-    std::string Piecewise;    // a large object's value for the current row
+    std::size_t Width = 0;      // bytes per row in Data
+    TDriverBuffer<char> Data;   // Width * rows
+    TDriverBuffer<SQLLEN> Ind;  // one per row
+    bool Bound = false;         // false: read with SQLGetData
+    std::string Piecewise;      // a large object's value for the current row
     // Wide text columns: the driver writes UTF-16 here (WideWidth bytes per row) and Fetch
     // puts the UTF-8 of each row in Data, so readers see the same text either way.
-    std::vector<char> Wide;
-    std::vector<SQLLEN> WideInd;
+    TDriverBuffer<char> Wide;
+    TDriverBuffer<SQLLEN> WideInd;
     std::size_t WideWidth = 0;
   };
   SQLLEN Indicator(std::size_t ACol, std::size_t ARow) const { return FBuffers[ACol].Ind[ARow]; }

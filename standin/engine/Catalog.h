@@ -38,6 +38,7 @@ struct TableDef {
   std::int64_t identityNext = 1, identityStep = 1;
   bool identitySeen = false;                // an explicit value was stored (IDENTITY_INSERT)
   int ownerSpid = 0;                        // session that created a temporary table
+  std::int64_t objectId = 0;                // temporary tables' own; 0: derived from the name
   int Find(std::string_view column) const;  // -1 when absent
   int IdentityColumn() const;
   std::vector<int> KeyColumns() const;  // in key order

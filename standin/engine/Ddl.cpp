@@ -67,6 +67,7 @@ void Executor::CreateTable(const CreateTableStmt& s) {
   table->name = name;
   table->storedName = r.key;
   table->ownerSpid = temp ? session_.spid : 0;
+  if (temp) table->objectId = core_.NewTempObjectId();
   int identities = 0;
   for (const ColumnDecl& d : s.columns) {
     if (table->Find(d.name) >= 0)

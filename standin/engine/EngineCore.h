@@ -68,6 +68,10 @@ class EngineCore {
   };
   Resolved Resolve(const ObjectName& name, const SessionState& session);
 
+  // Temporary tables get a new, negative object id at every creation, as SQL Server gives
+  // them: a table dropped and created again under the same name is another object.
+  std::int64_t NewTempObjectId() { return --lastTempObjectId_; }
+
   Execution* current = nullptr;    // set while a statement steps
   bool scriptTransaction = false;  // RunScript batches its work in one transaction
 
@@ -81,6 +85,7 @@ class EngineCore {
   Database* master_ = nullptr;
   Database* tempdb_ = nullptr;
   int nextSchema_ = 0;
+  std::int64_t lastTempObjectId_ = -1000000;
 };
 
 bool IsGlobalTemp(std::string_view name);

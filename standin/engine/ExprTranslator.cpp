@@ -535,6 +535,7 @@ TExpr ExprTranslator::Function(const Expr& e) {
     if (r.database) plan_.dependencies.emplace_back(r.database, r.database->version);
     if (IsLocalTemp(name.Name())) plan_.spid = ctx_.session.spid;
     if (!r.table) return Literal("NULL", Of(SqlType::Int));
+    if (r.table->objectId != 0) return Literal(std::to_string(r.table->objectId), Of(SqlType::Int));
     // A stable number per table, as SQL Server's object ids are.
     std::uint32_t id = 2166136261u;
     for (unsigned char c : r.database->name + "." + r.table->storedName) id = (id ^ c) * 16777619u;

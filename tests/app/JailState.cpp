@@ -79,7 +79,9 @@ TCleanPass RunCleanPass(const std::string& AScript) {
   for (const auto& s : jail->Server().Statements()) {
     if (s.seq < clean.FirstSeq) continue;
     clean.LastSeq = s.seq;
-    if (s.sql.starts_with("DROP TABLE [tempdb]")) clean.Releases.push_back(s.seq);
+    if (s.sql.starts_with("IF OBJECT_ID(N'[tempdb]") &&
+        s.sql.find(" DROP TABLE [tempdb]") != std::string::npos)
+      clean.Releases.push_back(s.seq);
     for (const char* table : kHousingTables)
       if (s.sql.starts_with(std::string("UPDATE [") + table + "]") && !s.params.empty())
         clean.Writes.emplace_back(std::string(table) + "." + s.params.back().value.value_or(""),

@@ -2,6 +2,8 @@
 // in-process on the offscreen platform.
 #include <gtest/gtest.h>
 
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QPalette>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -22,6 +24,7 @@
 #include "tests/ui/RecordingMessageBoxes.h"
 #include "ui/ProgressBar.h"
 #include "ui/StdCtrls.h"
+#include "ui/qt/QtBridge.h"
 #include "ui/qt/QtPeers.h"
 
 namespace bunkmere {
@@ -94,6 +97,52 @@ TEST(MainWindow, IsBuiltAsStored) {
     EXPECT_FALSE(table->Active()) << table->Name();
   }
   EXPECT_FALSE(w.qryGeneric->Active());
+}
+
+// The stored face is a Windows bitmap face. The face standing in for it keeps the widths the
+// auto-sized labels were stored with (measured in the original face), so that every caption
+// the window shows fits inside its control and the window: a wider face pushes "0 Facilities
+// To Process Remaining" past the right edge.
+TEST(MainWindow, EveryCaptionFitsInTheFaceStandingInForTheStoredOne) {
+  testing::JailFixture jail("");
+  TfrmSynchCellsMain& w = jail.Window();
+  if (w.PixelsPerInch() != 96) GTEST_SKIP() << "the stored widths are for 96 pixels per inch";
+  ASSERT_EQ(QFontInfo(QtWidget(*w.Label1)->font()).family().toStdString(), "FreeSans")
+      << "scripts/setup installs fonts-freefont-ttf";
+  const struct {
+    TLabel* Label;
+    int StoredWidth;
+  } stored[] = {{w.lblPasses, 27}, {w.lblWhatHappen, 48}, {w.Label1, 64}};
+  for (const auto& c : stored) {
+    SCOPED_TRACE(c.Label->Caption());
+    EXPECT_LE(std::abs(c.Label->Width() - c.StoredWidth), (c.StoredWidth * 5 + 99) / 100)
+        << "measured " << c.Label->Width();
+  }
+
+  const struct {
+    TLabel* Label;
+    std::string Caption;
+  } shown[] = {
+      {w.lblPasses, "0 Facilities To Process Remaining"},
+      {w.lblPasses, "99 Facilities To Process Remaining"},
+      {w.lblWhatHappen,
+       "Synching Facility :O'Neil Annex DormCode : N1 CellNo : N1-301 Bed : N1-301 Upper"},
+      {w.Label1, "Conflicts Log:"},
+  };
+  for (const auto& c : shown) {
+    SCOPED_TRACE(c.Caption);
+    c.Label->SetCaption(c.Caption);
+    EXPECT_EQ(c.Label->Width(),
+              QFontMetrics(QtWidget(*c.Label)->font()).horizontalAdvance(ToQString(c.Caption)));
+    EXPECT_LE(c.Label->Left() + c.Label->Width(), w.ClientWidth());
+  }
+  for (TButton* button : {w.btConvertTavrichWeekenders, w.btnSave}) {
+    SCOPED_TRACE(button->Caption());
+    const int text =
+        QFontMetrics(QtWidget(*button)->font()).horizontalAdvance(ToQString(button->Caption()));
+    EXPECT_LE(text + 8, button->Width());  // clear of the button's frame on both sides
+    EXPECT_LE(button->Left() + button->Width(), w.ClientWidth());
+  }
 }
 
 TEST(MainWindow, OpensCentredWithTheStartButtonFocused) {

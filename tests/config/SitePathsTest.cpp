@@ -31,7 +31,8 @@ struct LocateCase {
   std::vector<const char*> files;
   std::vector<const char*> folders;
   const char* current_directory;
-  const char* expected;  // the path found, or the message of the failure
+  const char* expected;                  // the path found, or the message of the failure
+  std::vector<const char*> shares = {};  // network shares that files may be added to
 };
 void PrintTo(const LocateCase& c, std::ostream* os) {
   *os << c.name;
@@ -43,6 +44,7 @@ TEST_P(LocateSiteFileOnWindows, TriesTheCandidatesInOrder) {
   const LocateCase& c = GetParam();
   TFakeWindowsPlatform platform;
   for (const Drive& d : c.drives) platform.SetDrive(d.letter, d.type);
+  for (const char* s : c.shares) platform.AddShare(s);
   for (const char* f : c.files) platform.AddFile(f, "[DataProvider]\r\nConnStr=x\r\n");
   for (const char* f : c.folders) platform.AddFolder(f);
   platform.SetModuleFileName(c.module);
@@ -156,6 +158,17 @@ INSTANTIATE_TEST_SUITE_P(
                    {},
                    "C:\\",
                    "D:\\Veltrane.Cfg\\Veltrane.ini"},
+        // Started by a network path, the program finds the site folder beside VELTRANE.APP on
+        // the share, before any drive.
+        LocateCase{"ModuleOnShareBesideAppFolder",
+                   "\\\\srv\\apps\\VELTRANE.APP\\Bunkmere\\Bunkmere.exe",
+                   {{'D', kRemote}},
+                   {"\\\\srv\\apps\\Veltrane.Cfg\\Veltrane.ini", "C:\\Veltrane.Cfg\\Veltrane.ini",
+                    "D:\\Veltrane.Cfg\\Veltrane.ini"},
+                   {},
+                   "C:\\",
+                   "\\\\srv\\apps\\Veltrane.Cfg\\Veltrane.ini",
+                   {"\\\\srv\\apps"}},
         // A mobile installation reads only its own file.
         LocateCase{
             "MobileFileWins",

@@ -51,7 +51,6 @@ TEST(DriverChoiceTest, NewestSqlServerDriverFirstThenFreeTds) {
        {TOLEDBProvider::prAuto, TOLEDBProvider::prSQL, TOLEDBProvider::prNativeClient}) {
     EXPECT_EQ(ChooseOdbcDriver(p, both), "ODBC Driver 17 for SQL Server");
     EXPECT_EQ(ChooseOdbcDriver(p, tds), "FreeTDS");
-    EXPECT_THROW(ChooseOdbcDriver(p, none), EDatabaseError);
   }
   try {
     ChooseOdbcDriver(TOLEDBProvider::prCompact, both);
@@ -64,6 +63,29 @@ TEST(DriverChoiceTest, NewestSqlServerDriverFirstThenFreeTds) {
     ADD_FAILURE();
   } catch (const EDatabaseError& e) {
     EXPECT_EQ(e.Message(), "Wrong provider name");
+  }
+}
+
+// A workstation without a SQL Server driver is told which one to install, whichever provider
+// the connection string names and whatever other drivers it has.
+TEST(DriverChoiceTest, NoSqlServerDriverNamesTheOneToInstall) {
+#ifdef _WIN32
+  const std::string expected = "Required provider is not installed: ODBC Driver 18 for SQL Server";
+#else
+  const std::string expected = "Required provider is not installed: FreeTDS";
+#endif
+  const std::vector<std::vector<std::string>> workstations = {
+      {}, {"PostgreSQL", "Microsoft Access Driver (*.mdb)"}, {"ODBC Driver 18 for SQL"}};
+  for (TOLEDBProvider p :
+       {TOLEDBProvider::prAuto, TOLEDBProvider::prSQL, TOLEDBProvider::prNativeClient}) {
+    for (const std::vector<std::string>& installed : workstations) {
+      try {
+        ChooseOdbcDriver(p, installed);
+        ADD_FAILURE() << installed.size() << " drivers";
+      } catch (const EDatabaseError& e) {
+        EXPECT_EQ(e.Message(), expected);
+      }
+    }
   }
 }
 

@@ -157,5 +157,40 @@ TEST_F(LockSessionDbTest, ALockThatCannotBeDroppedGoesWithItsSession) {
   EXPECT_FALSE(cells.IsEmpty());
 }
 
+// Someone dropped our lock table while we edited and another program took the row under the
+// same name: our release, whether its DROP goes through or fails twice and ends the session,
+// must leave that program's lock in place.
+TEST_F(LockSessionDbTest, AReleaseNeverDropsALockAnotherProgramTookUnderTheSameName) {
+  const struct {
+    const char* Name;
+    std::vector<std::string> Faults;
+  } cases[] = {
+      {"the DROP runs", {}},
+      {"the DROP fails twice",
+       {"fail:1222:IF OBJECT_ID(N'" + kCell1 + "')|Lock request time out period exceeded."}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TDbTestServer server(c.Faults);
+    auto conn = server.NewConnection();
+    conn->Connect();
+    TVtMSTable cells(nullptr);
+    cells.SetConnection(conn.get());
+    cells.SetTableName("CFGCELL");
+    cells.Open();
+    cells.Edit();
+    ASSERT_EQ(cells.LockTableName(), kCell1);
+
+    auto other = server.NewConnection();
+    other->Connect();
+    other->ExecSQL("DROP TABLE " + kCell1);
+    other->ExecSQL(LockTableCreateStatement(kCell1));
+    cells.Cancel();
+    EXPECT_EQ(cells.LockTableName(), "");
+    EXPECT_NO_THROW(other->ExecSQL("SELECT * FROM " + kCell1)) << "the other program's lock went";
+    EXPECT_THROW(cells.Edit(), EVtDBLockError);
+  }
+}
+
 }  // namespace
 }  // namespace bunkmere::testing

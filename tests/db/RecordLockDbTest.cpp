@@ -45,6 +45,17 @@ class RecordLockDbTest : public DbTest {
     }
   }
 
+  // The server's object id of a table, asked from another session.
+  std::int64_t ObjectIdOf(const std::string& AName) {
+    auto other = FServer->NewConnection();
+    std::optional<std::int64_t> id = other->SelectInteger("SELECT OBJECT_ID(N'" + AName + "')");
+    EXPECT_TRUE(id.has_value()) << AName;
+    return id.value_or(0);
+  }
+  static std::string GuardedDrop(const std::string& AName, std::int64_t AId) {
+    return "IF OBJECT_ID(N'" + AName + "') = " + std::to_string(AId) + " DROP TABLE " + AName;
+  }
+
   std::unique_ptr<TDbTestServer> FServer;
   std::unique_ptr<TMSConnection> FConn;
 };
@@ -59,16 +70,18 @@ TEST_F(RecordLockDbTest, AcquireCreatesTheTableAndWritesTheHolderRowThenReleaseD
   EXPECT_EQ(FServer->SqlSince(mark),
             (std::vector<std::string>{
                 LockTableCreateStatement(kCell1),
+                "SELECT OBJECT_ID(N'[tempdb].[dbo].[##LOCK-JAIL.CFGCELL.1]')",
                 "INSERT INTO [tempdb].[dbo].[##LOCK-JAIL.CFGCELL.1]  (DatabaseName, TableName, "
                 "UniqueKey, ComputerName, UserName, ProgramName, TimeLocked) VALUES   ('JAIL', "
                 "'CFGCELL', '1', 'WORKSTATION1', 'operator', 'Bunkmere.exe', "
                 "'2026-12-10T04:43:50')"}));
   EXPECT_EQ(FServer->CountRows(std::string("SELECT * FROM ") + kCell1), 1);
+  const std::int64_t id = ObjectIdOf(kCell1);
 
   mark = FServer->Mark();
   ReleaseRecordLock(*cells, name, true);
   EXPECT_EQ(name, "");
-  EXPECT_EQ(FServer->SqlSince(mark), std::vector<std::string>{std::string("DROP TABLE ") + kCell1});
+  EXPECT_EQ(FServer->SqlSince(mark), std::vector<std::string>{GuardedDrop(kCell1, id)});
   EXPECT_FALSE(LockTableExists(kCell1));
   // Nothing left to drop: a second release sends nothing.
   mark = FServer->Mark();
@@ -265,8 +278,9 @@ TEST_F(HolderRowFailsTest, TheServersErrorPassesAndTheTableIsDroppedAgain) {
   }
   EXPECT_EQ(name, "");
   const std::vector<std::string> sent = FServer->SqlSince(mark);
-  ASSERT_EQ(sent.size(), 3u);
-  EXPECT_EQ(sent[2], std::string("DROP TABLE ") + kCell1);
+  ASSERT_EQ(sent.size(), 4u);
+  EXPECT_EQ(sent[1], std::string("SELECT OBJECT_ID(N'") + kCell1 + "')");
+  EXPECT_EQ(sent[3].rfind(std::string("IF OBJECT_ID(N'") + kCell1 + "') = -", 0), 0u) << sent[3];
   EXPECT_FALSE(LockTableExists(kCell1));
 }
 

@@ -53,7 +53,14 @@ TEST(RecordLockStatements, CreateInsertSelectAndDropAsOtherProgramsSendThem) {
             "UniqueKey, ComputerName, UserName, ProgramName, TimeLocked) VALUES   ('JAIL', "
             "'CFGCELL', '17', 'WORK''S', 'o''brien', 'Bunkmere.exe', '2026-12-10T04:43:50')");
   EXPECT_EQ(LockHolderSelectStatement(name), "SELECT * FROM " + name);
+  EXPECT_EQ(LockTableObjectIdStatement(name), "SELECT OBJECT_ID(N'" + name + "')");
   EXPECT_EQ(LockTableDropStatement(name), "DROP TABLE " + name);
+  EXPECT_EQ(LockTableDropStatement(name, -1000007),
+            "IF OBJECT_ID(N'" + name + "') = -1000007 DROP TABLE " + name);
+  // The name inside the literal is text: a quote in a key cannot end it.
+  const std::string quoted = RecordLockName("JAIL", "CFGCELL", "it's");
+  EXPECT_EQ(LockTableObjectIdStatement(quoted),
+            "SELECT OBJECT_ID(N'[tempdb].[dbo].[##LOCK-JAIL.CFGCELL.it''s]')");
 }
 
 TEST(RecordLockHolder, ValuesAreCutToTheirColumnsWithoutSplittingACharacter) {

@@ -80,6 +80,16 @@ TEST(Manifest, AsksForCommonControls6AndTheInvokersRights) {
   EXPECT_NE(manifest.find(">true/pm</dpiAware>"), std::string::npos);
 }
 
+// Windows 10 and 11 know the program as theirs (one entry stands for both); without it they
+// would tell it they are Windows 8 and keep older versions' behaviour for it.
+TEST(Manifest, DeclaresWindows10And11AsSupported) {
+  const std::string manifest = Manifest();
+  EXPECT_NE(manifest.find("<compatibility xmlns=\"urn:schemas-microsoft-com:compatibility.v1\">"),
+            std::string::npos);
+  EXPECT_NE(manifest.find("<supportedOS Id=\"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}\"/>"),
+            std::string::npos);
+}
+
 TEST(Manifest, TheSystemLoadsCommonControls6ForTheProgram) {
   // The manifest only counts if the loader honours it: the controls library it hands the
   // program is then version 6 from the side-by-side store, not the system folder's version 5.

@@ -82,5 +82,22 @@ TEST(StrUtils, AdjustLineBreaksWritesCrLf) {
   EXPECT_EQ(AdjustLineBreaks("no break"), "no break");
 }
 
+TEST(StrUtils, OneLineJoinsLinesWithOneSpace) {
+  struct Case {
+    const char* In;
+    const char* Out;
+  } cases[] = {
+      {"plain", "plain"},
+      {"a\r\n\r\nb", "a b"},
+      {"lock refused.\r\n     User Name: clerk\r\n     Table: X",
+       "lock refused. User Name: clerk Table: X"},
+      {"tail \n\n", "tail"},
+      {"\r\nhead", "head"},
+      {"a\rb\nc", "a b c"},
+      {"in  line  blanks stay", "in  line  blanks stay"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(OneLine(c.In), c.Out) << c.In;
+}
+
 }  // namespace
 }  // namespace bunkmere

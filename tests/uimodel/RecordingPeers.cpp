@@ -178,7 +178,7 @@ class TRecordingFactory final : public TPeerFactory {
 }  // namespace
 }  // namespace testing
 
-TPeerFactory& PeerFactory() {
+TPeerFactory& ToolkitPeerFactory() {
   static testing::TRecordingFactory factory;
   return factory;
 }

@@ -10,8 +10,25 @@
 
 namespace bunkmere {
 
+namespace {
+
+// The stored descriptions name Windows faces. "MS Sans Serif" is a bitmap face Linux does not
+// have; fontconfig's stand-in for it (DejaVu Sans) is about 15% wider, which pushes captions
+// past the window's edge. FreeSans keeps the stored label widths (measured in the original
+// face) within a few percent; the Arial-metric faces come next.
+QStringList InstalledFaces(const std::string& AName) {
+  const QString name = ToQString(AName);
+  if (name.compare("MS Sans Serif", Qt::CaseInsensitive) == 0 ||
+      name.compare("Microsoft Sans Serif", Qt::CaseInsensitive) == 0)
+    return {"FreeSans", "Liberation Sans", "Arimo", name};
+  return {name};
+}
+
+}  // namespace
+
 QFont ToQFont(const TFontData& AFont) {
-  QFont f(ToQString(AFont.Name));
+  QFont f;
+  f.setFamilies(InstalledFaces(AFont.Name));
   // Both forms of the stored height are taken as pixels: the character height when negative,
   // the cell height when positive; Qt sizes fonts by the former, close enough for the latter.
   const int pixels = std::abs(AFont.Height);

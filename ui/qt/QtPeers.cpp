@@ -428,7 +428,7 @@ class TQtPeerFactory final : public TPeerFactory {
 
 }  // namespace
 
-TPeerFactory& PeerFactory() {
+TPeerFactory& ToolkitPeerFactory() {
   static TQtPeerFactory factory;
   return factory;
 }

@@ -769,7 +769,7 @@ HWND win32::FormWindow(TFormPeer& AForm) {
   return static_cast<TWin32FormPeer&>(AForm).Handle();
 }
 
-TPeerFactory& PeerFactory() {
+TPeerFactory& ToolkitPeerFactory() {
   static TWin32PeerFactory factory;
   return factory;
 }
