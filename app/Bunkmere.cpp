@@ -5,9 +5,10 @@
 // same window's pass once with no display (app/UnattendedSync.h), for schedulers.
 //
 // A failure while the window is built (no site file, no connection information in it, a
-// program library that cannot be read) is not the program's to handle: it ends the process
-// with the unhandled-failure box ("Application Error") and exit code 1; an unattended run
-// writes the box's text to the error stream only.
+// program library that cannot be read), or one that a handler throws past the window's own
+// handling, is not the program's to handle: it ends the process with the unhandled-failure
+// box ("Application Error") and exit code 1; an unattended run writes the box's text to the
+// error stream only.
 
 #include <cstdio>
 #include <memory>
@@ -67,20 +68,18 @@ int main(int argc, char** argv) {
 
   // Only the program's own name reaches the toolkit. An unattended run starts no toolkit.
   TApplication application(argv[0], unattended ? &HeadlessPeerFactory() : nullptr);
-  try {
-    application.SetMainFormOnTaskBar(true);
-    application.SetTitle("Bunkmere");
-    application.SetIcon(std::string_view(kBunkmereIcon, sizeof(kBunkmereIcon) - 1));
-    auto window = std::make_unique<TfrmSynchCellsMain>(nullptr);
-    frmSynchCellsMain = window.get();
-    const int code = unattended
-                         ? RunUnattendedSync(*window, *line, {stdout, stderr, IsTerminal(stdout)})
-                         : application.Run(*window);
-    window.reset();
-    return code;
-  } catch (const std::exception& e) {
-    return ShowUnhandledFailure(FailureClassName(e), e.what(), RaiseSiteOf(&e), !unattended);
-  } catch (...) {
-    return ShowUnhandledFailure("Unknown", "Unknown failure", RaiseSiteOf(nullptr), !unattended);
-  }
+  return RunOrShowUnhandledFailure(
+      [&] {
+        application.SetMainFormOnTaskBar(true);
+        application.SetTitle("Bunkmere");
+        application.SetIcon(std::string_view(kBunkmereIcon, sizeof(kBunkmereIcon) - 1));
+        auto window = std::make_unique<TfrmSynchCellsMain>(nullptr);
+        frmSynchCellsMain = window.get();
+        const int code =
+            unattended ? RunUnattendedSync(*window, *line, {stdout, stderr, IsTerminal(stdout)})
+                       : application.Run(*window);
+        window.reset();
+        return code;
+      },
+      &RaiseSiteOf, !unattended);
 }

@@ -45,4 +45,15 @@ int ShowUnhandledFailure(const std::string& AClassName, const std::string& AMess
   return 1;
 }
 
+int RunOrShowUnhandledFailure(const std::function<int()>& ABody,
+                              std::uintptr_t (*ARaiseSite)(const std::exception*), bool AShowBox) {
+  try {
+    return ABody();
+  } catch (const std::exception& e) {
+    return ShowUnhandledFailure(FailureClassName(e), e.what(), ARaiseSite(&e), AShowBox);
+  } catch (...) {
+    return ShowUnhandledFailure("Unknown", "Unknown failure", ARaiseSite(nullptr), AShowBox);
+  }
+}
+
 }  // namespace bunkmere

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <string>
 
 namespace bunkmere {
@@ -21,5 +22,12 @@ std::string FailureClassName(const std::exception& AFailure);
 // person in front of them; only there when AShowBox is false); returns the exit code, 1.
 int ShowUnhandledFailure(const std::string& AClassName, const std::string& AMessage,
                          std::uintptr_t AAddress, bool AShowBox = true);
+
+// Runs ABody (the program's start-up and event loop) and ends a failure that escapes it, a
+// handler's throw carried out of the event loop among them, with the box above; ARaiseSite
+// names the code that raised it (RaiseSiteOf in the program). Returns the exit code.
+int RunOrShowUnhandledFailure(const std::function<int()>& ABody,
+                              std::uintptr_t (*ARaiseSite)(const std::exception*),
+                              bool AShowBox = true);
 
 }  // namespace bunkmere

@@ -62,8 +62,17 @@ void TApplication::HandleException(const std::exception& AFailure) {
 }
 
 int TApplication::Run(TForm& AMainForm) {
+  FPeer->SetMainWindow(&AMainForm.Peer());
+  struct TMainWindowGone {
+    TApplicationPeer& Peer;
+    ~TMainWindowGone() { Peer.SetMainWindow(nullptr); }
+  } gone{*FPeer};
   AMainForm.Show();
-  return FPeer->Run();
+  const int code = FPeer->Run();
+  // What a handler threw inside the toolkit's code ends the loop and goes on from here, to the
+  // caller's last resort.
+  if (std::exception_ptr failure = AMainForm.Peer().TakeFailure()) std::rethrow_exception(failure);
+  return code;
 }
 
 void TApplication::ProcessMessages() {

@@ -146,6 +146,12 @@ void TControl::SetParent(TForm* AParent) {
   RecordAnchorRules();
   ApplyBounds();
   FPeer->SetVisible(FVisible);
+  // A control read from a description waits for all its properties (Loaded).
+  if (!IsLoading()) FPeer->Realise();
+}
+
+void TControl::Realise() {
+  if (FParent != nullptr) FPeer->Realise();
 }
 
 void TControl::SetParentComponent(TComponent* AParent) {
@@ -158,6 +164,7 @@ TComponent* TControl::GetParentComponent() const {
 
 void TControl::Loaded() {
   TComponent::Loaded();
+  Realise();
   AdjustSize();
 }
 

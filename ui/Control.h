@@ -67,6 +67,8 @@ class TControl : public TComponent, public TPeerEvents {
   void SetParentComponent(TComponent* AParent) override;
   TComponent* GetParentComponent() const override;
   void Loaded() override;
+  // Makes the native control now that its parent and every stored property are known.
+  void Realise();
 
   // Paints the control now, without waiting for the event loop (the pass runs on the UI
   // thread and never returns to it until it ends); on a form, as the form's Repaint does.

@@ -118,10 +118,13 @@ void TForm::ScaleBy(int AMultiplier, int ADivisor) {
   if (AMultiplier == ADivisor || AMultiplier <= 0 || ADivisor <= 0) return;
   FClientWidth = ScaleLength(FClientWidth, AMultiplier, ADivisor);
   FClientHeight = ScaleLength(FClientHeight, AMultiplier, ADivisor);
-  ApplySizeConstraints();
   // The form's font change reaches the controls that follow it; the others scale their own.
   FFont.SetHeight(ScaleLength(FFont.Height(), AMultiplier, ADivisor));
   for (TControl* c : FControls) c->ChangeScale(AMultiplier, ADivisor);
+  // Only now the window itself: the controls, already scaled, take the new client size as the
+  // one their anchors start from. Resized first, the window would move the anchored controls
+  // by the growth and the scaling would then scale that move as well.
+  ApplySizeConstraints();
 }
 
 void TForm::Loaded() {
@@ -135,7 +138,20 @@ void TForm::Loaded() {
     ScaleBy(screen, FPixelsPerInch);
     FPixelsPerInch = screen;
   }
+  // The controls' own Loaded comes after this one: the tab order needs their native controls.
+  for (TControl* c : FControls) c->Realise();
   ApplyTabOrder();
+}
+
+void TForm::PeerDensityChanged(int APixelsPerInch, const TRect& ASuggested) {
+  if (APixelsPerInch <= 0 || FPixelsPerInch <= 0) return;
+  if (APixelsPerInch != FPixelsPerInch) {
+    ScaleBy(APixelsPerInch, FPixelsPerInch);
+    FPixelsPerInch = APixelsPerInch;
+  }
+  FLeft = ASuggested.Left;
+  FTop = ASuggested.Top;
+  FPeer->Move(FLeft, FTop);
 }
 
 std::vector<TControl*> TForm::TabList() const {
@@ -166,8 +182,11 @@ void TForm::Show() {
   ApplySizeConstraints();
   if (FPosition == TPosition::poScreenCenter) {
     if (const auto area = FPeer->ScreenWorkArea()) {
-      FLeft = area->Left + (area->Width - FClientWidth) / 2;
-      FTop = area->Top + (area->Height - FClientHeight) / 2;
+      // The whole window is centred, frame and title bar included, where the toolkit knows them.
+      const auto [width, height] =
+          FPeer->OuterSize().value_or(std::pair<int, int>{FClientWidth, FClientHeight});
+      FLeft = area->Left + (area->Width - width) / 2;
+      FTop = area->Top + (area->Height - height) / 2;
     }
   }
   FPeer->Move(FLeft, FTop);

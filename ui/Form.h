@@ -113,6 +113,9 @@ class TForm : public TComponent, public TPeerEvents {
   void PeerClientResized(int AWidth, int AHeight) override { ClientResized(AWidth, AHeight); }
   void PeerWindowStateChanged(TWindowState AState) override;
   void PeerBeforePaint() override { BringControlsUpToDate(); }
+  // The window went to a screen of another density: the layout and fonts scale from the
+  // density they are at now, and the window takes the place the system suggests.
+  void PeerDensityChanged(int APixelsPerInch, const TRect& ASuggested) override;
 
  protected:
   void PublishMethod(const std::string& AName, TNotifyEvent AHandler);

@@ -8,6 +8,7 @@
 // a toolkit.
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -33,6 +34,9 @@ class TPeerEvents {
   virtual void PeerWindowStateChanged(TWindowState /*AState*/) {}
   // The window is about to paint: controls apply what they have held back.
   virtual void PeerBeforePaint() {}
+  // The window moved to a screen of another density (logical pixels per inch); the window
+  // suggests where it goes at the new density, in screen pixels.
+  virtual void PeerDensityChanged(int /*APixelsPerInch*/, const TRect& /*ASuggested*/) {}
 
  protected:
   ~TPeerEvents() = default;
@@ -56,6 +60,11 @@ class TControlPeer {
   virtual void PaintNow() = 0;
   // Runs ACall from the event loop; dropped when the peer goes first.
   virtual void Post(std::function<void()> ACall) = 0;
+  // Makes the native control once it has a parent and the styles only making it can set
+  // (scroll bars, wrapping) are known; until then the peer keeps what it is told. A later
+  // change of such a style makes it anew, keeping its state. Toolkits that can change every
+  // style at any time need do nothing.
+  virtual void Realise() {}
 };
 
 class TLabelPeer : public TControlPeer {
@@ -119,6 +128,12 @@ class TFormPeer {
   // Paints every changed part of the window now (the caller brought the controls up to date
   // through PeerBeforePaint or itself), delivering what the toolkit deferred first.
   virtual void PaintNow() = 0;
+  // The outer size (frame and title bar included) the window has for its client size, when
+  // the toolkit knows it before the window shows.
+  virtual std::optional<std::pair<int, int>> OuterSize() const { return std::nullopt; }
+  // A failure thrown by a handler that the toolkit called and that could not be carried
+  // through the toolkit's own code: kept here, and the event loop ends. Null when none.
+  virtual std::exception_ptr TakeFailure() { return nullptr; }
 };
 
 // The process's side of the toolkit: its event loop and its message boxes.
@@ -128,6 +143,9 @@ class TApplicationPeer {
   virtual void SetTitle(const std::string& AValue) = 0;
   // Image bytes (PNG) for every window's icon; a backend with an icon of its own ignores them.
   virtual void SetIcon(std::string_view AImage) = 0;
+  // The window that owns the message boxes (and, where the toolkit has one, the taskbar
+  // button); null when the main window is gone.
+  virtual void SetMainWindow(TFormPeer* /*AWindow*/) {}
   // A modal box with an OK button; the error box shows the error icon.
   virtual void ShowMessageBox(const std::string& ACaption, const std::string& AText,
                               TMsgDlgType AType) = 0;

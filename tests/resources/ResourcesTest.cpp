@@ -75,7 +75,9 @@ TEST(Manifest, AsksForCommonControls6AndTheInvokersRights) {
   EXPECT_NE(manifest.find("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""),
             std::string::npos);
   EXPECT_NE(manifest.find("level=\"asInvoker\""), std::string::npos);
-  EXPECT_EQ(manifest.find("dpiAware"), std::string::npos);  // the window scales itself
+  // The window scales itself on every screen: the system must not stretch it.
+  EXPECT_NE(manifest.find(">PerMonitorV2"), std::string::npos);
+  EXPECT_NE(manifest.find(">true/pm</dpiAware>"), std::string::npos);
 }
 
 // Windows 10 and 11 know the program as theirs (one entry stands for both); without it they

@@ -9,10 +9,12 @@
 #include <vector>
 
 #include "core/Exceptions.h"
+#include "core/Reader.h"
 #include "tests/uimodel/RecordingPeers.h"
 #include "ui/Application.h"
 #include "ui/Form.h"
 #include "ui/ProgressBar.h"
+#include "ui/RegisterControls.h"
 #include "ui/StdCtrls.h"
 
 namespace bunkmere {
@@ -173,6 +175,61 @@ TEST(PeerContract, AClickRunsTheHandlerAndItsFailureGoesToTheErrorBoxUnderTheTit
   EXPECT_EQ(Recording().Boxes,
             (std::vector<std::string>{"Bunkmere|Cannot create file x.log.|error",
                                       "Bunkmere|Cell Synchronization Completed|information"}));
+}
+
+TEST(PeerContract, AControlReadFromADescriptionIsRealisedWithEveryStoredStyle) {
+  RegisterControlClasses();
+  Recording() = {};
+  TForm form(nullptr);
+  ReadComponentDescription(form,
+                           "object F: TForm\n"
+                           " object Memo1: TMemo\n  Left = 8\n  Width = 200\n"
+                           "  ScrollBars = ssVertical\n  WordWrap = False\n  TabOrder = 7\n end\n"
+                           " object Go: TButton\n  Caption = 'Go'\n  TabOrder = 0\n end\n"
+                           "end\n");
+  const auto at = [](const std::string& ACall) {
+    return std::find(Calls().begin(), Calls().end(), ACall) - Calls().begin();
+  };
+  // Every creation-only style is known before the first realise (later ones find it done).
+  EXPECT_LT(at("memo SetScrollBars 10"), at("memo Realise"));
+  EXPECT_LT(at("memo SetWordWrap 0"), at("memo Realise"));
+  EXPECT_LT(at("button SetText Go"), at("button Realise"));
+  // The tab order is given to native controls that exist.
+  EXPECT_LT(at("memo Realise"), at("form SetTabOrder 2"));
+
+  // Made in code, a control is realised as soon as it has a parent.
+  Calls().clear();
+  auto* label = new TLabel(&form);
+  EXPECT_FALSE(Sent("label Realise"));
+  label->SetParent(&form);
+  EXPECT_TRUE(Sent("label Realise"));
+}
+
+TEST(PeerContract, ANewScreenDensityScalesLayoutAndFontsAndGoingBackRestoresThem) {
+  Window w;
+  w.memo->SetBounds(8, 136, 657, 265);
+  TFontData bold = w.form.Font();
+  bold.Height = -11;
+  w.save->SetFont(bold);
+  struct Case {
+    int Dpi;
+    TRect Memo;
+    int FontHeight, ClientWidth;
+  } cases[] = {
+      {144, {12, 204, 986, 398}, -17, 1011},
+      {96, {8, 136, 657, 265}, -11, 674},
+      {192, {16, 272, 1314, 530}, -22, 1348},
+      {96, {8, 136, 657, 265}, -11, 674},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Dpi);
+    w.form.PeerDensityChanged(c.Dpi, TRect{40, 30, 0, 0});
+    EXPECT_EQ(w.form.PixelsPerInch(), c.Dpi);
+    EXPECT_EQ(w.memo->BoundsRect(), c.Memo);
+    EXPECT_EQ(w.save->Font().Height, c.FontHeight);
+    EXPECT_EQ(w.form.ClientWidth(), c.ClientWidth);
+    EXPECT_EQ(Calls().back(), "form Move 40,30");
+  }
 }
 
 }  // namespace

@@ -47,6 +47,7 @@ class TRecordingControl : public Base {
   void Post(std::function<void()> ACall) override {
     Recording().Posted.emplace_back(this, std::move(ACall));
   }
+  void Realise() override { Note(FKind + " Realise"); }
 
  protected:
   std::string FKind;

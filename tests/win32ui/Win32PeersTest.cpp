@@ -2,11 +2,22 @@
 // windows after the controls were set up as the main window's description sets them up.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "app/UnhandledFailure.h"
+#include "core/Exceptions.h"
+#include "core/Reader.h"
+#include "ui/Application.h"
 #include "ui/Form.h"
+#include "ui/Graphics.h"
 #include "ui/ProgressBar.h"
+#include "ui/RegisterControls.h"
 #include "ui/StdCtrls.h"
 // After the controls' headers, whose constants windows.h's macros would take.
 #include "ui/win32/Win32Peers.h"
@@ -92,8 +103,11 @@ TEST(Win32Window, FixedSingleBorderWithSystemMenuAndBothBoxesCentredOnTheWorkAre
   RECT area, outer;
   SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
   GetWindowRect(window, &outer);
-  EXPECT_EQ(outer.left, area.left + (area.right - area.left - 674) / 2);
-  EXPECT_EQ(outer.top, area.top + (area.bottom - area.top - 420) / 2);
+  // The whole window is centred, its frame and title bar with it.
+  EXPECT_GT(outer.right - outer.left, 674);
+  EXPECT_GT(outer.bottom - outer.top, 420);
+  EXPECT_EQ(outer.left, area.left + (area.right - area.left - (outer.right - outer.left)) / 2);
+  EXPECT_EQ(outer.top, area.top + (area.bottom - area.top - (outer.bottom - outer.top)) / 2);
   EXPECT_TRUE(w.form.Showing());
   w.form.Close();
   EXPECT_FALSE(w.form.Showing());
@@ -227,6 +241,466 @@ TEST(Win32Controls, AControlFreedBeforeItsPostedCallTakesTheCallWithIt) {
   MSG message;
   while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
   EXPECT_EQ(w.form.Controls().size(), 4u);
+}
+
+// Boxes a test answers: each is written down, none waits for a person.
+struct AnsweredBoxes final : TMessageBoxes {
+  void Show(const std::string& ACaption, const std::string& AText, TMsgDlgType) override {
+    Shown.push_back(ACaption + "|" + AText);
+  }
+  std::vector<std::string> Shown;
+};
+
+// Runs what the event loop has waiting, through the program's own dispatch.
+void RunQueued() {
+  Application().ProcessMessages();
+}
+
+TEST(Win32Controls, TheLogIsBornWithTheStylesItsDescriptionStores) {
+  RegisterControlClasses();
+  struct Case {
+    const char* Properties;
+    LONG_PTR Present, Absent;
+  } cases[] = {
+      {"ScrollBars = ssVertical", WS_VSCROLL, WS_HSCROLL | ES_AUTOHSCROLL},
+      {"ScrollBars = ssBoth\n WordWrap = False", WS_VSCROLL | WS_HSCROLL | ES_AUTOHSCROLL, 0},
+      // Wrapped lines never need a horizontal bar.
+      {"ScrollBars = ssBoth", WS_VSCROLL, WS_HSCROLL | ES_AUTOHSCROLL},
+      {"WordWrap = False", ES_AUTOHSCROLL, WS_VSCROLL | WS_HSCROLL},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Properties);
+    TForm form(nullptr);
+    ReadComponentDescription(form, std::string("object F: TForm\n ClientWidth = 300\n"
+                                               " ClientHeight = 200\n"
+                                               " object Memo1: TMemo\n Left = 8\n Top = 8\n"
+                                               " Width = 200\n Height = 100\n ") +
+                                       c.Properties + "\n end\nend\n");
+    auto* memo = dynamic_cast<TMemo*>(form.FindComponent("Memo1"));
+    ASSERT_NE(memo, nullptr);
+    const HWND edit = Win32Handle(*memo);
+    ASSERT_NE(edit, nullptr);
+    EXPECT_EQ(GetParent(edit), Win32Window(form)) << "born on its window, not moved there";
+    EXPECT_EQ(StyleOf(edit) & c.Present, c.Present);
+    EXPECT_EQ(StyleOf(edit) & c.Absent, 0);
+  }
+}
+
+TEST(Win32Controls, ALogMadeAnewForAWrapChangeKeepsItsTextIdPlaceAndFocus) {
+  SmallWindow w;
+  w.form.Show();
+  for (int i = 0; i < 60; ++i) w.memo->Add("line " + std::to_string(i));
+  const auto lines = w.memo->Lines();
+  w.memo->Peer().SetFocus();
+  const HWND before = Win32Handle(*w.memo);
+  const int id = GetDlgCtrlID(before);
+  SendMessageW(before, EM_SETSEL, 5, 9);
+
+  w.memo->SetWordWrap(false);
+  const HWND after = Win32Handle(*w.memo);
+  EXPECT_FALSE(IsWindow(before));
+  EXPECT_NE(StyleOf(after) & ES_AUTOHSCROLL, 0);
+  EXPECT_EQ(w.memo->Lines(), lines);
+  EXPECT_EQ(GetDlgCtrlID(after), id);
+  EXPECT_EQ(GetFocus(), after);
+  DWORD selStart = 0, selEnd = 0;
+  SendMessageW(after, EM_GETSEL, reinterpret_cast<WPARAM>(&selStart),
+               reinterpret_cast<LPARAM>(&selEnd));
+  EXPECT_EQ(selStart, 5u);
+  EXPECT_EQ(selEnd, 9u);
+  const HWND window = Win32Window(w.form);
+  EXPECT_EQ(GetNextDlgTabItem(window, Win32Handle(*w.start), FALSE), after);
+  EXPECT_EQ(GetNextDlgTabItem(window, after, FALSE), Win32Handle(*w.save));
+  // Lines added now reach the new window.
+  w.memo->Add("after the change");
+  EXPECT_EQ(w.memo->Lines().back(), "after the change");
+}
+
+TEST(Win32Controls, EveryControlHasItsOwnIdOnItsWindow) {
+  SmallWindow w;
+  const HWND window = Win32Window(w.form);
+  std::vector<int> ids;
+  for (TControl* c : w.form.Controls()) {
+    const HWND h = Win32Handle(*c);
+    ASSERT_EQ(GetParent(h), window);
+    const int id = GetDlgCtrlID(h);
+    EXPECT_GE(id, 100) << "clear of the dialog manager's IDOK and IDCANCEL";
+    EXPECT_EQ(GetDlgItem(window, id), h);
+    EXPECT_EQ(std::count(ids.begin(), ids.end(), id), 0);
+    ids.push_back(id);
+  }
+  EXPECT_EQ(ids.size(), 5u);
+}
+
+TEST(Win32Controls, TheLogFollowsItsEndWhileALongHandlerRepaintsAndStaysWhereAPersonScrolled) {
+  SmallWindow w;
+  w.form.SetFrameInterval(std::chrono::nanoseconds(0));
+  w.form.Show();
+  const HWND memo = Win32Handle(*w.memo);
+  auto atEnd = [memo] {
+    SCROLLINFO bar{};
+    bar.cbSize = sizeof bar;
+    bar.fMask = SIF_ALL;
+    EXPECT_TRUE(GetScrollInfo(memo, SB_VERT, &bar));
+    return bar.nPos > 0 && bar.nPos + static_cast<int>(bar.nPage) > bar.nMax;
+  };
+  for (int i = 0; i < 300; ++i) {
+    w.memo->Add("Facility :Main Jail CellNo : A-" + std::to_string(i) + " Allow 1 but 2");
+    w.form.Repaint();
+    if (i == 150) {
+      EXPECT_TRUE(atEnd()) << "mid-pass";
+    }
+  }
+  EXPECT_TRUE(atEnd());
+  EXPECT_GT(SendMessageW(memo, EM_GETFIRSTVISIBLELINE, 0, 0), 250);
+
+  // A person scrolled to the top: new lines do not pull the box away from what they read.
+  SendMessageW(memo, WM_VSCROLL, SB_TOP, 0);
+  for (int i = 0; i < 50; ++i) {
+    w.memo->Add("more");
+    w.form.Repaint();
+  }
+  EXPECT_EQ(SendMessageW(memo, EM_GETFIRSTVISIBLELINE, 0, 0), 0);
+}
+
+TEST(Win32Keyboard, ClicksEnterSpaceAndAccessKeysPressTheRightButton) {
+  TApplication application("win32ui_tests");
+  SmallWindow w;
+  w.save->SetCaption("Save && &Log");
+  std::vector<std::string> pressed;
+  w.start->SetOnClick([&](TComponent*) { pressed.push_back("start"); });
+  w.save->SetOnClick([&](TComponent*) { pressed.push_back("save"); });
+  w.form.Show();
+  const HWND start = Win32Handle(*w.start), save = Win32Handle(*w.save),
+             memo = Win32Handle(*w.memo);
+  ASSERT_EQ(GetFocus(), start) << "the first in tab order holds the focus when the window opens";
+
+  struct Case {
+    const char* What;
+    HWND Focus;
+    std::function<void()> Do;
+    const char* Pressed;  // null: none
+  } cases[] = {
+      {"BM_CLICK to the button", memo, [&] { SendMessageW(save, BM_CLICK, 0, 0); }, "save"},
+      {"Enter on the focused start button", start,
+       [&] { PostMessageW(start, WM_KEYDOWN, VK_RETURN, 0); }, "start"},
+      {"Enter on the focused Save Log", save, [&] { PostMessageW(save, WM_KEYDOWN, VK_RETURN, 0); },
+       "save"},
+      {"Enter in the log is the log's", memo, [&] { PostMessageW(memo, WM_KEYDOWN, VK_RETURN, 0); },
+       nullptr},
+      {"Space on the focused button", start,
+       [&] {
+         PostMessageW(start, WM_KEYDOWN, VK_SPACE, 0x00390001);
+         PostMessageW(start, WM_KEYUP, VK_SPACE, 0xC0390001);
+       },
+       "start"},
+      {"Alt+L from the log", memo, [&] { PostMessageW(memo, WM_SYSCHAR, L'l', 1 << 29); }, "save"},
+      {"Alt+S from Save Log", save, [&] { PostMessageW(save, WM_SYSCHAR, L'S', 1 << 29); },
+       "start"},
+      {"Alt+& is no access key", memo, [&] { PostMessageW(memo, WM_SYSCHAR, L'&', 1 << 29); },
+       nullptr},
+      {"Alt+X marks nothing", memo, [&] { PostMessageW(memo, WM_SYSCHAR, L'x', 1 << 29); },
+       nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.What);
+    SetFocus(c.Focus);
+    pressed.clear();
+    c.Do();
+    RunQueued();
+    EXPECT_EQ(pressed,
+              c.Pressed ? std::vector<std::string>{c.Pressed} : std::vector<std::string>{});
+  }
+  // The focused button shows the default frame that says Enter presses it; the other does not.
+  SetFocus(save);
+  EXPECT_EQ(StyleOf(save) & BS_TYPEMASK, BS_DEFPUSHBUTTON);
+  EXPECT_EQ(StyleOf(start) & BS_TYPEMASK, BS_PUSHBUTTON);
+  SetFocus(memo);
+  EXPECT_EQ(StyleOf(save) & BS_TYPEMASK, BS_PUSHBUTTON);
+}
+
+TEST(Win32Keyboard, TabAndShiftTabFollowTheStoredOrder) {
+  TApplication application("win32ui_tests");
+  SmallWindow w;
+  w.form.Show();
+  const HWND start = Win32Handle(*w.start), save = Win32Handle(*w.save),
+             memo = Win32Handle(*w.memo);
+  auto tab = [](bool AShift) {
+    BYTE keys[256];
+    GetKeyboardState(keys);
+    keys[VK_SHIFT] = AShift ? 0x80 : 0;
+    SetKeyboardState(keys);
+    PostMessageW(GetFocus(), WM_KEYDOWN, VK_TAB, 0);
+    RunQueued();
+    keys[VK_SHIFT] = 0;
+    SetKeyboardState(keys);
+    return GetFocus();
+  };
+  SetFocus(start);
+  EXPECT_EQ(tab(false), memo);
+  EXPECT_EQ(tab(false), save);
+  EXPECT_EQ(tab(false), start);
+  EXPECT_EQ(tab(true), save);
+  EXPECT_EQ(tab(true), memo);
+}
+
+TEST(Win32Application, AThrowInsideAWindowProcedureEndsTheLoopAndReachesRunsCaller) {
+  TApplication application("win32ui_tests");
+  AnsweredBoxes boxes;
+  TMessageBoxesOverride answering(boxes);
+  application.SetTitle("Bunkmere");
+  SmallWindow w;
+  w.save->SetOnClick([](TComponent*) { throw Exception("Cannot create file x.log"); });
+  w.start->SetOnClick([](TComponent*) { throw 42; });
+  // A failure of the program's kind is the click's own: its box, and the program goes on.
+  PostMessageW(Win32Handle(*w.save), BM_CLICK, 0, 0);
+  PostMessageW(Win32Window(w.form), WM_CLOSE, 0, 0);
+  EXPECT_EQ(application.Run(w.form), 0);
+  EXPECT_EQ(boxes.Shown, std::vector<std::string>{"Bunkmere|Cannot create file x.log."});
+  // Anything else cannot unwind through the system's frames: it is carried to Run's caller.
+  PostMessageW(Win32Handle(*w.start), BM_CLICK, 0, 0);
+  EXPECT_THROW(application.Run(w.form), int);
+  EXPECT_EQ(boxes.Shown.size(), 1u);
+}
+
+TEST(Win32Application, AThrowNoClickHandlesEndsWithTheApplicationErrorBoxAndExitCode1) {
+  TApplication application("win32ui_tests");
+  AnsweredBoxes boxes;
+  TMessageBoxesOverride answering(boxes);
+  SmallWindow w;
+  w.start->SetOnClick([](TComponent*) { throw 42; });
+  PostMessageW(Win32Handle(*w.start), BM_CLICK, 0, 0);
+  const int code =
+      RunOrShowUnhandledFailure([&] { return application.Run(w.form); },
+                                [](const std::exception*) -> std::uintptr_t { return 0x1A2F4; });
+  EXPECT_EQ(code, 1);
+  ASSERT_EQ(boxes.Shown.size(), 1u);
+  EXPECT_TRUE(boxes.Shown[0].starts_with("Application Error|Exception Unknown in module "))
+      << boxes.Shown[0];
+  EXPECT_NE(boxes.Shown[0].find(" at 0001A2F4.\n\nUnknown failure."), std::string::npos)
+      << boxes.Shown[0];
+}
+
+TEST(Win32Application, TheMainThreadIsASingleThreadedApartmentWhileTheApplicationLives) {
+  {
+    TApplication application("win32ui_tests");
+    EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), RPC_E_CHANGED_MODE);
+  }
+  // Uninitialised with the application: the thread may join another apartment now.
+  const HRESULT again = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+  EXPECT_TRUE(SUCCEEDED(again));
+  if (SUCCEEDED(again)) CoUninitialize();
+}
+
+TEST(Win32Window, RepaintsOfALongHandlerLookAtTheQueueWithoutTakingInputFromIt) {
+  SmallWindow w;
+  w.form.SetFrameInterval(std::chrono::nanoseconds(0));
+  w.form.Show();
+  int clicks = 0;
+  w.start->SetOnClick([&](TComponent*) { ++clicks; });
+  GetQueueStatus(QS_ALLINPUT);  // from here, "new" means new since this look
+  PostMessageW(Win32Handle(*w.start), BM_CLICK, 0, 0);
+  w.form.Repaint();
+  // The low word: what came since the queue was last looked at; the high word: what is in it.
+  const DWORD status = GetQueueStatus(QS_POSTMESSAGE);
+  EXPECT_EQ(LOWORD(status) & QS_POSTMESSAGE, 0u) << "the window looked at its queue";
+  EXPECT_NE(HIWORD(status) & QS_POSTMESSAGE, 0u) << "and left the click in it";
+  EXPECT_EQ(clicks, 0);
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+  EXPECT_EQ(clicks, 1);
+}
+
+TEST(Win32Window, MovingToAScreenOfAnotherDensityScalesTheWindowAndPlacesItWhereSuggested) {
+  SmallWindow w;
+  w.form.Show();
+  const HWND window = Win32Window(w.form);
+  const int dpi = w.form.PixelsPerInch();
+  RECT suggested{40, 30, 40 + 1100, 30 + 700};
+  SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(dpi * 3 / 2, dpi * 3 / 2),
+               reinterpret_cast<LPARAM>(&suggested));
+  EXPECT_EQ(w.form.PixelsPerInch(), dpi * 3 / 2);
+  RECT client, outer;
+  GetClientRect(window, &client);
+  GetWindowRect(window, &outer);
+  EXPECT_EQ(client.right, ScaleLength(ScaleLength(674, dpi, 96), 3, 2));
+  EXPECT_EQ(outer.left, 40);
+  EXPECT_EQ(outer.top, 30);
+  RECT save;
+  GetWindowRect(Win32Handle(*w.save), &save);
+  MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&save), 2);
+  EXPECT_EQ(save.left, ScaleLength(ScaleLength(592, dpi, 96), 3, 2));
+  EXPECT_EQ(save.right - save.left, ScaleLength(ScaleLength(75, dpi, 96), 3, 2));
+}
+
+// Answers the system's message boxes of this thread as they open, noting their owners.
+struct BoxAnswerer {
+  BoxAnswerer() {
+    Self() = this;
+    Hook = SetWindowsHookExW(WH_CBT, &OnEvent, nullptr, GetCurrentThreadId());
+  }
+  ~BoxAnswerer() {
+    UnhookWindowsHookEx(Hook);
+    Self() = nullptr;
+  }
+  static BoxAnswerer*& Self() {
+    static BoxAnswerer* self = nullptr;
+    return self;
+  }
+  static LRESULT CALLBACK OnEvent(int ACode, WPARAM W, LPARAM L) {
+    if (ACode == HCBT_ACTIVATE && Self() != nullptr) {
+      const auto box = reinterpret_cast<HWND>(W);
+      wchar_t name[16] = {};
+      GetClassNameW(box, name, 16);
+      if (std::wstring_view(name) == L"#32770") {
+        Self()->Owners.push_back(GetWindow(box, GW_OWNER));
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+      }
+    }
+    return CallNextHookEx(nullptr, ACode, W, L);
+  }
+  HHOOK Hook;
+  std::vector<HWND> Owners;
+};
+
+TEST(Win32Application, MessageBoxesBelongToTheMainWindowWhateverWindowIsActive) {
+  TApplication application("win32ui_tests");
+  SmallWindow w;
+  // Another window of the program's thread is the active one when the box comes.
+  SmallWindow other;
+  w.start->SetOnClick([&](TComponent*) {
+    other.form.Show();
+    SetActiveWindow(Win32Window(other.form));
+    application.ShowMessage("Cell Synchronization Completed");
+    w.form.Close();
+  });
+  BoxAnswerer answerer;
+  PostMessageW(Win32Handle(*w.start), BM_CLICK, 0, 0);
+  EXPECT_EQ(application.Run(w.form), 0);
+  EXPECT_EQ(answerer.Owners, std::vector<HWND>{Win32Window(w.form)});
+}
+
+// The window's picture, as the screen shows it, as a 32-bit bitmap file.
+bool SavePicture(HWND AWindow, const std::string& APath) {
+  SetForegroundWindow(AWindow);
+  RedrawWindow(AWindow, nullptr, nullptr,
+               RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_UPDATENOW | RDW_ALLCHILDREN);
+  GdiFlush();
+  RECT r;
+  GetWindowRect(AWindow, &r);
+  const int width = r.right - r.left, height = r.bottom - r.top;
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  const HDC screen = GetDC(nullptr);
+  const HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  const HDC dc = CreateCompatibleDC(screen);
+  const HGDIOBJ old = SelectObject(dc, bitmap);
+  const bool copied = BitBlt(dc, 0, 0, width, height, screen, r.left, r.top, SRCCOPY) != FALSE;
+  GdiFlush();
+  const std::size_t size = static_cast<std::size_t>(width) * height * 4;
+  BITMAPFILEHEADER file{};
+  file.bfType = 0x4D42;
+  file.bfOffBits = sizeof file + sizeof info.bmiHeader;
+  file.bfSize = static_cast<DWORD>(file.bfOffBits + size);
+  std::ofstream out(APath, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(&file), sizeof file);
+  out.write(reinterpret_cast<const char*>(&info.bmiHeader), sizeof info.bmiHeader);
+  out.write(static_cast<const char*>(bits), static_cast<std::streamsize>(size));
+  SelectObject(dc, old);
+  DeleteDC(dc);
+  DeleteObject(bitmap);
+  ReleaseDC(nullptr, screen);
+  return copied && out.good();
+}
+
+// The screen's density, as the window reads it. The stage runs this at 96, 144 and 192 pixels
+// per inch (BUNKMERE_TEST_DPI names the one it set) and keeps the pictures
+// (BUNKMERE_TEST_PICTURES names the folder).
+TEST(Win32Density, TheWindowScalesItsStoredLayoutAndEveryCaptionFits) {
+  SmallWindow w;
+  w.start->SetCaption("Start Synchronization Of  Cells");
+  const HWND window = Win32Window(w.form);
+  const HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  if (const char* expected = std::getenv("BUNKMERE_TEST_DPI")) {
+    ASSERT_EQ(dpi, std::atoi(expected)) << "the stage's density did not reach the program";
+  }
+  // SmallWindow was loaded at the screen's density already.
+  const auto scaled = [dpi](int AValue) { return ScaleLength(AValue, dpi, 96); };
+  RECT client;
+  GetClientRect(window, &client);
+  EXPECT_EQ(client.right, scaled(674));
+  EXPECT_EQ(client.bottom, scaled(420));
+  const auto placed = [window](const TControl& AControl) {
+    RECT r;
+    GetWindowRect(Win32Handle(AControl), &r);
+    MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&r), 2);
+    return TRect{r.left, r.top, r.right - r.left, r.bottom - r.top};
+  };
+  struct Stored {
+    const TControl* Control;
+    TRect Bounds;
+  } stored[] = {{w.start, {220, 78, 237, 25}},
+                {w.bar, {1, 23, 497, 16}},
+                {w.memo, {8, 136, 657, 265}},
+                {w.save, {592, 107, 75, 25}}};
+  for (const Stored& c : stored) {
+    SCOPED_TRACE(c.Control->Caption());
+    EXPECT_EQ(placed(*c.Control), (TRect{scaled(c.Bounds.Left), scaled(c.Bounds.Top),
+                                         scaled(c.Bounds.Width), scaled(c.Bounds.Height)}));
+  }
+  // Every caption within its control, in the font the control draws with.
+  const auto extent = [](const TControl& AControl) {
+    const HWND h = Win32Handle(AControl);
+    const HDC dc = GetDC(h);
+    const auto font = reinterpret_cast<HFONT>(SendMessageW(h, WM_GETFONT, 0, 0));
+    const HGDIOBJ old = SelectObject(dc, font);
+    const std::wstring text = TextOf(h);
+    SIZE size{};
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    SelectObject(dc, old);
+    ReleaseDC(h, dc);
+    return size;
+  };
+  const auto fits = [&](const TControl& AControl) {
+    SCOPED_TRACE(AControl.Caption());
+    const TRect r = placed(AControl);
+    const SIZE text = extent(AControl);
+    EXPECT_GT(text.cx, 0);
+    EXPECT_LE(text.cx, r.Width);
+    EXPECT_LE(text.cy, r.Height);
+    EXPECT_LE(r.Left + r.Width, scaled(674));
+  };
+  fits(*w.start);
+  fits(*w.save);
+  for (const char* caption : {"[XXX]", "[XXXXXX]", "Conflicts Log:"}) {
+    w.label->SetCaption(caption);
+    fits(*w.label);
+    EXPECT_EQ(placed(*w.label).Left, scaled(33));
+    EXPECT_EQ(placed(*w.label).Top, scaled(43));
+  }
+  // The bitmap face only at the heights it has; its TrueType counterpart elsewhere.
+  LOGFONTW face{};
+  GetObjectW(reinterpret_cast<HFONT>(SendMessageW(Win32Handle(*w.save), WM_GETFONT, 0, 0)),
+             sizeof face, &face);
+  EXPECT_EQ(std::wstring(face.lfFaceName), dpi == 96 ? L"MS Sans Serif" : L"Microsoft Sans Serif");
+  EXPECT_EQ(face.lfHeight, ScaleLength(-11, dpi, 96));
+
+  if (const char* folder = std::getenv("BUNKMERE_TEST_PICTURES")) {
+    w.label->SetCaption("[XXXXXX]");
+    w.memo->Add("Facility :Main Jail DormCode : A CellNo : A-103 Allow 1 but 2 are assign to it");
+    w.form.Show();
+    w.form.Repaint();
+    EXPECT_TRUE(
+        SavePicture(window, std::string(folder) + "\\window-" + std::to_string(dpi) + ".bmp"));
+  }
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
-// The Win32 backend: a native window behind every form and a standard control (static, button,
-// multi-line edit, progress bar) behind every control; the message loop and the system's
-// message boxes.
+// The Win32 backend's windows: a native window behind every form and a standard control
+// (static, button, multi-line edit, progress bar) behind every control. The event loop and
+// message boxes are in Win32Application.cpp, the dialog manager's keys in DialogKeys.cpp.
 //
 // Every window keeps its peer in its user data and clears it on WM_NCDESTROY, so no message
 // that arrives while a window is torn down reaches a peer that is gone.
@@ -14,9 +14,12 @@
 // After windows.h, which it needs.
 #include <commctrl.h>
 
+#include "core/Exceptions.h"
 #include "ui/win32/Win32Peers.h"
+#include "ui/win32/Win32Support.h"
 
 #include <deque>
+#include <exception>
 #include <memory>
 #include <string>
 #include <type_traits>
@@ -26,89 +29,33 @@
 namespace bunkmere {
 namespace {
 
-std::wstring Wide(std::string_view AText) {
-  if (AText.empty()) return {};
-  const int n =
-      MultiByteToWideChar(CP_UTF8, 0, AText.data(), static_cast<int>(AText.size()), nullptr, 0);
-  std::wstring w(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, AText.data(), static_cast<int>(AText.size()), w.data(), n);
-  return w;
-}
-
-std::string Narrow(std::wstring_view AText) {
-  if (AText.empty()) return {};
-  const int n = WideCharToMultiByte(CP_UTF8, 0, AText.data(), static_cast<int>(AText.size()),
-                                    nullptr, 0, nullptr, nullptr);
-  std::string s(static_cast<std::size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, AText.data(), static_cast<int>(AText.size()), s.data(), n,
-                      nullptr, nullptr);
-  return s;
-}
-
-struct TWindowDeleter {
-  void operator()(HWND AWindow) const noexcept {
-    if (IsWindow(AWindow)) DestroyWindow(AWindow);
-  }
-};
-using TWindowHandle = std::unique_ptr<std::remove_pointer_t<HWND>, TWindowDeleter>;
-
-struct TGdiDeleter {
-  void operator()(HGDIOBJ AObject) const noexcept { DeleteObject(AObject); }
-};
-using TFontHandle = std::unique_ptr<std::remove_pointer_t<HFONT>, TGdiDeleter>;
-using TBrushHandle = std::unique_ptr<std::remove_pointer_t<HBRUSH>, TGdiDeleter>;
-
-// A system colour follows the desktop's palette; a plain colour is 0x00BBGGRR already.
-COLORREF ToColorRef(TColor AColor) {
-  if ((AColor & clSystemColor) != 0) return GetSysColor(AColor & 0xFF);
-  return static_cast<COLORREF>(AColor) & 0x00FFFFFF;
-}
-
-TFontHandle MakeFont(const TFontData& AFont) {
-  // The stored height is in pixels: the character height when negative, the cell height when
-  // positive, exactly as the system reads a font height.
-  return TFontHandle(CreateFontW(
-      AFont.Height, 0, 0, 0, AFont.Style.Contains(TFontStyle::fsBold) ? FW_BOLD : FW_NORMAL,
-      AFont.Style.Contains(TFontStyle::fsItalic), AFont.Style.Contains(TFontStyle::fsUnderline),
-      AFont.Style.Contains(TFontStyle::fsStrikeOut), static_cast<DWORD>(AFont.Charset),
-      OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
-      Wide(AFont.Name).c_str()));
-}
-
-HINSTANCE Instance() {
-  return GetModuleHandleW(nullptr);
-}
+using namespace win32;
 
 // Runs the calls posted to a control, one per message.
 constexpr UINT kRunPosted = WM_APP + 1;
 
-// Where controls without a form live: child windows need a parent from the start.
-HWND ParkingWindow() {
-  static TWindowHandle parking(CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 0, 0, nullptr,
-                                               nullptr, Instance(), nullptr));
-  return parking.get();
-}
-
 class TWin32FormPeer;
+// Keeps what a handler threw inside a window procedure on the control's window, for the event
+// loop to carry on; defined with the form.
+void KeepFailure(TWin32FormPeer* AForm, std::exception_ptr AFailure) noexcept;
 
-// What every Win32 control peer does alike, around its standard control.
+// What every Win32 control peer does alike, around its standard control. The control is made
+// only when it has a parent and its creation-only styles are known (Realise); until then, and
+// across a remaking, the peer keeps its state: bounds, visibility, font, tab stop, text.
 class TWin32Control {
  public:
   TWin32Control(TPeerEvents& AEvents, const wchar_t* AClass, DWORD AStyle)
-      : FEvents(AEvents),
-        FWindow(CreateWindowExW(0, AClass, L"", WS_CHILD | AStyle, 0, 0, 0, 0, ParkingWindow(),
-                                nullptr, Instance(), nullptr)) {
-    SetWindowLongPtrW(Handle(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    SetWindowSubclass(Handle(), &SubclassProc, 1, reinterpret_cast<DWORD_PTR>(this));
-  }
+      : FEvents(AEvents), FClass(AClass), FStyle(AStyle) {}
   virtual ~TWin32Control() = default;
   TWin32Control(const TWin32Control&) = delete;
   TWin32Control& operator=(const TWin32Control&) = delete;
 
+  // Null until the control is realised on a window.
   HWND Handle() const noexcept { return FWindow.get(); }
   TPeerEvents& Events() const noexcept { return FEvents; }
   COLORREF TextColor() const noexcept { return FTextColor; }
   HFONT Font() const noexcept { return FFont.get(); }
+  TWin32FormPeer* Form() const noexcept { return FParent; }
 
   // The peer of a control window, or null for a window that is not (or no longer) one.
   static TWin32Control* Of(HWND AWindow) {
@@ -116,35 +63,65 @@ class TWin32Control {
   }
 
   void DoSetBounds(const TRect& r) {
-    SetWindowPos(Handle(), nullptr, r.Left, r.Top, r.Width, r.Height,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
+    FBounds = r;
+    if (Handle() != nullptr)
+      SetWindowPos(Handle(), nullptr, r.Left, r.Top, r.Width, r.Height,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
   }
-  void DoSetVisible(bool AValue) { ShowWindow(Handle(), AValue ? SW_SHOWNA : SW_HIDE); }
+  void DoSetVisible(bool AValue) {
+    FVisible = AValue;
+    if (Handle() != nullptr) ShowWindow(Handle(), AValue ? SW_SHOWNA : SW_HIDE);
+  }
   void DoSetFont(const TFontData& AFont) {
     TFontHandle font = MakeFont(AFont);
-    SendMessageW(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
+    if (Handle() != nullptr)
+      SendMessageW(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
     // The control drew with the old font until now: it goes only after the new one is in.
     FFont = std::move(font);
     FTextColor = ToColorRef(AFont.Color);
   }
   void DoSetTabStop(bool AValue) {
+    FTabStop = AValue;
+    if (Handle() == nullptr) return;
     const LONG_PTR style = GetWindowLongPtrW(Handle(), GWL_STYLE);
     SetWindowLongPtrW(Handle(), GWL_STYLE, AValue ? style | WS_TABSTOP : style & ~WS_TABSTOP);
   }
+  void DoSetText(std::wstring AText) {
+    FText = std::move(AText);
+    if (Handle() != nullptr) SetWindowTextW(Handle(), FText.c_str());
+  }
   void DoSetParent(TFormPeer* AParent);
   void DoSetFocus();
-  void DoInvalidate() { InvalidateRect(Handle(), nullptr, TRUE); }
-  void DoPaintNow() { RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW); }
+  void DoInvalidate() {
+    if (Handle() != nullptr) InvalidateRect(Handle(), nullptr, TRUE);
+  }
+  void DoPaintNow() {
+    if (Handle() != nullptr)
+      RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+  }
   void DoPost(std::function<void()> ACall) {
     FPosted.push_back(std::move(ACall));
-    PostMessageW(Handle(), kRunPosted, 0, 0);
+    // A control not yet made gets its messages when it is.
+    if (Handle() != nullptr) PostMessageW(Handle(), kRunPosted, 0, 0);
   }
+  void DoRealise();
 
  protected:
+  // The control's text while it has no native control (and as it had when it was last made).
+  std::wstring& StoredText() noexcept { return FText; }
+  const std::wstring& StoredText() const noexcept { return FText; }
+  // The styles only creation reads, beyond the kind's own.
+  virtual DWORD CreationStyle() const { return 0; }
+  virtual DWORD ExStyle() const { return 0; }
+  // Takes what the native control holds (text a person typed, where it is scrolled) before it
+  // is destroyed, and gives it back to the new one.
+  virtual void KeepState() {}
+  virtual void RestoreState() {}
   // A message about to reach the control; a peer may bring the control up to date first.
   virtual void BeforeMessage(UINT /*AMessage*/) {}
 
  private:
+  void Unrealise();
   static LRESULT CALLBACK SubclassProc(HWND AWindow, UINT AMessage, WPARAM W, LPARAM L,
                                        UINT_PTR /*AId*/, DWORD_PTR AData) {
     auto* self = reinterpret_cast<TWin32Control*>(AData);
@@ -154,24 +131,38 @@ class TWin32Control {
       return DefSubclassProc(AWindow, AMessage, W, L);
     }
     if (Of(AWindow) == nullptr) return DefSubclassProc(AWindow, AMessage, W, L);
-    if (AMessage == kRunPosted) {
-      if (!self->FPosted.empty()) {
-        auto call = std::move(self->FPosted.front());
-        self->FPosted.pop_front();
-        call();
+    // Nothing thrown may unwind through the system's frames: it is kept and the loop ends.
+    try {
+      if (AMessage == kRunPosted) {
+        if (!self->FPosted.empty()) {
+          auto call = std::move(self->FPosted.front());
+          self->FPosted.pop_front();
+          call();
+        }
+        return 0;
       }
+      self->BeforeMessage(AMessage);
+    } catch (...) {
+      KeepFailure(self->FParent, std::current_exception());
       return 0;
     }
-    self->BeforeMessage(AMessage);
     return DefSubclassProc(AWindow, AMessage, W, L);
   }
 
   TPeerEvents& FEvents;
+  const wchar_t* FClass;
+  DWORD FStyle;
+  TRect FBounds{};
+  bool FVisible = false;
+  bool FTabStop = false;
+  std::wstring FText;
+  DWORD FMadeWith = 0;  // the creation style the native control was made with
+  int FId = 0;
   // Declared before the window: the window goes first, and with it every message to it.
   TFontHandle FFont;
   std::deque<std::function<void()>> FPosted;
   COLORREF FTextColor = GetSysColor(COLOR_WINDOWTEXT);
-  TFormPeer* FParent = nullptr;
+  TWin32FormPeer* FParent = nullptr;
   TWindowHandle FWindow;
 };
 
@@ -190,13 +181,12 @@ class TWin32ControlPeer : public Base, public TWin32Control {
   void Invalidate() override { DoInvalidate(); }
   void PaintNow() override { DoPaintNow(); }
   void Post(std::function<void()> ACall) override { DoPost(std::move(ACall)); }
+  void Realise() override { DoRealise(); }
 };
 
 TWin32Control& ControlOf(TControlPeer& APeer) {
   return dynamic_cast<TWin32Control&>(APeer);
 }
-
-constexpr wchar_t kFormClass[] = L"BunkmereForm";
 
 class TWin32FormPeer final : public TFormPeer {
  public:
@@ -278,7 +268,17 @@ class TWin32FormPeer final : public TFormPeer {
     if (!SystemParametersInfoW(SPI_GETWORKAREA, 0, &r, 0)) return std::nullopt;
     return TRect{r.left, r.top, r.right - r.left, r.bottom - r.top};
   }
-  int ScreenPixelsPerInch() const override { return ScreenCaps(LOGPIXELSY); }
+  int ScreenPixelsPerInch() const override {
+    // The density of the window's own screen (Windows 10 1607 and later), else the system's.
+    using TGetDpiForWindow = UINT(WINAPI*)(HWND);
+    if (const HMODULE user = GetModuleHandleW(L"user32.dll")) {
+      if (const auto get = reinterpret_cast<TGetDpiForWindow>(
+              reinterpret_cast<void*>(GetProcAddress(user, "GetDpiForWindow")))) {
+        if (const UINT dpi = get(Handle()); dpi > 0) return static_cast<int>(dpi);
+      }
+    }
+    return ScreenCaps(LOGPIXELSY);
+  }
   double ScreenRefreshRate() const override {
     // 0 and 1 stand for the hardware's default rate.
     const int hz = ScreenCaps(VREFRESH);
@@ -287,10 +287,35 @@ class TWin32FormPeer final : public TFormPeer {
   void PaintNow() override {
     FEvents.PeerBeforePaint();
     RedrawWindow(Handle(), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+    // A handler that runs for long paints through here and never returns to the event loop:
+    // looking at the queue, without taking anything from it, tells the system the window still
+    // answers, so it is not replaced by a "(Not Responding)" ghost that hides these repaints
+    // and offers to close the program. Clicks and keys stay queued; none runs mid-handler.
+    MSG waiting;
+    PeekMessageW(&waiting, nullptr, 0, 0, PM_NOREMOVE | PM_NOYIELD);
   }
+  std::optional<std::pair<int, int>> OuterSize() const override {
+    RECT r{0, 0, FWidth, FHeight};
+    const auto style = static_cast<DWORD>(GetWindowLongPtrW(Handle(), GWL_STYLE));
+    const auto exStyle = static_cast<DWORD>(GetWindowLongPtrW(Handle(), GWL_EXSTYLE));
+    if (!AdjustWindowRectEx(&r, style, FALSE, exStyle)) return std::nullopt;
+    return std::pair<int, int>{r.right - r.left, r.bottom - r.top};
+  }
+  std::exception_ptr TakeFailure() override { return std::exchange(FFailure, nullptr); }
+
+  // The first failure thrown inside one of the window's procedures ends the event loop; the
+  // loop's caller takes it on.
+  void KeepFailure(std::exception_ptr AFailure) noexcept {
+    if (FFailure) return;
+    FFailure = std::move(AFailure);
+    PostQuitMessage(1);
+  }
+  // Every control on the window has its own id, kept while it stays on the window.
+  int NextControlId() noexcept { return FNextId++; }
 
   // The control that takes the focus when the window next becomes active.
   void RememberFocus(HWND AControl) { FFocus = AControl; }
+  HWND RememberedFocus() const noexcept { return FFocus; }
   void FocusRemembered() {
     if (FFocus != nullptr && IsWindow(FFocus) && GetParent(FFocus) == Handle()) ::SetFocus(FFocus);
   }
@@ -369,7 +394,13 @@ class TWin32FormPeer final : public TFormPeer {
     }
     auto* self = reinterpret_cast<TWin32FormPeer*>(GetWindowLongPtrW(AWindow, GWLP_USERDATA));
     if (self != nullptr && self->FWindow != nullptr) {
-      if (auto result = self->OnMessage(AMessage, W, L)) return *result;
+      // Nothing thrown may unwind through the system's frames: it is kept and the loop ends.
+      try {
+        if (auto result = self->OnMessage(AMessage, W, L)) return *result;
+      } catch (...) {
+        self->KeepFailure(std::current_exception());
+        return 0;
+      }
     }
     return DefWindowProcW(AWindow, AMessage, W, L);
   }
@@ -418,6 +449,12 @@ class TWin32FormPeer final : public TFormPeer {
       case WM_SETFOCUS:
         FocusRemembered();
         return 0;
+      case WM_DPICHANGED: {
+        const auto* r = reinterpret_cast<const RECT*>(L);
+        FEvents.PeerDensityChanged(HIWORD(W),
+                                   TRect{r->left, r->top, r->right - r->left, r->bottom - r->top});
+        return 0;
+      }
       case WM_CLOSE:
         Close();
         return 0;
@@ -436,21 +473,78 @@ class TWin32FormPeer final : public TFormPeer {
   std::uint8_t FIcons = 0x07;
   int FWidth = 0, FHeight = 0;
   HWND FFocus = nullptr;
+  std::exception_ptr FFailure;
+  // Ids from 100 on: the low ones are the dialog manager's (IDOK, IDCANCEL, ...).
+  int FNextId = 100;
   TWindowHandle FWindow;
 };
 
+void KeepFailure(TWin32FormPeer* AForm, std::exception_ptr AFailure) noexcept {
+  if (AForm != nullptr) {
+    AForm->KeepFailure(std::move(AFailure));
+    return;
+  }
+  // A control's window always has a form: anything else is a fault of this file.
+  std::terminate();
+}
+
 void TWin32Control::DoSetParent(TFormPeer* AParent) {
-  FParent = AParent;
-  ::SetParent(Handle(),
-              AParent ? static_cast<TWin32FormPeer*>(AParent)->Handle() : ParkingWindow());
+  auto* form = static_cast<TWin32FormPeer*>(AParent);
+  if (form == FParent) return;
+  // A control keeps notifying the window it was made under: one moved is made anew.
+  Unrealise();
+  FParent = form;
+  FId = 0;
+}
+
+void TWin32Control::Unrealise() {
+  if (Handle() == nullptr) return;
+  KeepState();
+  const int length = GetWindowTextLengthW(Handle());
+  FText.assign(static_cast<std::size_t>(length) + 1, L'\0');
+  FText.resize(static_cast<std::size_t>(GetWindowTextW(Handle(), FText.data(), length + 1)));
+  FWindow.reset();
+}
+
+void TWin32Control::DoRealise() {
+  if (FParent == nullptr) return;
+  const DWORD creation = CreationStyle();
+  if (Handle() != nullptr && creation == FMadeWith) return;
+  HWND after = HWND_TOP;
+  bool focused = false, remembered = false;
+  if (Handle() != nullptr) {
+    // Made anew in the same place of the tab order, with the focus if it had it.
+    after = GetWindow(Handle(), GW_HWNDPREV);
+    if (after == nullptr) after = HWND_TOP;
+    focused = GetFocus() == Handle();
+    remembered = FParent->RememberedFocus() == Handle();
+    Unrealise();
+  }
+  if (FId == 0) FId = FParent->NextControlId();
+  const DWORD style =
+      WS_CHILD | FStyle | creation | (FVisible ? WS_VISIBLE : 0) | (FTabStop ? WS_TABSTOP : 0);
+  FWindow.reset(CreateWindowExW(ExStyle(), FClass, FText.c_str(), style, FBounds.Left, FBounds.Top,
+                                FBounds.Width, FBounds.Height, FParent->Handle(),
+                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(FId)), Instance(),
+                                nullptr));
+  if (Handle() == nullptr) throw Exception("Cannot create a control window");
+  FMadeWith = creation;
+  SetWindowLongPtrW(Handle(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  SetWindowSubclass(Handle(), &SubclassProc, 1, reinterpret_cast<DWORD_PTR>(this));
+  if (FFont) SendMessageW(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(FFont.get()), FALSE);
+  SetWindowPos(Handle(), after, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  RestoreState();
+  // The calls posted to the window that went are posted anew.
+  for (std::size_t i = 0; i < FPosted.size(); ++i) PostMessageW(Handle(), kRunPosted, 0, 0);
+  if (remembered || focused) FParent->RememberFocus(Handle());
+  if (focused) ::SetFocus(Handle());
 }
 
 void TWin32Control::DoSetFocus() {
-  auto* form = static_cast<TWin32FormPeer*>(FParent);
-  if (form == nullptr) return;
+  if (FParent == nullptr || Handle() == nullptr) return;
   // Focus given before the window is shown takes effect when it opens.
-  form->RememberFocus(Handle());
-  if (form->IsVisible()) ::SetFocus(Handle());
+  FParent->RememberFocus(Handle());
+  if (FParent->IsVisible()) ::SetFocus(Handle());
 }
 
 class TWin32LabelPeer final : public TWin32ControlPeer<TLabelPeer> {
@@ -458,8 +552,9 @@ class TWin32LabelPeer final : public TWin32ControlPeer<TLabelPeer> {
   // No prefix: the label is given its text with the ampersand rule already applied.
   explicit TWin32LabelPeer(TPeerEvents& AEvents)
       : TWin32ControlPeer(AEvents, L"STATIC", SS_LEFT | SS_NOPREFIX) {}
-  void SetText(const std::string& AText) override { SetWindowTextW(Handle(), Wide(AText).c_str()); }
+  void SetText(const std::string& AText) override { DoSetText(Wide(AText)); }
   std::pair<int, int> TextExtent(const std::string& AText) const override {
+    // A label not yet on a window measures on the screen, as it will draw there.
     const HDC dc = GetDC(Handle());
     if (dc == nullptr) return {0, 0};
     const HGDIOBJ old =
@@ -482,32 +577,41 @@ class TWin32ButtonPeer final : public TWin32ControlPeer<TButtonPeer> {
   explicit TWin32ButtonPeer(TPeerEvents& AEvents)
       : TWin32ControlPeer(AEvents, L"BUTTON", BS_PUSHBUTTON) {}
   // The button draws the ampersand rule itself.
-  void SetText(const std::string& AText) override { SetWindowTextW(Handle(), Wide(AText).c_str()); }
+  void SetText(const std::string& AText) override { DoSetText(Wide(AText)); }
+
+ protected:
+  void BeforeMessage(UINT AMessage) override {
+    // The focused button is the default one: it shows the default frame and Enter presses it,
+    // as in every dialog.
+    if (AMessage == WM_SETFOCUS)
+      SendMessageW(Handle(), BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
+    else if (AMessage == WM_KILLFOCUS)
+      SendMessageW(Handle(), BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
+  }
 };
 
 class TWin32MemoPeer final : public TWin32ControlPeer<TMemoPeer> {
  public:
   explicit TWin32MemoPeer(TPeerEvents& AEvents)
       : TWin32ControlPeer(AEvents, L"EDIT",
-                          ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN | ES_NOHIDESEL) {
-    // The default limit is 32K characters, far less than a long pass logs.
-    SendMessageW(Handle(), EM_SETLIMITTEXT, 0, 0);
-    SetWindowLongPtrW(Handle(), GWL_EXSTYLE, WS_EX_CLIENTEDGE);
-  }
+                          ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN | ES_NOHIDESEL) {}
   void SetScrollBars(bool AVertical, bool AHorizontal) override {
-    LONG_PTR style = GetWindowLongPtrW(Handle(), GWL_STYLE) & ~(WS_VSCROLL | WS_HSCROLL);
-    if (AVertical) style |= WS_VSCROLL;
-    if (AHorizontal) style |= WS_HSCROLL;
-    SetWindowLongPtrW(Handle(), GWL_STYLE, style);
-    SetWindowPos(Handle(), nullptr, 0, 0, 0, 0,
-                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+    FVertical = AVertical;
+    FHorizontal = AHorizontal;
+    DoRealise();
   }
-  void SetWordWrap(bool /*AValue*/) override {
-    // An edit control wraps unless made with automatic horizontal scrolling, which it reads
-    // only when it is made; the shipped window's log wraps.
+  void SetWordWrap(bool AValue) override {
+    FWordWrap = AValue;
+    DoRealise();
   }
-  void SetReadOnly(bool AValue) override { SendMessageW(Handle(), EM_SETREADONLY, AValue, 0); }
-  bool IsEmpty() const override { return !FHasPending && GetWindowTextLengthW(Handle()) == 0; }
+  void SetReadOnly(bool AValue) override {
+    FReadOnly = AValue;
+    if (Handle() != nullptr) SendMessageW(Handle(), EM_SETREADONLY, AValue, 0);
+  }
+  bool IsEmpty() const override {
+    return !FHasPending &&
+           (Handle() != nullptr ? GetWindowTextLengthW(Handle()) == 0 : StoredText().empty());
+  }
   void AddLine(const std::string& ALine) override {
     if (FHasPending) FPending += L"\r\n";
     FHasPending = true;
@@ -516,9 +620,12 @@ class TWin32MemoPeer final : public TWin32ControlPeer<TMemoPeer> {
   void BringUpToDate() override { FlushPending(); }
   std::vector<std::string> Lines() const override {
     FlushPending();
-    const int length = GetWindowTextLengthW(Handle());
-    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-    text.resize(static_cast<std::size_t>(GetWindowTextW(Handle(), text.data(), length + 1)));
+    std::wstring text = StoredText();
+    if (Handle() != nullptr) {
+      const int length = GetWindowTextLengthW(Handle());
+      text.assign(static_cast<std::size_t>(length) + 1, L'\0');
+      text.resize(static_cast<std::size_t>(GetWindowTextW(Handle(), text.data(), length + 1)));
+    }
     std::vector<std::string> lines;
     std::size_t start = 0;
     for (;;) {
@@ -532,10 +639,32 @@ class TWin32MemoPeer final : public TWin32ControlPeer<TMemoPeer> {
   void Clear() override {
     FPending.clear();
     FHasPending = false;
-    SetWindowTextW(Handle(), L"");
+    DoSetText(L"");
   }
 
  protected:
+  // An edit control reads its scroll bars and whether it wraps (it does unless it scrolls
+  // sideways by itself) only when it is made.
+  DWORD CreationStyle() const override {
+    return (FVertical ? WS_VSCROLL : 0) | (FHorizontal ? WS_HSCROLL : 0) |
+           (FWordWrap ? 0 : ES_AUTOHSCROLL);
+  }
+  DWORD ExStyle() const override { return WS_EX_CLIENTEDGE; }
+  void KeepState() override {
+    SendMessageW(Handle(), EM_GETSEL, reinterpret_cast<WPARAM>(&FSelStart),
+                 reinterpret_cast<LPARAM>(&FSelEnd));
+    FFirstLine = SendMessageW(Handle(), EM_GETFIRSTVISIBLELINE, 0, 0);
+  }
+  void RestoreState() override {
+    // The default limit is 32K characters, far less than a long pass logs.
+    SendMessageW(Handle(), EM_SETLIMITTEXT, 0, 0);
+    SendMessageW(Handle(), EM_SETREADONLY, FReadOnly, 0);
+    if (StoredText().empty()) return;
+    SetWindowTextW(Handle(), StoredText().c_str());
+    SendMessageW(Handle(), EM_SETSEL, FSelStart, FSelEnd);
+    const auto nowFirst = SendMessageW(Handle(), EM_GETFIRSTVISIBLELINE, 0, 0);
+    SendMessageW(Handle(), EM_LINESCROLL, 0, FFirstLine - nowFirst);
+  }
   void BeforeMessage(UINT AMessage) override {
     // Held-back lines go in before a person's key, click or the box's focus reaches it, so
     // what a person edits is always the whole log.
@@ -553,6 +682,12 @@ class TWin32MemoPeer final : public TWin32ControlPeer<TMemoPeer> {
     std::wstring text;
     text.swap(FPending);
     FHasPending = false;
+    if (Handle() == nullptr) {
+      auto& stored = const_cast<TWin32MemoPeer*>(this)->StoredText();
+      if (!stored.empty()) stored += L"\r\n";
+      stored += text;
+      return;
+    }
     SCROLLINFO bar{};
     bar.cbSize = sizeof bar;
     bar.fMask = SIF_ALL;
@@ -573,6 +708,9 @@ class TWin32MemoPeer final : public TWin32ControlPeer<TMemoPeer> {
     SendMessageW(Handle(), EM_LINESCROLL, 0, firstLine - nowFirst);
   }
 
+  bool FVertical = false, FHorizontal = false, FWordWrap = true, FReadOnly = false;
+  DWORD FSelStart = 0, FSelEnd = 0;
+  LRESULT FFirstLine = 0;
   mutable std::wstring FPending;
   mutable bool FHasPending = false;
 };
@@ -583,11 +721,19 @@ class TWin32ProgressBarPeer final : public TWin32ControlPeer<TProgressBarPeer> {
       : TWin32ControlPeer(AEvents, PROGRESS_CLASSW, 0) {}
   void SetState(int AMin, int AMax, int APosition) override {
     if (AMin == FMin && AMax == FMax && APosition == FPosition) return;
-    if (AMin != FMin || AMax != FMax) SendMessageW(Handle(), PBM_SETRANGE32, AMin, AMax);
-    SendMessageW(Handle(), PBM_SETPOS, static_cast<WPARAM>(APosition), 0);
+    const bool range = AMin != FMin || AMax != FMax;
     FMin = AMin;
     FMax = AMax;
     FPosition = APosition;
+    if (Handle() == nullptr) return;
+    if (range) SendMessageW(Handle(), PBM_SETRANGE32, AMin, AMax);
+    SendMessageW(Handle(), PBM_SETPOS, static_cast<WPARAM>(APosition), 0);
+  }
+
+ protected:
+  void RestoreState() override {
+    SendMessageW(Handle(), PBM_SETRANGE32, FMin, FMax);
+    SendMessageW(Handle(), PBM_SETPOS, static_cast<WPARAM>(FPosition), 0);
   }
 
  private:
@@ -595,74 +741,10 @@ class TWin32ProgressBarPeer final : public TWin32ControlPeer<TProgressBarPeer> {
   int FMin = 0, FMax = 100, FPosition = 0;
 };
 
-// Moves the focus on Tab and Shift+Tab among a window's tab stops, as a dialog does, without
-// the window being a dialog. True when the message was handled.
-bool HandleTab(const MSG& AMessage) {
-  if (AMessage.message != WM_KEYDOWN || AMessage.wParam != VK_TAB) return false;
-  if (GetKeyState(VK_CONTROL) < 0 || GetKeyState(VK_MENU) < 0) return false;
-  const HWND root = GetAncestor(AMessage.hwnd, GA_ROOT);
-  if (root == nullptr || root == AMessage.hwnd) return false;
-  wchar_t name[32] = {};
-  GetClassNameW(root, name, 32);
-  if (std::wstring_view(name) != kFormClass) return false;
-  const HWND next = GetNextDlgTabItem(root, AMessage.hwnd, GetKeyState(VK_SHIFT) < 0);
-  if (next != nullptr) SetFocus(next);
-  return true;
-}
-
-void Dispatch(const MSG& AMessage) {
-  if (HandleTab(AMessage)) return;
-  TranslateMessage(&AMessage);
-  DispatchMessageW(&AMessage);
-}
-
-class TWin32ApplicationPeer final : public TApplicationPeer {
- public:
-  TWin32ApplicationPeer() {
-    INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX),
-                                  ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
-    InitCommonControlsEx(&controls);
-  }
-  void SetTitle(const std::string& /*AValue*/) override {
-    // The taskbar shows the window's caption; boxes are given the title as their caption.
-  }
-  void SetIcon(std::string_view /*AImage*/) override {
-    // The executable carries the icon as a resource; every window's class uses it.
-  }
-  void ShowMessageBox(const std::string& ACaption, const std::string& AText,
-                      TMsgDlgType AType) override {
-    const HWND owner = GetActiveWindow();
-    UINT flags = MB_OK | (AType == TMsgDlgType::mtError ? MB_ICONERROR : 0);
-    // Without a window of the program's own, the box still blocks the whole program.
-    if (owner == nullptr) flags |= MB_TASKMODAL;
-    MessageBoxW(owner, Wide(AText).c_str(), Wide(ACaption).c_str(), flags);
-  }
-  int Run() override {
-    MSG message;
-    for (;;) {
-      const BOOL got = GetMessageW(&message, nullptr, 0, 0);
-      if (got == 0) return static_cast<int>(message.wParam);
-      if (got < 0) return 1;
-      Dispatch(message);
-    }
-  }
-  void ProcessMessages() override {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      if (message.message == WM_QUIT) {
-        // Left for the loop that runs the program to end on.
-        PostQuitMessage(static_cast<int>(message.wParam));
-        return;
-      }
-      Dispatch(message);
-    }
-  }
-};
-
 class TWin32PeerFactory final : public TPeerFactory {
  public:
   std::unique_ptr<TApplicationPeer> CreateApplication(const char* /*AProgram*/) override {
-    return std::make_unique<TWin32ApplicationPeer>();
+    return MakeApplication();
   }
   std::unique_ptr<TFormPeer> CreateForm(TPeerEvents& AEvents) override {
     return std::make_unique<TWin32FormPeer>(AEvents);
@@ -682,6 +764,10 @@ class TWin32PeerFactory final : public TPeerFactory {
 };
 
 }  // namespace
+
+HWND win32::FormWindow(TFormPeer& AForm) {
+  return static_cast<TWin32FormPeer&>(AForm).Handle();
+}
 
 TPeerFactory& ToolkitPeerFactory() {
   static TWin32PeerFactory factory;
