@@ -70,7 +70,8 @@ int main(int argc, char** argv) {
   TApplication application(argv[0], unattended ? &HeadlessPeerFactory() : nullptr);
   return RunOrShowUnhandledFailure(
       [&] {
-        application.SetMainFormOnTaskBar(true);
+        // The taskbar and the task switcher show "Bunkmere", not the window's long caption.
+        application.SetMainFormOnTaskBar(false);
         application.SetTitle("Bunkmere");
         application.SetIcon(std::string_view(kBunkmereIcon, sizeof(kBunkmereIcon) - 1));
         auto window = std::make_unique<TfrmSynchCellsMain>(nullptr);

@@ -61,6 +61,11 @@ void TApplication::HandleException(const std::exception& AFailure) {
   ShowException(AFailure);
 }
 
+void TApplication::SetMainFormOnTaskBar(bool AValue) {
+  FMainFormOnTaskBar = AValue;
+  FPeer->SetMainFormOnTaskBar(AValue);
+}
+
 int TApplication::Run(TForm& AMainForm) {
   FPeer->SetMainWindow(&AMainForm.Peer());
   struct TMainWindowGone {

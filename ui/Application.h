@@ -37,10 +37,11 @@ class TApplication {
 
   const std::string& Title() const noexcept { return FTitle; }
   void SetTitle(const std::string& AValue);
-  // The taskbar button belongs to the application, showing its title (the toolkits keep the
-  // two together already; kept so start-up reads as it runs on every platform).
+  // False (the default): the taskbar button and the task switcher's entry belong to the
+  // application and show its title; true: the main window has its own, showing its caption.
+  // Set before the main window is created.
   bool MainFormOnTaskBar() const noexcept { return FMainFormOnTaskBar; }
-  void SetMainFormOnTaskBar(bool AValue) { FMainFormOnTaskBar = AValue; }
+  void SetMainFormOnTaskBar(bool AValue);
   // Sets the icon of every window from image bytes (PNG); ignored if they do not decode.
   void SetIcon(std::string_view AImage);
 

@@ -146,6 +146,10 @@ class TApplicationPeer {
   // The window that owns the message boxes (and, where the toolkit has one, the taskbar
   // button); null when the main window is gone.
   virtual void SetMainWindow(TFormPeer* /*AWindow*/) {}
+  // Whether the main window has a taskbar button of its own (showing its caption) rather than
+  // the application (showing its title). Set before the main window is created; toolkits
+  // without such a choice ignore it.
+  virtual void SetMainFormOnTaskBar(bool /*AValue*/) {}
   // A modal box with an OK button; the error box shows the error icon.
   virtual void ShowMessageBox(const std::string& ACaption, const std::string& AText,
                               TMsgDlgType AType) = 0;

@@ -580,6 +580,63 @@ TEST(Win32Application, MessageBoxesBelongToTheMainWindowWhateverWindowIsActive) 
   EXPECT_EQ(answerer.Owners, std::vector<HWND>{Win32Window(w.form)});
 }
 
+// The taskbar button and the task switcher's entry are the application's, with its title:
+// the main window is owned by the application's window (an owned window gets no button), which
+// shows while the main window does. Minimising the main window minimises the application's
+// window (hiding what it owns); restoring that brings the main window back. With the main form
+// on the taskbar, the form is a window of its own.
+TEST(Win32Application, TheTaskbarButtonIsTheApplicationsWithItsTitle) {
+  const auto visibleTopLevels = [] {
+    std::vector<HWND> found;
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND AWindow, LPARAM AFound) {
+          if (IsWindowVisible(AWindow) && GetWindow(AWindow, GW_OWNER) == nullptr)
+            reinterpret_cast<std::vector<HWND>*>(AFound)->push_back(AWindow);
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+  };
+  {
+    TApplication application("win32ui_tests");
+    application.SetMainFormOnTaskBar(false);
+    application.SetTitle("Bunkmere");
+    SmallWindow w;
+    w.form.SetCaption("Synch Facility Cells Base On Current Population");
+    const HWND form = Win32Window(w.form);
+    const HWND owner = GetWindow(form, GW_OWNER);
+    ASSERT_NE(owner, nullptr);
+    EXPECT_EQ(TextOf(owner), L"Bunkmere");
+    EXPECT_EQ(GetWindowLongPtrW(owner, GWL_EXSTYLE) & WS_EX_TOOLWINDOW, 0);
+    EXPECT_EQ(GetWindowLongPtrW(form, GWL_EXSTYLE) & WS_EX_APPWINDOW, 0);
+    std::vector<HWND> shown;
+    bool minimised = false, hiddenWhileMinimised = false, backAfterRestore = false;
+    w.start->SetOnClick([&](TComponent*) {
+      shown = visibleTopLevels();
+      SendMessageW(form, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+      minimised = IsIconic(owner) != FALSE;
+      hiddenWhileMinimised = IsWindowVisible(form) == FALSE;
+      ShowWindow(owner, SW_RESTORE);
+      backAfterRestore = IsWindowVisible(form) != FALSE && IsIconic(form) == FALSE;
+      w.form.Close();
+    });
+    PostMessageW(Win32Handle(*w.start), BM_CLICK, 0, 0);
+    EXPECT_EQ(application.Run(w.form), 0);
+    // The only window the taskbar and the task switcher list: the application's.
+    EXPECT_EQ(shown, std::vector<HWND>{owner});
+    EXPECT_TRUE(minimised);
+    EXPECT_TRUE(hiddenWhileMinimised);
+    EXPECT_TRUE(backAfterRestore);
+  }
+  {
+    TApplication application("win32ui_tests");
+    application.SetMainFormOnTaskBar(true);
+    SmallWindow w;
+    EXPECT_EQ(GetWindow(Win32Window(w.form), GW_OWNER), nullptr);
+  }
+}
+
 // The window's picture, as the screen shows it, as a 32-bit bitmap file.
 bool SavePicture(HWND AWindow, const std::string& APath) {
   SetForegroundWindow(AWindow);

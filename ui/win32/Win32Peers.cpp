@@ -192,8 +192,10 @@ class TWin32FormPeer final : public TFormPeer {
  public:
   explicit TWin32FormPeer(TPeerEvents& AEvents) : FEvents(AEvents) {
     RegisterClassOnce();
+    // Owned by the application's window, the form has no taskbar button of its own.
     FWindow.reset(CreateWindowExW(0, kFormClass, L"", StyleFor(FStyle, FIcons), CW_USEDEFAULT,
-                                  CW_USEDEFAULT, 0, 0, nullptr, nullptr, Instance(), this));
+                                  CW_USEDEFAULT, 0, 0, FormOwnerWindow(), nullptr, Instance(),
+                                  this));
   }
   // Nothing the window says while it is torn down reaches the form, which is going too.
   ~TWin32FormPeer() override { SetWindowLongPtrW(Handle(), GWLP_USERDATA, 0); }
@@ -407,6 +409,17 @@ class TWin32FormPeer final : public TFormPeer {
 
   std::optional<LRESULT> OnMessage(UINT AMessage, WPARAM W, LPARAM L) {
     switch (AMessage) {
+      case WM_SYSCOMMAND:
+        // An owned window minimised on its own would sit as a caption above the taskbar: the
+        // application's window is minimised instead, which hides the windows it owns, and its
+        // taskbar button brings them back.
+        if ((W & 0xFFF0) == SC_MINIMIZE) {
+          if (const HWND owner = GetWindow(Handle(), GW_OWNER); owner != nullptr) {
+            ShowWindow(owner, SW_MINIMIZE);
+            return 0;
+          }
+        }
+        break;
       case WM_COMMAND:
         if (HIWORD(W) == BN_CLICKED && L != 0) {
           if (TWin32Control* c = TWin32Control::Of(reinterpret_cast<HWND>(L)))
@@ -527,7 +540,9 @@ void TWin32Control::DoRealise() {
                                 FBounds.Width, FBounds.Height, FParent->Handle(),
                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(FId)), Instance(),
                                 nullptr));
-  if (Handle() == nullptr) throw Exception("Cannot create a control window");
+  if (Handle() == nullptr)
+    throw Exception("Cannot create a control window (system error " +
+                    std::to_string(GetLastError()) + ")");
   FMadeWith = creation;
   SetWindowLongPtrW(Handle(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   SetWindowSubclass(Handle(), &SubclassProc, 1, reinterpret_cast<DWORD_PTR>(this));

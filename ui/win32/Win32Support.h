@@ -66,6 +66,11 @@ inline HINSTANCE Instance() {
 // The window of a form's peer (the Win32 one: the only kind this backend makes).
 HWND FormWindow(TFormPeer& AForm);
 
+// The window that owns every form: the application's, whose taskbar button and task switcher
+// entry show the application's title. Null when the main form has its own button, or while
+// no application exists.
+HWND FormOwnerWindow();
+
 // The program's own event loop and message boxes.
 std::unique_ptr<TApplicationPeer> MakeApplication();
 
