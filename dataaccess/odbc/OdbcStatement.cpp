@@ -439,30 +439,25 @@ std::int64_t TOdbcStatement::Drain() {
 }
 
 std::optional<std::int64_t> TOdbcStatement::DrainFirstInteger() {
+  // A failure leaves nothing pending for the next statement.
+  const auto raise = [this](const char* ACall) {
+    try {
+      RaiseOdbcError(SQL_HANDLE_STMT, FHandle, ACall);
+    } catch (...) {
+      DiscardResults();
+      throw;
+    }
+  };
   std::optional<std::int64_t> value;
   SQLSMALLINT cols = 0;
   if (FResultPending && SQL_SUCCEEDED(SQLNumResultCols(FHandle, &cols)) && cols > 0) {
     SQLRETURN rc = SQLFetch(FHandle);
-    if (rc == SQL_ERROR) {
-      try {
-        RaiseOdbcError(SQL_HANDLE_STMT, FHandle, "SQLFetch");
-      } catch (...) {
-        DiscardResults();
-        throw;
-      }
-    }
+    if (rc == SQL_ERROR) raise("SQLFetch");
     if (SQL_SUCCEEDED(rc)) {
       SQLBIGINT n = 0;
       SQLLEN ind = 0;
       rc = SQLGetData(FHandle, 1, SQL_C_SBIGINT, &n, sizeof n, &ind);
-      if (rc == SQL_ERROR) {
-        try {
-          RaiseOdbcError(SQL_HANDLE_STMT, FHandle, "SQLGetData");
-        } catch (...) {
-          DiscardResults();
-          throw;
-        }
-      }
+      if (rc == SQL_ERROR) raise("SQLGetData");
       if (SQL_SUCCEEDED(rc) && ind != SQL_NULL_DATA) value = n;
     }
   }

@@ -25,9 +25,10 @@ class LockSessionDbTest : public DbTest {
     FOther = FServer->NewConnection();
     FOther->Connect();
   }
-  std::unique_ptr<TVtMSTable> Cells() {
+  // The cells table open on AConnection (the fixture's own by default).
+  std::unique_ptr<TVtMSTable> Cells(TMSConnection* AConnection = nullptr) {
     auto t = std::make_unique<TVtMSTable>(nullptr);
-    t->SetConnection(FConn.get());
+    t->SetConnection(AConnection != nullptr ? AConnection : FConn.get());
     t->SetTableName("CFGCELL");
     t->Open();
     return t;
@@ -139,10 +140,8 @@ TEST_F(LockSessionDbTest, ALockThatCannotBeDroppedGoesWithItsSession) {
       {"fail:1222:DROP TABLE " + kCell1 + "|Lock request time out period exceeded."});
   auto conn = server.NewConnection();
   conn->Connect();
-  TVtMSTable cells(nullptr);
-  cells.SetConnection(conn.get());
-  cells.SetTableName("CFGCELL");
-  cells.Open();
+  auto table = Cells(conn.get());
+  TVtMSTable& cells = *table;
   cells.Edit();
   ASSERT_EQ(cells.LockTableName(), kCell1);
   cells.Cancel();
@@ -174,10 +173,8 @@ TEST_F(LockSessionDbTest, AReleaseNeverDropsALockAnotherProgramTookUnderTheSameN
     TDbTestServer server(c.Faults);
     auto conn = server.NewConnection();
     conn->Connect();
-    TVtMSTable cells(nullptr);
-    cells.SetConnection(conn.get());
-    cells.SetTableName("CFGCELL");
-    cells.Open();
+    auto table = Cells(conn.get());
+    TVtMSTable& cells = *table;
     cells.Edit();
     ASSERT_EQ(cells.LockTableName(), kCell1);
 
