@@ -139,6 +139,12 @@ std::string JoinNames(const std::vector<std::string>& names, bool quote, std::st
 
 TWireStatement ReplaceParamMarkers(std::string_view s) {
   TWireStatement out;
+  // Every marker starts with a colon: a statement without one (the pass's counts and
+  // listings, built anew for each cell and bed) is sent as it is, without tokenizing it.
+  if (s.find(':') == std::string_view::npos) {
+    out.Text.assign(s);
+    return out;
+  }
   out.Text.reserve(s.size());
   std::size_t copied = 0;
   for (const TToken& t : Tokenize(s)) {

@@ -206,7 +206,10 @@ int main(int argc, char** argv) {
                               bunkmere::bench::TRowHandling::ReadEveryValue}) {
         const fs::path floorDir = freshCopy("floor");
         {
-          Standin server({"--data", floorDir.string()});
+          // The floor's server keeps a statement log as the pass's does: writing it is the
+          // server's work on both sides, not the client's.
+          Standin server(
+              {"--data", floorDir.string(), "--log", (floorDir / "statements.jsonl").string()});
           const auto floor = bunkmere::bench::Replay(
               "Driver=FreeTDS;Server=127.0.0.1;Port=" + std::to_string(server.Port()) +
                   ";UID=sa;PWD=" + kPassword + ";Database=JAIL;TDS_Version=7.4;ClientCharset=UTF-8",

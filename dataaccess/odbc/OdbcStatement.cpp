@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 
 #include "dataaccess/odbc/OdbcError.h"
@@ -550,18 +551,43 @@ TOdbcBlockReader::TOdbcBlockReader(TOdbcStatement& AStatement,
     }
   FRows = firstLob < AColumns.size() ? 1 : std::max<std::size_t>(1, ARowsPerFetch);
   SQLHSTMT h = FStatement.Handle();
+  // Offsets into the arena first (each buffer aligned for any value type), then the pointers.
+  constexpr std::size_t kAlign = alignof(std::max_align_t);
+  auto aligned = [](std::size_t ABytes) { return (ABytes + kAlign - 1) / kAlign * kAlign; };
+  struct TOffsets {
+    std::size_t Data, Ind, Wide, WideInd;
+  };
+  std::vector<TOffsets> offsets(AColumns.size());
+  std::size_t total = 0;
   for (std::size_t c = 0; c < AColumns.size(); ++c) {
     const TColumnDesc& d = AColumns[c];
     TColumnBuffer& b = FBuffers[c];
     const TBinding binding = BindingFor(d);
     b.CType = binding.CType;
     b.Width = binding.Width;
-    b.Data.resize(b.Width * FRows);
-    b.Ind.resize(FRows);
     b.Bound = c < firstLob;
     b.WideWidth = b.Bound ? WideWidthFor(d) : 0;
-    b.Wide.resize(b.WideWidth * FRows);
-    b.WideInd.resize(b.WideWidth != 0 ? FRows : 0);
+    TOffsets& o = offsets[c];
+    o.Data = total;
+    total += aligned(b.Width * FRows);
+    o.Ind = total;
+    total += aligned(sizeof(SQLLEN) * FRows);
+    o.Wide = total;
+    total += aligned(b.WideWidth * FRows);
+    o.WideInd = total;
+    total += b.WideWidth != 0 ? aligned(sizeof(SQLLEN) * FRows) : 0;
+  }
+  FArena.resize(total);
+  char* arena = FArena.data();
+  for (std::size_t c = 0; c < AColumns.size(); ++c) {
+    TColumnBuffer& b = FBuffers[c];
+    const TOffsets& o = offsets[c];
+    b.Data = arena + o.Data;
+    b.Ind = reinterpret_cast<SQLLEN*>(arena + o.Ind);
+    if (b.WideWidth != 0) {
+      b.Wide = arena + o.Wide;
+      b.WideInd = reinterpret_cast<SQLLEN*>(arena + o.WideInd);
+    }
   }
   FRowStatus.assign(FRows, SQL_ROW_SUCCESS);
   Check(SQLSetStmtAttr(h, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_BIND_BY_COLUMN),
@@ -577,12 +603,12 @@ TOdbcBlockReader::TOdbcBlockReader(TOdbcStatement& AStatement,
     TColumnBuffer& b = FBuffers[c];
     if (!b.Bound) continue;
     if (b.WideWidth != 0)
-      Check(SQLBindCol(h, static_cast<SQLUSMALLINT>(c + 1), SQL_C_WCHAR, b.Wide.data(),
-                       static_cast<SQLLEN>(b.WideWidth), b.WideInd.data()),
+      Check(SQLBindCol(h, static_cast<SQLUSMALLINT>(c + 1), SQL_C_WCHAR, b.Wide,
+                       static_cast<SQLLEN>(b.WideWidth), b.WideInd),
             SQL_HANDLE_STMT, h, "SQLBindCol");
     else
-      Check(SQLBindCol(h, static_cast<SQLUSMALLINT>(c + 1), b.CType, b.Data.data(),
-                       static_cast<SQLLEN>(b.Width), b.Ind.data()),
+      Check(SQLBindCol(h, static_cast<SQLUSMALLINT>(c + 1), b.CType, b.Data,
+                       static_cast<SQLLEN>(b.Width), b.Ind),
             SQL_HANDLE_STMT, h, "SQLBindCol");
   }
 }
@@ -643,10 +669,10 @@ void TOdbcBlockReader::ConvertWide(std::size_t ACol, std::size_t ARows) {
     const std::size_t units = std::min(static_cast<std::size_t>(std::max<SQLLEN>(ind, 0)),
                                        b.WideWidth - sizeof(SQLWCHAR)) /
                               sizeof(SQLWCHAR);
-    const std::string text = FromDriverWide(b.Wide.data() + r * b.WideWidth, units);
+    const std::string text = FromDriverWide(b.Wide + r * b.WideWidth, units);
     // Width holds 3 bytes per unit, which every UTF-8 form of those units fits in.
     const std::size_t n = std::min(text.size(), b.Width - 1);
-    std::memcpy(b.Data.data() + r * b.Width, text.data(), n);
+    std::memcpy(b.Data + r * b.Width, text.data(), n);
     b.Data[r * b.Width + n] = '\0';
     b.Ind[r] = static_cast<SQLLEN>(n);
   }
@@ -657,7 +683,7 @@ void TOdbcBlockReader::GetUnbound(std::size_t ACol) {
   TColumnBuffer& b = FBuffers[ACol];
   auto col = static_cast<SQLUSMALLINT>(ACol + 1);
   if (b.Width != 0 && b.CType != SQL_C_CHAR && b.CType != SQL_C_BINARY) {
-    Check(SQLGetData(h, col, b.CType, b.Data.data(), static_cast<SQLLEN>(b.Width), &b.Ind[0]),
+    Check(SQLGetData(h, col, b.CType, b.Data, static_cast<SQLLEN>(b.Width), &b.Ind[0]),
           SQL_HANDLE_STMT, h, "SQLGetData");
     return;
   }
