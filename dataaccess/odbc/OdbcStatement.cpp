@@ -551,14 +551,6 @@ TOdbcBlockReader::TOdbcBlockReader(TOdbcStatement& AStatement,
     }
   FRows = firstLob < AColumns.size() ? 1 : std::max<std::size_t>(1, ARowsPerFetch);
   SQLHSTMT h = FStatement.Handle();
-  // Offsets into the arena first (each buffer aligned for any value type), then the pointers.
-  constexpr std::size_t kAlign = alignof(std::max_align_t);
-  auto aligned = [](std::size_t ABytes) { return (ABytes + kAlign - 1) / kAlign * kAlign; };
-  struct TOffsets {
-    std::size_t Data, Ind, Wide, WideInd;
-  };
-  std::vector<TOffsets> offsets(AColumns.size());
-  std::size_t total = 0;
   for (std::size_t c = 0; c < AColumns.size(); ++c) {
     const TColumnDesc& d = AColumns[c];
     TColumnBuffer& b = FBuffers[c];
@@ -567,28 +559,29 @@ TOdbcBlockReader::TOdbcBlockReader(TOdbcStatement& AStatement,
     b.Width = binding.Width;
     b.Bound = c < firstLob;
     b.WideWidth = b.Bound ? WideWidthFor(d) : 0;
-    TOffsets& o = offsets[c];
-    o.Data = total;
-    total += aligned(b.Width * FRows);
-    o.Ind = total;
-    total += aligned(sizeof(SQLLEN) * FRows);
-    o.Wide = total;
-    total += aligned(b.WideWidth * FRows);
-    o.WideInd = total;
-    total += b.WideWidth != 0 ? aligned(sizeof(SQLLEN) * FRows) : 0;
   }
-  FArena.resize(total);
-  char* arena = FArena.data();
-  for (std::size_t c = 0; c < AColumns.size(); ++c) {
-    TColumnBuffer& b = FBuffers[c];
-    const TOffsets& o = offsets[c];
-    b.Data = arena + o.Data;
-    b.Ind = reinterpret_cast<SQLLEN*>(arena + o.Ind);
-    if (b.WideWidth != 0) {
-      b.Wide = arena + o.Wide;
-      b.WideInd = reinterpret_cast<SQLLEN*>(arena + o.WideInd);
+  // Lays the buffers out one after another, each aligned for any value type: run once to
+  // size the arena, then again to point into it.
+  auto place = [this](char* AArena) {
+    constexpr std::size_t kAlign = alignof(std::max_align_t);
+    std::size_t at = 0;
+    auto take = [&](std::size_t ABytes) {
+      char* p = AArena != nullptr ? AArena + at : nullptr;
+      at += (ABytes + kAlign - 1) / kAlign * kAlign;
+      return p;
+    };
+    for (TColumnBuffer& b : FBuffers) {
+      b.Data = take(b.Width * FRows);
+      b.Ind = reinterpret_cast<SQLLEN*>(take(sizeof(SQLLEN) * FRows));
+      if (b.WideWidth != 0) {
+        b.Wide = take(b.WideWidth * FRows);
+        b.WideInd = reinterpret_cast<SQLLEN*>(take(sizeof(SQLLEN) * FRows));
+      }
     }
-  }
+    return at;
+  };
+  FArena.resize(place(nullptr));
+  place(FArena.data());
   FRowStatus.assign(FRows, SQL_ROW_SUCCESS);
   Check(SQLSetStmtAttr(h, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_BIND_BY_COLUMN),
                        0),

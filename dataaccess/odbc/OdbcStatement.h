@@ -179,9 +179,9 @@ class TOdbcBlockReader {
   TOdbcStatement& FStatement;
   const std::vector<TColumnDesc>& FColumns;
   std::vector<TColumnBuffer> FBuffers;
-  // Every column's buffers in one allocation: one allocation per statement instead of up to
-  // four per column, and a row read one at a time (a result with a large object) lies in a
-  // few neighbouring cache lines instead of one or two per column.
+  // Every column's buffers in one allocation instead of up to four per column: a row read one
+  // at a time (a result with a large object) lies in a few neighbouring cache lines instead of
+  // one or two per column.
   TDriverBuffer<char> FArena;
   std::vector<SQLUSMALLINT> FRowStatus;
   SQLULEN FFetched = 0;
