@@ -1,6 +1,7 @@
 #include "app/BunkmereMain.h"
 
 #include "app/FormDescription.h"
+#include "app/StopRequest.h"
 #include "config/VtConfigInfo.h"
 #include "core/ClassRegistry.h"
 #include "core/Convert.h"
@@ -10,8 +11,10 @@
 #include "core/Reader.h"
 #include "core/SqlText.h"
 #include "dataaccess/MSDataSet.h"
+#include "dataaccess/odbc/OdbcError.h"
 #include "db/DbClasses.h"
 #include "db/VtMSAccess.h"
+#include "db/VtRecordLock.h"
 #include "db/VtSQLDatabase.h"
 #include "platform/Platform.h"
 #include "ui/Application.h"
@@ -43,15 +46,32 @@ void OpenOrRefresh(TVtMSTable& ATable) {
 // nothing tells that before a statement fails. A pass holds nothing of an earlier session when
 // it starts, so its first read, failing on a connection found lost, is tried once more on a
 // new one.
-void OpenFirstTable(TVtMSTable& ATable, const TVtSQLDatabase& ADb) {
+template <class TStep>
+void OnLiveConnection(const TVtSQLDatabase& ADb, TStep AStep) {
   const bool wasConnected = ADb.Connected();
   try {
-    OpenOrRefresh(ATable);
+    AStep();
   } catch (const Exception&) {
     if (!wasConnected || ADb.Connected()) throw;
-    OpenOrRefresh(ATable);
+    AStep();
   }
 }
+
+void OpenFirstTable(TVtMSTable& ATable, const TVtSQLDatabase& ADb) {
+  OnLiveConnection(ADb, [&ATable] { OpenOrRefresh(ATable); });
+}
+
+// SQL Server's "Lock request time out period exceeded.": SET LOCK_TIMEOUT ran out while
+// another session held what the statement needed.
+constexpr long kLockTimeoutError = 1222;
+
+std::string Seconds(int AValue) {
+  return IntToStr(AValue) + (AValue == 1 ? " second" : " seconds");
+}
+
+// Thrown between statements once a stop is asked for; not an Exception, so that nothing
+// reports it as a failure.
+struct EPassStopped {};
 
 // The figures of a cell row that decide what the pass writes to it, as text so that a NULL
 // and a 0 differ: ONCELL is among them because another pass writing it is how a newer count
@@ -101,6 +121,7 @@ TfrmSynchCellsMain::TfrmSynchCellsMain(TComponent* AOwner) : TForm(AOwner) {
   try {
     ReadComponentDescription(*this, StoredDescription());
     BindComponents();
+    SetTimeouts(kLockWaitMilliseconds, kQueryTimeoutSeconds);
   } catch (...) {
     // The base destructor will not run for a constructor that fails: free what reading
     // created while the window still exists.
@@ -179,7 +200,9 @@ void TfrmSynchCellsMain::RunStatement(const std::string& ASql) {
   qryGeneric->Open();
 }
 
-int TfrmSynchCellsMain::CountOf(const std::string& ASql) {
+int TfrmSynchCellsMain::CountOf(const std::string& ASql, std::string ADoing) {
+  CheckStop();
+  FDoing = std::move(ADoing);
   RunStatement(ASql);
   const int n = qryGeneric->Fields(0).AsInteger();
   qryGeneric->Close();
@@ -205,9 +228,20 @@ void TfrmSynchCellsMain::AppendListing(const std::string& ASql, const std::strin
 }
 
 void TfrmSynchCellsMain::GoSynchCells() {
+  FOutcome = TPassOutcome::Running;
+  FCellsDone = 0;
+  FDoing = "opening the tables";
   try {
     CancelOpenEdits();
-    OpenFirstTable(*tblDetentia, *dbJail);
+    if (FPreview) {
+      OpenFirstTable(*tblDetentia, *dbJail);
+    } else {
+      // Before any row is touched, and on the session every lock of this pass is taken on:
+      // a session lost later takes this lock with it, and the pass fails rather than going
+      // on unguarded.
+      OnLiveConnection(*dbJail, [this] { FPassLock.Take(*dbJail); });
+      OpenOrRefresh(*tblDetentia);
+    }
     OpenOrRefresh(*tblFacility);
     OpenOrRefresh(*tblDorms);
     OpenOrRefresh(*tblCFGCells);
@@ -237,21 +271,17 @@ void TfrmSynchCellsMain::GoSynchCells() {
           const std::string cellCount =
               "SELECT Count(CELLKEY) FROM DETENTIA WHERE NAMERELEAS = 0 and FACICODE = " +
               QuotedStr(I) + " and CELLKEY = " + IntToStr(K);
-          int N = CountOf(cellCount);
-          const TCellFigures cached = CellFigures(*tblCFGCells);
-          TCellAction action = DecideCell(N, cached, *tblCFGCells);
-          TCellFigures current = cached;
+          int N = CountOf(cellCount, "counting the bookings of " + where);
+          TCellFigures figures = CellFigures(*tblCFGCells);
+          TCellAction action = DecideCell(N, figures, *tblCFGCells);
           if (action != TCellAction::Report) {
-            // Edit takes the row's lock and re-reads it: from here on the row cannot change
-            // under us, so the rule is decided again from the row as it now stands. Another
-            // workstation may have changed the allowance, or another pass written a newer
-            // count, since the count above: count again under the lock before writing.
-            tblCFGCells->Edit();
-            current = CellFigures(*tblCFGCells);
-            if (current != cached) {
-              N = CountOf(cellCount);
-              action = DecideCell(N, current, *tblCFGCells);
-            }
+            // A count taken before the lock may be older than what another pass or program
+            // wrote since: only a count taken once the row is ours decides what is written.
+            LockRow(*tblCFGCells, where);
+            N = CountOf(cellCount, "counting the bookings of " + where);
+            figures = CellFigures(*tblCFGCells);
+            action = DecideCell(N, figures, *tblCFGCells);
+            FDoing = "writing " + RowName(*tblCFGCells, where);
             switch (action) {
               case TCellAction::WriteCount:
                 ChangeValue(*tblCFGCells, "ONCELL", N < 1 ? 0 : N);
@@ -268,8 +298,10 @@ void TfrmSynchCellsMain::GoSynchCells() {
             }
           }
           if (action == TCellAction::Report) {
-            Memo1->Add(where + " Allow " + IntToStr(current.Allow) + " but " + IntToStr(N) +
+            CheckStop();
+            Memo1->Add(where + " Allow " + IntToStr(figures.Allow) + " but " + IntToStr(N) +
                        " are assign to it");
+            FDoing = "listing the bookings of " + where;
             AppendListing("SELECT BOOKNO FROM DETENTIA WHERE NAMERELEAS = 0 and facicode = " +
                               QuotedStr(I) + " and cellkey = " + IntToStr(K),
                           "----Inmates On Cell----", "NOTE: No Inmates Currently Assign To Cell");
@@ -279,53 +311,112 @@ void TfrmSynchCellsMain::GoSynchCells() {
           while (!tblCFGBeds->Eof()) {
             const int B = tblCFGBeds->FieldByName("BEDNO").AsInteger();
             const std::string E = tblCFGBeds->FieldByName("BEDDESC").AsString();
-            SetStatus(*lblWhatHappen, "Synching " + where + " Bed : " + E);
+            const std::string bed = where + " Bed : " + E;
+            SetStatus(*lblWhatHappen, "Synching " + bed);
             const std::string bedCondition = "NAMERELEAS = 0 and facicode = " + QuotedStr(I) +
                                              " and cellkey = " + IntToStr(K) +
                                              " and bed = " + QuotedStr(IntToStr(B));
-            const std::string bedCount = "SELECT Count(bed) FROM DETENTIA WHERE " + bedCondition;
-            int M = CountOf(bedCount);
+            // Every bed is written, so its lock comes first and its count under it.
+            LockRow(*tblCFGBeds, bed);
+            const int M = CountOf("SELECT Count(bed) FROM DETENTIA WHERE " + bedCondition,
+                                  "counting the bookings of " + bed);
             if (M >= 2) {
-              Memo1->Add(where + " Bed : " + E + " had more than one inmate assign to it");
+              CheckStop();
+              Memo1->Add(bed + " had more than one inmate assign to it");
+              FDoing = "listing the bookings of " + bed;
               AppendListing("SELECT BOOKNO FROM DETENTIA WHERE " + bedCondition,
                             "----Inmates On Bed----", "NOTE: No Inmate Currently Assign To Bed");
             }
-            const std::string available = tblCFGBeds->FieldByName("AVAILABLE").AsString();
-            tblCFGBeds->Edit();
-            // As for the cell: a flag changed since the count means another pass wrote a newer
-            // count; the count under the lock is the one written.
-            if (tblCFGBeds->FieldByName("AVAILABLE").AsString() != available) M = CountOf(bedCount);
+            FDoing = "writing " + RowName(*tblCFGBeds, bed);
             ChangeFlag(*tblCFGBeds, "AVAILABLE", M == 0);
             FinishRow(*tblCFGBeds);
 
+            FDoing = "moving to the next bed of " + where;
             tblCFGBeds->Next();
             ProgressBar1->StepIt();
             Repaint();
           }
+          ++FCellsDone;
+          FDoing = "moving to the next cell after " + where;
           tblCFGCells->Next();
           ProgressBar1->StepIt();
         }
+        FDoing = "moving to the next dorm of " + F;
         tblDorms->Next();
         ProgressBar1->StepIt();
       }
+      FDoing = "moving to the facility after " + F;
       tblFacility->Next();
       --R;
       SetStatus(*lblPasses, IntToStr(R) + " Facilities To Process Remaining");
       ProgressBar1->StepIt();
     }
     qryGeneric->Close();
+    FPassLock.Release();
     ProgressBar1->SetPosition(0);
+    FOutcome = TPassOutcome::Completed;
     Application().ShowMessage("Cell Synchronization Completed");
+  } catch (const EPassStopped&) {
+    // Asked to stop from outside: no box waits for a person, the caller says why.
+    AbandonPass();
+    FOutcome = TPassOutcome::Stopped;
   } catch (const Exception& e) {
     AbandonPass();
-    Application().ShowMessage(e.Message() + " On: TfrmSynchCellsMain.GoSynchCells");
+    const std::string text = FailureText(e);
+    Application().ShowMessage(text + " On: TfrmSynchCellsMain.GoSynchCells");
     Application().ShowMessage("Process Aborted");
   } catch (...) {
     // Not ours to report (out of memory, a fault of the program): it goes on to the
     // unhandled-failure path, but not before the rows it leaves behind are let go.
     AbandonPass();
+    FOutcome = TPassOutcome::Failed;
     throw;
   }
+}
+
+void TfrmSynchCellsMain::SetTimeouts(int ALockWaitMilliseconds, int AQueryTimeoutSeconds) {
+  FLockWaitMilliseconds = ALockWaitMilliseconds;
+  FQueryTimeoutSeconds = AQueryTimeoutSeconds;
+  // The lock wait is a session setting, sent right after each connect: a connection already
+  // open keeps its own until it is made again.
+  if (!dbJail->Connected()) dbJail->Options().SetDefaultLockTimeout(ALockWaitMilliseconds);
+  dbJail->SetQueryTimeout(AQueryTimeoutSeconds);
+}
+
+void TfrmSynchCellsMain::CheckStop() const {
+  if (StopRequested()) throw EPassStopped();
+}
+
+void TfrmSynchCellsMain::LockRow(TVtMSTable& ARow, const std::string& AWhere) {
+  CheckStop();
+  FDoing = "locking and re-reading " + RowName(ARow, AWhere);
+  ARow.Edit();
+}
+
+std::string TfrmSynchCellsMain::RowName(const TVtMSTable& ARow, const std::string& AWhere) {
+  const TField* key = ARow.FindField("UniqueKey");
+  return ARow.TableName() + (key != nullptr ? " row " + key->AsString() : std::string()) + " (" +
+         AWhere + ")";
+}
+
+std::string TfrmSynchCellsMain::FailureText(const Exception& AFailure) {
+  FOutcome = dynamic_cast<const EVtDBLockError*>(&AFailure) != nullptr ? TPassOutcome::Held
+                                                                       : TPassOutcome::Failed;
+  const auto* server = dynamic_cast<const odbc::EOdbcError*>(&AFailure);
+  if (server == nullptr) return AFailure.Message();
+  if (server->NativeError() == kLockTimeoutError) {
+    // Another program keeps the row in an open transaction: a hold like a record lock, to be
+    // retried later, not a fault.
+    FOutcome = TPassOutcome::Held;
+    return "The server kept a row locked for " + Seconds(FLockWaitMilliseconds / 1000) + " while " +
+           FDoing +
+           ": another program holds it in an open transaction. The rows before it are "
+           "written; nothing from it on was touched.";
+  }
+  if (server->SqlState() == "HYT00")
+    return "The server did not answer within " + Seconds(FQueryTimeoutSeconds) + " while " +
+           FDoing + ".";
+  return AFailure.Message();
 }
 
 void TfrmSynchCellsMain::SetPreview(bool AValue) {
@@ -397,6 +488,7 @@ void TfrmSynchCellsMain::AbandonPass() {
   } catch (const Exception&) {
   }
   CancelOpenEdits();
+  FPassLock.Release();
   ProgressBar1->SetPosition(0);
 }
 

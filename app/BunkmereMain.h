@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/PassLock.h"
 #include "ui/Form.h"
 
 namespace bunkmere {
@@ -24,6 +25,7 @@ class TVtMSQuery;
 class TDataSource;
 class TVtConfigInfo;
 class TVtSQLDatabase;
+class Exception;
 
 // What the pass changes in one row: the values it sets that differ from the row as it read
 // it, each as text (NULL as "NULL").
@@ -34,6 +36,11 @@ struct TRowChange {
   std::string Table, Key;
   std::vector<TColumn> Columns;
 };
+
+// How the last pass ended. Held: a row (or the pass itself) was held by another program, or
+// the server kept a row locked past the lock wait; worth running again later. Stopped: asked
+// to stop from outside (StopRequest.h).
+enum class TPassOutcome { None, Running, Completed, Held, Failed, Stopped };
 
 class TfrmSynchCellsMain : public TForm {
  public:
@@ -86,6 +93,18 @@ class TfrmSynchCellsMain : public TForm {
   // the post would have been.
   std::function<void(const TRowChange&)> OnRowChange;
 
+  TPassOutcome Outcome() const noexcept { return FOutcome; }
+  // Cells whose beds were all done by the last pass.
+  int CellsDone() const noexcept { return FCellsDone; }
+
+  // How long a statement of the pass waits for a row that another session holds in an open
+  // transaction before the pass stops there as at a held row, and how long it waits for any
+  // answer of the server before the pass fails. Without them one blocked row would hang the
+  // pass, and with it the operator or the nightly run, for ever.
+  static constexpr int kLockWaitMilliseconds = 60000;
+  static constexpr int kQueryTimeoutSeconds = 120;
+  void SetTimeouts(int ALockWaitMilliseconds, int AQueryTimeoutSeconds);
+
   // The stored description the window is built from.
   static const std::string& StoredDescription();
 
@@ -93,7 +112,8 @@ class TfrmSynchCellsMain : public TForm {
   void BindComponents();
   // Runs one statement through qryGeneric the way every statement of the pass goes.
   void RunStatement(const std::string& ASql);
-  int CountOf(const std::string& ASql);
+  // ADoing says what the statement is for, in a failure's message.
+  int CountOf(const std::string& ASql, std::string ADoing);
   // Appends the listing of ASql (first column of each row, after a blank) framed by the
   // header and "----End----", or the note when it finds no row.
   void AppendListing(const std::string& ASql, const std::string& AHeader, const std::string& ANote);
@@ -106,13 +126,29 @@ class TfrmSynchCellsMain : public TForm {
   void NoteChange(TVtMSTable& ARow, const char* AColumn, std::string ANow, std::string AWould);
   // Lets go of every row left in edit, and so of its record lock, swallowing failures.
   void CancelOpenEdits();
-  // What a stopped pass leaves: the query closed, no row in edit, the progress bar at 0.
+  // What a stopped pass leaves: the query closed, no row in edit, no lock of the pass, the
+  // progress bar at 0.
   void AbandonPass();
+  // Raises EPassStopped when a stop has been asked for: called only where the pass holds no
+  // half-done work that a cancel cannot undo.
+  void CheckStop() const;
+  // Takes the row's record lock and re-reads it (Edit).
+  void LockRow(TVtMSTable& ARow, const std::string& AWhere);
+  static std::string RowName(const TVtMSTable& ARow, const std::string& AWhere);
+  // The message a failure is shown with, and the outcome it makes.
+  std::string FailureText(const Exception& AFailure);
   // The file the last Save Log of this window wrote, so that saving again in the same second
   // replaces it, while a file left by another window or an earlier month is kept.
   std::string FLastSavedLog;
   bool FPreview = false;
   TRowChange FPending;
+  TPassLock FPassLock;
+  TPassOutcome FOutcome = TPassOutcome::None;
+  int FCellsDone = 0;
+  // What the pass is doing, for the message of a time-out.
+  std::string FDoing;
+  int FLockWaitMilliseconds = kLockWaitMilliseconds;
+  int FQueryTimeoutSeconds = kQueryTimeoutSeconds;
 };
 
 // The program's main window, while it exists.

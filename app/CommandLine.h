@@ -18,6 +18,9 @@ inline constexpr int kExitCompleted = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitHeld = 2;
 inline constexpr int kExitConflicts = 3;
+// Stopped on request (SIGTERM, SIGINT, a console's Ctrl+C or close) with its rows let go and its
+// log saved.
+inline constexpr int kExitStopped = 4;
 inline constexpr int kExitUsage = 64;
 
 struct TCommandLine {

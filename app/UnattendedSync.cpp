@@ -5,11 +5,11 @@
 #include <vector>
 
 #include "app/BunkmereMain.h"
+#include "app/StopRequest.h"
 #include "core/Encoding.h"
 #include "core/Exceptions.h"
 #include "core/StrUtils.h"
 #include "db/VtMSAccess.h"
-#include "db/VtRecordLock.h"
 #include "platform/Platform.h"
 #include "ui/Application.h"
 #include "ui/StdCtrls.h"
@@ -17,9 +17,7 @@
 namespace bunkmere {
 namespace {
 
-const char* const kCompletedText = "Cell Synchronization Completed";
-
-// The boxes a pass shows, each a line on the error stream, kept to tell how the pass ended.
+// The boxes a pass shows, each a line on the error stream.
 class TStreamMessageBoxes final : public TMessageBoxes {
  public:
   explicit TStreamMessageBoxes(std::FILE* AErr) : FErr(AErr), FOverride(*this) {}
@@ -27,9 +25,7 @@ class TStreamMessageBoxes final : public TMessageBoxes {
     const std::string line = OneLine(AText) + "\n";
     std::fputs(line.c_str(), FErr);
     std::fflush(FErr);
-    Texts.push_back(AText);
   }
-  std::vector<std::string> Texts;
 
  private:
   std::FILE* FErr;
@@ -132,6 +128,9 @@ int RunUnattendedSync(TfrmSynchCellsMain& AWindow, const TCommandLine& ALine,
     progress.FacilityEntered(d.RecNo(), d.RecordCount());
   };
   AWindow.SetPreview(ALine.Preview);
+  // A stop asked for while the pass runs ends it between two statements; the log found so far
+  // is still saved, and a second request meanwhile ends the process at once.
+  TStopGuard stopGuard;
   AWindow.OnRowChange = [&](const TRowChange& AChange) {
     progress.RowChanged(AChange.Table);
     if (!ALine.Preview) return;
@@ -144,19 +143,29 @@ int RunUnattendedSync(TfrmSynchCellsMain& AWindow, const TCommandLine& ALine,
 
   // A person's press: the button's own handler, failures shown as the window shows them.
   AWindow.btConvertTavrichWeekenders->Click();
+  const char* stopCause = StopCause();
 
   AWindow.tblFacility->AfterScroll = nullptr;
   AWindow.OnRowChange = nullptr;
 
-  const bool completed = !boxes.Texts.empty() && boxes.Texts.back() == kCompletedText;
-  const bool held =
-      !completed && !boxes.Texts.empty() && boxes.Texts.front().starts_with(kLockRefusedText);
+  const TPassOutcome outcome = AWindow.Outcome();
+  const bool completed = outcome == TPassOutcome::Completed;
+  const bool held = outcome == TPassOutcome::Held;
+  const bool stopped = outcome == TPassOutcome::Stopped;
   if (completed) progress.Finished();
   progress.EndLine();
+  if (stopped) {
+    const std::string line = std::string("Stopped by ") + (stopCause ? stopCause : "request") +
+                             " after " + std::to_string(AWindow.CellsDone()) +
+                             (AWindow.CellsDone() == 1 ? " cell\n" : " cells\n");
+    std::fputs(line.c_str(), AStreams.Err);
+    std::fflush(AStreams.Err);
+  }
 
   const std::vector<std::string> log = AWindow.Memo1->Lines();
   int status = completed ? (log.empty() ? kExitCompleted : kExitConflicts)
                : held    ? kExitHeld
+               : stopped ? kExitStopped
                          : kExitFailed;
   try {
     SaveLog(AWindow, ALine);
@@ -170,16 +179,18 @@ int RunUnattendedSync(TfrmSynchCellsMain& AWindow, const TCommandLine& ALine,
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   char secondsText[32];
   std::snprintf(secondsText, sizeof secondsText, "%.1f", seconds);
-  const char* outcome = completed ? (ALine.Preview ? "Preview completed" : "Completed")
-                        : held    ? "Stopped at a held row"
-                                  : "Failed";
+  const char* outcomeText = completed ? (ALine.Preview ? "Preview completed" : "Completed")
+                            : held    ? "Stopped at a held row"
+                            : stopped ? "Stopped on request"
+                                      : "Failed";
   const std::string written = ALine.Preview ? " beds would be written, " : " beds written, ";
-  const std::string summary = std::string(outcome) + ": " + std::to_string(progress.Cells) +
+  const std::string summary = std::string(outcomeText) + ": " + std::to_string(progress.Cells) +
                               " cells and " + std::to_string(progress.Beds) + written +
                               std::to_string(ConflictCount(log)) + " conflicts, " + secondsText +
                               " seconds\n";
   std::fputs(summary.c_str(), AStreams.Out);
   std::fflush(AStreams.Out);
+  StopHonoured();
   return status;
 }
 

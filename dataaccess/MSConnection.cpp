@@ -146,6 +146,11 @@ TMSConnection::~TMSConnection() {
   FDataSets.clear();
 }
 
+void TMSConnection::SetQueryTimeout(int ASeconds) {
+  FQueryTimeout = ASeconds;
+  if (FServer && FServer->Connected()) FServer->SetQueryTimeout(ASeconds);
+}
+
 void TMSConnection::SetAutoCommit(bool AValue) {
   FAutoCommit = AValue;
   if (FServer && FServer->Connected()) FServer->SetAutoCommit(AValue);
@@ -235,6 +240,7 @@ void TMSConnection::DoConnect() {
   server->SetLoginTimeout(FSettings.ConnectionTimeout);
   server->SetPacketSize(FSettings.PacketSize);
   server->SetAutoCommit(FAutoCommit);
+  server->SetQueryTimeout(FQueryTimeout);
   try {
     server->Connect(DriverConnectionString(driver));
   } catch (const odbc::EOdbcError& e) {

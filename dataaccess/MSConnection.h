@@ -135,6 +135,10 @@ class TMSConnection : public TComponent {
   void SetLoginPrompt(bool AValue) { FSettings.LoginPrompt = AValue; }
   bool AutoCommit() const { return FAutoCommit; }
   void SetAutoCommit(bool AValue);
+  // Seconds a statement may wait for the server's answer before the driver cancels it and it
+  // fails with SQLSTATE HYT00; 0 (the default) waits for ever. Not stored.
+  int QueryTimeout() const noexcept { return FQueryTimeout; }
+  void SetQueryTimeout(int ASeconds);
 
   // The connection string generated from the current settings; setting it replaces them, or
   // raises and keeps them.
@@ -218,6 +222,7 @@ class TMSConnection : public TComponent {
   };
   std::vector<TSessionLock> FSessionLocks;
   bool FAutoCommit = true;
+  int FQueryTimeout = 0;
   bool FStreamedConnected = false;
 };
 

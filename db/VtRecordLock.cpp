@@ -4,9 +4,11 @@
 
 #include "core/Encoding.h"
 #include "core/SqlText.h"
+#include "core/StrUtils.h"
 #include "dataaccess/Fields.h"
 #include "dataaccess/MSConnection.h"
 #include "dataaccess/MSDataSet.h"
+#include "dataaccess/odbc/OdbcError.h"
 #include "platform/Platform.h"
 
 namespace bunkmere {
@@ -110,35 +112,51 @@ std::string LockRefusalMessage(const TLockHolder& AHolder, const TFormatSettings
 
 namespace {
 
-// Fills ALock from the holder row of ALockName, when one can be read. Every failure is
-// swallowed: the holder may have released the lock meanwhile, or not written its row yet,
-// and the refusal stands either way.
+// The server's answer to a CREATE of a table whose name is taken: the one failure of a lock
+// table's CREATE that means another holder has the row.
+constexpr long kObjectExistsError = 2714;
+
+bool IsNameTaken(const std::exception& AError) {
+  const auto* odbcError = dynamic_cast<const odbc::EOdbcError*>(&AError);
+  return odbcError != nullptr && odbcError->NativeError() == kObjectExistsError;
+}
+
+// Fills ALock from the holder row of ALockName. The holder may have released the lock
+// meanwhile, or not written its row yet: the refusal stands either way, and its message then
+// says why the holder is not named rather than showing empty fields.
 void ReadLockHolder(TMSConnection& AConnection, const std::string& ALockName,
                     EVtDBLockError& ALock) {
+  std::string why;
   try {
     std::unique_ptr<TCustomMSDataSet> holder(AConnection.CreateDataSet(nullptr));
     holder->SQL().SetText(LockHolderSelectStatement(ALockName));
     holder->Open();
-    if (holder->IsEmpty()) return;
-    TLockHolder row;
-    row.DatabaseName = holder->FieldByName("DatabaseName").AsString();
-    ALock.SetDatabaseName(row.DatabaseName);
-    row.TableName = holder->FieldByName("TableName").AsString();
-    ALock.SetTableName(row.TableName);
-    row.UniqueKey = holder->FieldByName("UniqueKey").AsString();
-    ALock.SetUniqueKey(row.UniqueKey);
-    row.ComputerName = holder->FieldByName("ComputerName").AsString();
-    ALock.SetComputerName(row.ComputerName);
-    row.UserName = holder->FieldByName("UserName").AsString();
-    ALock.SetUserName(row.UserName);
-    row.ProgramName = holder->FieldByName("ProgramName").AsString();
-    ALock.SetProgramName(row.ProgramName);
-    row.TimeLocked = holder->FieldByName("TimeLocked").AsDateTime();
-    ALock.SetTimeLocked(row.TimeLocked);
-    ALock.SetMessage(LockRefusalMessage(row, CurrentPlatform().FormatSettings()));
-  } catch (const std::exception&) {
-    // the refusal keeps what was read before the failure
+    if (holder->IsEmpty()) {
+      why = "its holder has not written its name yet";
+    } else {
+      TLockHolder row;
+      row.DatabaseName = holder->FieldByName("DatabaseName").AsString();
+      row.TableName = holder->FieldByName("TableName").AsString();
+      row.UniqueKey = holder->FieldByName("UniqueKey").AsString();
+      row.ComputerName = holder->FieldByName("ComputerName").AsString();
+      row.UserName = holder->FieldByName("UserName").AsString();
+      row.ProgramName = holder->FieldByName("ProgramName").AsString();
+      row.TimeLocked = holder->FieldByName("TimeLocked").AsDateTime();
+      ALock.SetDatabaseName(row.DatabaseName);
+      ALock.SetTableName(row.TableName);
+      ALock.SetUniqueKey(row.UniqueKey);
+      ALock.SetComputerName(row.ComputerName);
+      ALock.SetUserName(row.UserName);
+      ALock.SetProgramName(row.ProgramName);
+      ALock.SetTimeLocked(row.TimeLocked);
+      ALock.SetMessage(LockRefusalMessage(row, CurrentPlatform().FormatSettings()));
+      return;
+    }
+  } catch (const std::exception& e) {
+    why = "who holds it could not be read: " + OneLine(e.what());
   }
+  if (!why.ends_with('.')) why += '.';
+  ALock.SetMessage(std::string(kLockRefusedText) + "\r\n\r\nThe record is locked, but " + why);
 }
 
 // Drops a lock table this session created. A server error on a session that is still alive (a
@@ -182,33 +200,49 @@ void AcquireRecordLock(TCustomMSDataSet& ADataSet, std::string& ALockTableName,
     return;
   }
 
-  // Recorded before the CREATE is sent, so the release below finds it.
+  ALockTableName.clear();
+  TakeLockTable(*connection, name, ADataSet.ReportedTableName(), key->AsString(), &ADataSet);
   ALockTableName = name;
+}
+
+void TakeLockTable(TMSConnection& AConnection, const std::string& ALockName,
+                   std::string_view ATableName, std::string_view AUniqueKey,
+                   const TCustomMSDataSet* AHolder) {
   try {
-    connection->ExecSQL(LockTableCreateStatement(name));
-  } catch (const std::exception&) {
-    // Whatever the cause, the lock is not ours; the other holder's table is left alone.
+    AConnection.ExecSQL(LockTableCreateStatement(ALockName));
+  } catch (const std::exception& e) {
+    // Only a name already taken is another holder's lock, and that table is left alone. Any
+    // other failure (tempdb full, no permission, a lost session) is no hold: reported as one,
+    // an unattended run would be retried for ever on a fault that never clears.
+    if (!IsNameTaken(e)) throw;
     EVtDBLockError refusal(kLockRefusedText, "", "", "", "", "", "", 0);
-    ReadLockHolder(*connection, name, refusal);
-    ALockTableName.clear();
+    ReadLockHolder(AConnection, ALockName, refusal);
     throw refusal;
   }
-  connection->NoteLockTaken(name, &ADataSet);
+  AConnection.NoteLockTaken(ALockName, AHolder);
 
   try {
     if (std::optional<std::int64_t> id =
-            connection->SelectInteger(LockTableObjectIdStatement(name)))
-      connection->NoteLockObjectId(name, *id);
+            AConnection.SelectInteger(LockTableObjectIdStatement(ALockName)))
+      AConnection.NoteLockObjectId(ALockName, *id);
     const TPlatform& platform = CurrentPlatform();
     const TLockHolder holder =
-        MakeLockHolder(connection->Database(), ADataSet.ReportedTableName(), key->AsString(),
-                       platform.ComputerName(), platform.UserName(), platform.ExecutableFileName(),
-                       platform.Now());
-    connection->ExecSQL(LockHolderInsertStatement(name, holder));
+        MakeLockHolder(AConnection.Database(), ATableName, AUniqueKey, platform.ComputerName(),
+                       platform.UserName(), platform.ExecutableFileName(), platform.Now());
+    AConnection.ExecSQL(LockHolderInsertStatement(ALockName, holder));
   } catch (...) {
-    ReleaseRecordLock(ADataSet, ALockTableName, ARecordLocksMake);
+    DropTakenLockTable(AConnection, ALockName, AHolder);
     throw;
   }
+}
+
+void DropTakenLockTable(TMSConnection& AConnection, const std::string& ALockName,
+                        const TCustomMSDataSet* AHolder) noexcept {
+  // Only the session that created the table drops it: after a reconnect the server has
+  // dropped ours, and the name may meanwhile be another holder's.
+  if (!AConnection.HoldsLock(ALockName, AHolder)) return;
+  DropLockTable(AConnection, ALockName);
+  AConnection.NoteLockDropped(ALockName);
 }
 
 void ReleaseRecordLock(TCustomMSDataSet& ADataSet, std::string& ALockTableName,
@@ -217,12 +251,7 @@ void ReleaseRecordLock(TCustomMSDataSet& ADataSet, std::string& ALockTableName,
   TMSConnection* connection = ADataSet.Connection();
   if (connection == nullptr) return;
   if (ALockTableName.empty()) return;
-  // Only the session that created the table drops it: after a reconnect the server has
-  // dropped ours, and the name may meanwhile be another holder's.
-  if (connection->HoldsLock(ALockTableName, &ADataSet)) {
-    DropLockTable(*connection, ALockTableName);
-    connection->NoteLockDropped(ALockTableName);
-  }
+  DropTakenLockTable(*connection, ALockTableName, &ADataSet);
   ALockTableName.clear();
 }
 

@@ -22,6 +22,7 @@
 namespace bunkmere {
 
 class TCustomMSDataSet;
+class TMSConnection;
 
 // A refused record lock. The holder's values are those read from its lock table, so they
 // carry the column widths' truncation; all empty (and TimeLocked zero) when no holder row
@@ -111,6 +112,20 @@ std::string LockRefusalMessage(const TLockHolder& AHolder, const TFormatSettings
 // server's error when the holder row cannot be written (the new table is dropped again).
 void AcquireRecordLock(TCustomMSDataSet& ADataSet, std::string& ALockTableName,
                        bool ARecordLocksMake);
+
+// The steps of a lock of any name, for locks that guard more than a dataset's row: creates
+// ALockName on AConnection's session, reads back its object id and writes the holder row
+// (ATableName and AUniqueKey as the row's columns say them), noting the lock for AHolder.
+// Raises EVtDBLockError when the name is already taken (error 2714: another holder), naming
+// that holder or saying why it cannot be named; any other failure of the CREATE is raised as
+// the server gave it. A failure after the CREATE drops the new table again.
+void TakeLockTable(TMSConnection& AConnection, const std::string& ALockName,
+                   std::string_view ATableName, std::string_view AUniqueKey,
+                   const TCustomMSDataSet* AHolder);
+// Drops ALockName when AConnection's current session took it for AHolder; otherwise only
+// forgets it. Never raises.
+void DropTakenLockTable(TMSConnection& AConnection, const std::string& ALockName,
+                        const TCustomMSDataSet* AHolder) noexcept;
 
 // Drops the lock named by ALockTableName and empties it. Nothing happens with the switch off
 // or without a connection. Never raises. A lock that the connection's current session did not

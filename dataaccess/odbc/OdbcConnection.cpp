@@ -131,8 +131,16 @@ std::string TOdbcConnection::CurrentCatalog() {
 
 TOdbcStatement& TOdbcConnection::Statement() {
   if (!FConnected) throw EOdbcError("Connection is not open", "08003", 0);
-  if (!FStatement) FStatement = std::make_unique<TOdbcStatement>(FHandle);
+  if (!FStatement) {
+    FStatement = std::make_unique<TOdbcStatement>(FHandle);
+    FStatement->SetQueryTimeout(FQueryTimeout);
+  }
   return *FStatement;
+}
+
+void TOdbcConnection::SetQueryTimeout(int ASeconds) {
+  FQueryTimeout = ASeconds < 0 ? 0 : ASeconds;
+  if (FStatement) FStatement->SetQueryTimeout(FQueryTimeout);
 }
 
 }  // namespace bunkmere::odbc

@@ -47,6 +47,10 @@ class TOdbcConnection {
   void SetLoginTimeout(int ASeconds);
   void SetPacketSize(int ABytes);
   void SetAutoCommit(bool AValue);
+  // Seconds the driver waits for the server's answer to a statement before it cancels the
+  // statement and fails it with SQLSTATE HYT00; 0 waits for ever. Applies from the next
+  // statement on.
+  void SetQueryTimeout(int ASeconds);
 
   // Opens the server connection without ever prompting. Raises EOdbcError on failure.
   void Connect(const std::string& AConnectionString);
@@ -63,6 +67,7 @@ class TOdbcConnection {
   TOdbcEnvironment FEnv;
   SQLHDBC FHandle = SQL_NULL_HDBC;
   bool FConnected = false;
+  int FQueryTimeout = 0;
   std::unique_ptr<TOdbcStatement> FStatement;
 };
 

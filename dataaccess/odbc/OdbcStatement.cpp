@@ -232,6 +232,12 @@ TOdbcStatement::TOdbcStatement(SQLHDBC AConnection) {
         "SQLAllocHandle");
 }
 
+void TOdbcStatement::SetQueryTimeout(int ASeconds) {
+  Check(SQLSetStmtAttr(FHandle, SQL_ATTR_QUERY_TIMEOUT,
+                       reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(ASeconds)), SQL_IS_UINTEGER),
+        SQL_HANDLE_STMT, FHandle, "SQLSetStmtAttr");
+}
+
 TOdbcStatement::~TOdbcStatement() {
   SQLFreeHandle(SQL_HANDLE_STMT, FHandle);
 }

@@ -28,6 +28,8 @@ class TOdbcStatement {
   TOdbcStatement& operator=(const TOdbcStatement&) = delete;
 
   SQLHSTMT Handle() const noexcept { return FHandle; }
+  // SQL_ATTR_QUERY_TIMEOUT in seconds; 0 waits for ever.
+  void SetQueryTimeout(int ASeconds);
 
   // Sends AText with AParams bound to its "?" markers in order. Any result left by an earlier
   // use is drained first. The first result is left open for Describe and TOdbcBlockReader.

@@ -136,6 +136,20 @@ bool Connection::ReadMessage(tds::PacketType& type, tds::Bytes& payload) {
   }
 }
 
+void Connection::DelayUnlessCancelled(int ms) {
+  // A slow server still hears a cancel at once: the client's query time-out sends ATTENTION
+  // and then waits for its acknowledgement, not for the statement.
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (!PollAttention()) {
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(end - std::chrono::steady_clock::now())
+            .count();
+    if (left <= 0) return;
+    pollfd p{fd_, POLLIN, 0};
+    ::poll(&p, 1, static_cast<int>(left));
+  }
+}
+
 bool Connection::PollAttention() {
   if (attention_ || broken_) return true;
   pollfd p{fd_, POLLIN, 0};
@@ -278,7 +292,8 @@ bool Connection::BeginStatement(std::string_view kind, std::string_view proc, st
     Close();
     return false;
   }
-  if (faults.delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(faults.delayMs));
+  if (session_) context_.RunFaultsBefore(matchText, session_->Database());
+  if (const int ms = faults.DelayFor(matchText); ms > 0) DelayUnlessCancelled(ms);
   failed = false;
   if (const auto* f = faults.FailureFor(seq, matchText)) {
     sink.Error(f->number, 1, 16, f->text);

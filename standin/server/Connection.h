@@ -47,6 +47,8 @@ class Connection {
   void HandleBatch(const tds::Bytes& payload);
   void HandleRpc(const tds::Bytes& payload);
   void HandleTransactionManager();
+  // Sleeps ms milliseconds, or until the client sends ATTENTION.
+  void DelayUnlessCancelled(int ms);
   void HandleStrayAttention();
 
   // Statement bookkeeping shared by batches and RPCs: numbering, log, faults. Returns false

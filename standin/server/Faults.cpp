@@ -74,6 +74,17 @@ std::string FaultConfig::Add(std::string_view spec) {
     if (c2 == std::string_view::npos || !ParseInt(rest.substr(0, c2), n) || c2 + 1 == rest.size())
       return "count needs ROWS:PATTERN";
     extraCounts.push_back({n, std::string(rest.substr(c2 + 1))});
+  } else if (kind == "delay-on") {
+    auto c2 = rest.find(':');
+    if (c2 == std::string_view::npos || !ParseInt(rest.substr(0, c2), n) || n > 600000 ||
+        c2 + 1 == rest.size())
+      return "delay-on needs MS:PATTERN (MS 0 to 600000)";
+    delaysOn.push_back({static_cast<int>(n), std::string(rest.substr(c2 + 1))});
+  } else if (kind == "exec-before") {
+    auto bar = rest.find('|');
+    if (bar == std::string_view::npos || bar == 0 || bar + 1 == rest.size())
+      return "exec-before needs PATTERN|SQL";
+    execBefore.push_back({std::string(rest.substr(0, bar)), std::string(rest.substr(bar + 1))});
   } else if (kind == "exec-after") {
     auto c2 = rest.find(':');
     if (c2 == std::string_view::npos || !ParseInt(rest.substr(0, c2), n) || c2 + 1 == rest.size())
@@ -95,6 +106,13 @@ const FaultConfig::ExtraCount* FaultConfig::ExtraCountFor(std::string_view text)
   for (const auto& c : extraCounts)
     if (ContainsNoCase(text, c.pattern)) return &c;
   return nullptr;
+}
+
+int FaultConfig::DelayFor(std::string_view text) const {
+  int ms = delayMs;
+  for (const auto& d : delaysOn)
+    if (ContainsNoCase(text, d.pattern)) ms += d.ms;
+  return ms;
 }
 
 const FaultConfig::Failure* FaultConfig::FailureFor(std::int64_t seq, std::string_view text) const {

@@ -15,9 +15,13 @@
 //                        as a trigger without SET NOCOUNT ON does before its statement's own
 //                        count
 //   delay:MS             every answer is sent MS milliseconds late
+//   delay-on:MS:PATTERN  a statement containing PATTERN is answered MS milliseconds late
 //   exec-after:N:SQL     once statement N has been answered, SQL runs in a server-owned
 //                        session on the same database (it lives until the server stops, so
 //                        ## tables it creates stay)
+//   exec-before:PATTERN|SQL
+//                        SQL runs the same way right before the first statement containing
+//                        PATTERN does (once): another program acting at exactly that moment
 //
 // PATTERN matches case-insensitively anywhere in the statement text (for RPC calls, the SQL
 // text they run, or the procedure name). Counting starts at 1 with the first statement.
@@ -46,11 +50,21 @@ struct FaultConfig {
   };
   std::vector<ExtraCount> extraCounts;
   int delayMs = 0;
+  struct DelayOn {
+    int ms = 0;
+    std::string pattern;
+  };
+  std::vector<DelayOn> delaysOn;
   struct ExecAfter {
     std::int64_t after = 0;
     std::string sql;
   };
   std::vector<ExecAfter> execAfter;
+  struct ExecBefore {
+    std::string pattern;
+    std::string sql;
+  };
+  std::vector<ExecBefore> execBefore;
 
   // Adds one --fault spec; returns an error text, empty on success.
   std::string Add(std::string_view spec);
@@ -58,6 +72,8 @@ struct FaultConfig {
   bool ShouldDrop(std::int64_t seq, std::string_view text) const;
   const Failure* FailureFor(std::int64_t seq, std::string_view text) const;
   const ExtraCount* ExtraCountFor(std::string_view text) const;
+  // The delay of a statement with this text: delay plus every delay-on that matches.
+  int DelayFor(std::string_view text) const;
 };
 
 bool ContainsNoCase(std::string_view haystack, std::string_view needle);

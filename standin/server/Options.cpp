@@ -32,8 +32,12 @@ SQLite file DIR/<name>.db (tempdb is shared by all sessions and never stored).
       count:ROWS:PATTERN    a statement containing PATTERN first reports ROWS rows affected,
                             as a trigger without SET NOCOUNT ON does
       delay:MS              answer every statement MS milliseconds late
+      delay-on:MS:PATTERN   answer a statement containing PATTERN MS milliseconds late
       exec-after:N:SQL      after answering statement N, run SQL in a server-owned session on
                             the same database (it lives as long as the server)
+      exec-before:PATTERN|SQL
+                            run SQL that way right before the first statement containing
+                            PATTERN (once)
                         PATTERN matches case-insensitively anywhere in the statement text (for
                         RPC calls: the SQL they run, or the procedure's name).
   --help                this text

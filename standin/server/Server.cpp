@@ -46,16 +46,33 @@ void ServerContext::RunDueFaults(std::int64_t seq, const std::string& database) 
   for (const auto& f : options_.faults.execAfter) {
     if (f.after != seq) continue;
     std::lock_guard lock(backgroundMutex_);
-    try {
-      auto& session = background_[database];
-      if (!session) session = engine_.OpenSession(NextSpid(), database);
-      DiscardSink sink;
-      session->Execute(f.sql, {}, sink);
-    } catch (const ServerError& e) {
-      std::fprintf(stderr, "sqlstandin: exec-after fault failed: %s\n", e.message.text.c_str());
-    } catch (const std::exception& e) {
-      std::fprintf(stderr, "sqlstandin: exec-after fault failed: %s\n", e.what());
-    }
+    RunInBackground(f.sql, database, "exec-after");
+  }
+}
+
+void ServerContext::RunFaultsBefore(std::string_view text, const std::string& database) {
+  const auto& faults = options_.faults.execBefore;
+  if (faults.empty()) return;
+  std::lock_guard lock(backgroundMutex_);
+  execBeforeDone_.resize(faults.size());
+  for (std::size_t i = 0; i < faults.size(); ++i) {
+    if (execBeforeDone_[i] || !ContainsNoCase(text, faults[i].pattern)) continue;
+    execBeforeDone_[i] = true;
+    RunInBackground(faults[i].sql, database, "exec-before");
+  }
+}
+
+void ServerContext::RunInBackground(const std::string& sql, const std::string& database,
+                                    const char* fault) {
+  try {
+    auto& session = background_[database];
+    if (!session) session = engine_.OpenSession(NextSpid(), database);
+    DiscardSink sink;
+    session->Execute(sql, {}, sink);
+  } catch (const ServerError& e) {
+    std::fprintf(stderr, "sqlstandin: %s fault failed: %s\n", fault, e.message.text.c_str());
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "sqlstandin: %s fault failed: %s\n", fault, e.what());
   }
 }
 

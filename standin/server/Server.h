@@ -42,6 +42,8 @@ class ServerContext {
   bool CheckLogin(const std::string& user, const std::string& password) const;
   // Runs the exec-after faults due after statement `seq`, in a server-owned session.
   void RunDueFaults(std::int64_t seq, const std::string& database);
+  // Runs each exec-before fault whose pattern ATEXT contains, the first time it does.
+  void RunFaultsBefore(std::string_view text, const std::string& database);
   int NextSpid() { return nextSpid_++; }
 
  private:
@@ -50,7 +52,10 @@ class ServerContext {
   StatementLog* log_;
   std::atomic<std::int64_t> statements_{0};
   std::atomic<int> nextSpid_{51};
+  // Runs ASql in the server-owned session of ADatabase.
+  void RunInBackground(const std::string& sql, const std::string& database, const char* fault);
   std::mutex backgroundMutex_;
+  std::vector<bool> execBeforeDone_;  // under backgroundMutex_
   std::map<std::string, std::unique_ptr<Session>> background_;
 };
 

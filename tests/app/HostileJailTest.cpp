@@ -134,15 +134,18 @@ TEST(HostileJail, EveryValueIsQuotedLoggedAsReadAndWrittenByTheRules) {
   const std::string wa = " WHERE NAMERELEAS = 0 and facicode = ' é''[%_]--;' and cellkey = ";
   auto facility = [](const std::string& AQuotedId) {
     const std::string w = " WHERE NAMERELEAS = 0 and facicode = " + AQuotedId + " and cellkey = ";
-    return Lines{
+    // Cell 0 is written, so counted again under its lock; cell -1 is reported.
+    const std::string cell0 =
         "SELECT Count(CELLKEY) FROM DETENTIA WHERE NAMERELEAS = 0 and FACICODE = " + AQuotedId +
-            " and CELLKEY = 0",
-        "SELECT Count(bed) FROM DETENTIA" + w + "0 and bed = '0'",
-        "SELECT Count(CELLKEY) FROM DETENTIA WHERE NAMERELEAS = 0 and FACICODE = " + AQuotedId +
-            " and CELLKEY = -1",
-        "SELECT BOOKNO FROM DETENTIA" + w + "-1"};
+        " and CELLKEY = 0";
+    return Lines{cell0, cell0, "SELECT Count(bed) FROM DETENTIA" + w + "0 and bed = '0'",
+                 "SELECT Count(CELLKEY) FROM DETENTIA WHERE NAMERELEAS = 0 and FACICODE = " +
+                     AQuotedId + " and CELLKEY = -1",
+                 "SELECT BOOKNO FROM DETENTIA" + w + "-1"};
   };
   Lines expected = {
+      "SELECT Count(CELLKEY) FROM DETENTIA WHERE NAMERELEAS = 0 and FACICODE = ' é''[%_]--;' "
+      "and CELLKEY = 2147483647",
       "SELECT Count(CELLKEY) FROM DETENTIA WHERE NAMERELEAS = 0 and FACICODE = ' é''[%_]--;' "
       "and CELLKEY = 2147483647",
       "SELECT Count(bed) FROM DETENTIA" + wa + "2147483647 and bed = '2147483647'",

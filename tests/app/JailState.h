@@ -16,7 +16,8 @@ namespace bunkmere::testing {
 using THousing = std::map<std::string, std::string>;
 THousing ReadHousing(const standin::testing::StandinServer& AServer);
 
-// The lock tables of CFGCELL and CFGBED rows that exist on the server, by name.
+// The lock tables of CFGCELL and CFGBED rows, and the pass's own, that exist on the server, by
+// name.
 std::vector<std::string> LockTablesLeft(const standin::testing::StandinServer& AServer);
 
 // The number the server gave the last statement it received; 0 before the first.

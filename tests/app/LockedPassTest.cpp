@@ -88,24 +88,33 @@ Lines Received(const StandinServer& AServer) {
 const std::string kLookup =
     "SELECT ConnString, UseInitial FROM ConnectLib (readuncommitted) WHERE ProgramID = 'JAIL'";
 
-Lines Lock(const std::string& ATable, int AKey) {
-  const std::string name = TWorkstation::LockName(ATable, AKey);
-  return {"CREATE TABLE " + name +
+Lines LockNamed(const std::string& AName, const std::string& ATable, const std::string& AKey) {
+  return {"CREATE TABLE " + AName +
               "(  DatabaseName VARCHAR(30),  TableName    VARCHAR(100),  UniqueKey    VARCHAR(22),"
               "  ComputerName VARCHAR(30),  UserName     VARCHAR(30),  ProgramName  VARCHAR(30),"
               "  TimeLocked   DateTime)",
-          "SELECT OBJECT_ID(N'" + name + "')",
-          "INSERT INTO " + name +
+          "SELECT OBJECT_ID(N'" + AName + "')",
+          "INSERT INTO " + AName +
               "  (DatabaseName, TableName, UniqueKey, ComputerName, UserName, ProgramName, "
               "TimeLocked) VALUES   ('JAIL', '" +
-              ATable + "', '" + std::to_string(AKey) +
+              ATable + "', '" + AKey +
               "', 'WORKSTATION1', 'operator', 'Bunkmere.exe', '2026-12-10T04:43:50')"};
 }
 
-std::string Release(const std::string& ATable, int AKey) {
-  const std::string name = TWorkstation::LockName(ATable, AKey);
-  return "IF OBJECT_ID(N'" + name + "') = <id> DROP TABLE " + name;
+Lines Lock(const std::string& ATable, int AKey) {
+  return LockNamed(TWorkstation::LockName(ATable, AKey), ATable, std::to_string(AKey));
 }
+
+std::string ReleaseNamed(const std::string& AName) {
+  return "IF OBJECT_ID(N'" + AName + "') = <id> DROP TABLE " + AName;
+}
+
+std::string Release(const std::string& ATable, int AKey) {
+  return ReleaseNamed(TWorkstation::LockName(ATable, AKey));
+}
+
+// The pass's own lock, one pass at a time on the database.
+const std::string kPassLock = "[tempdb].[dbo].[##LOCK-JAIL.Bunkmere.SynchCells]";
 
 Lines operator+(Lines A, const Lines& B) {
   A.insert(A.end(), B.begin(), B.end());
@@ -129,36 +138,45 @@ TEST(LockedPass, SendsEveryStatementOfTheSmallJailInOrder) {
 
   const std::string bed1 = "NAMERELEAS = 0 and facicode = 'F1' and cellkey = 10 and bed = '1'";
   const std::string bed2 = "NAMERELEAS = 0 and facicode = 'F1' and cellkey = 10 and bed = '2'";
+  // Every row's lock comes before the count that decides what is written to it: a count
+  // taken before the lock may be older than what another program wrote meanwhile.
+  const std::string cellCount =
+      "SELECT Count(CELLKEY) FROM DETENTIA WHERE NAMERELEAS = 0 and FACICODE = 'F1' and "
+      "CELLKEY = 10";
   const Lines expected =
       Lines{kLookup,  // at start-up, when dbJail receives its link
             kLookup,  // before the connection opens
-            "SELECT * FROM [DETENTIA]",
+            "SET LOCK_TIMEOUT 60000"} +
+      LockNamed(kPassLock, "Bunkmere", "SynchCells") +
+      Lines{"SELECT * FROM [DETENTIA]",
             "SELECT * FROM [CFGFACI]",
             "SELECT * FROM [CFGDORMS]\r\nWHERE [FACILITYID] = @P1  <- F1",
             "SELECT * FROM [CFGCELL]\r\nWHERE [FACILITYID] = @P1 AND [DORMCODE] = @P2  <- F1 D1",
             "SELECT * FROM [CFGBED]\r\nWHERE [CELLKEY] = @P1  <- 10",
-            "SELECT Count(CELLKEY) FROM DETENTIA WHERE NAMERELEAS = 0 and FACICODE = 'F1' and "
-            "CELLKEY = 10"} +
+            cellCount} +
       Lock("CFGCELL", 1) +
       Lines{
           "SELECT [DORMCODE] AS _1, [FACILITYID] AS _2, [CELLKEY] AS _3, [ALLOWMANY] AS _4, "
           "[ALLOW] AS _5, [ONCELL] AS _6, [CELLNO] AS _7 FROM [CFGCELL]\r\nWHERE\r\n  "
           "[UniqueKey] = @P1 <- 1",
+          cellCount,
           "UPDATE [CFGCELL]\r\nSET\r\n  [ONCELL] = @P1\r\nWHERE\r\n  [UniqueKey] = @P2 <- 2 1",
-          Release("CFGCELL", 1), "SELECT Count(bed) FROM DETENTIA WHERE " + bed1,
-          "SELECT BOOKNO FROM DETENTIA WHERE " + bed1} +
+          Release("CFGCELL", 1)} +
       Lock("CFGBED", 1) +
       Lines{
           "SELECT [CELLKEY] AS _1, [BEDNO] AS _2, [BEDDESC] AS _3, [AVAILABLE] AS _4 FROM "
           "[CFGBED]\r\nWHERE\r\n  [UniqueKey] = @P1 <- 1",
+          "SELECT Count(bed) FROM DETENTIA WHERE " + bed1,
+          "SELECT BOOKNO FROM DETENTIA WHERE " + bed1,
           "UPDATE [CFGBED]\r\nSET\r\n  [AVAILABLE] = @P1\r\nWHERE\r\n  [UniqueKey] = @P2 <- 0 1",
-          Release("CFGBED", 1), "SELECT Count(bed) FROM DETENTIA WHERE " + bed2} +
+          Release("CFGBED", 1)} +
       Lock("CFGBED", 2) +
       Lines{
           "SELECT [CELLKEY] AS _1, [BEDNO] AS _2, [BEDDESC] AS _3, [AVAILABLE] AS _4 FROM "
           "[CFGBED]\r\nWHERE\r\n  [UniqueKey] = @P1 <- 2",
+          "SELECT Count(bed) FROM DETENTIA WHERE " + bed2,
           "UPDATE [CFGBED]\r\nSET\r\n  [AVAILABLE] = @P1\r\nWHERE\r\n  [UniqueKey] = @P2 <- 1 2",
-          Release("CFGBED", 2)};
+          Release("CFGBED", 2), ReleaseNamed(kPassLock)};
   const Lines received = Received(site.server);
   for (std::size_t i = 0; i < std::max(expected.size(), received.size()); ++i)
     EXPECT_EQ(i < received.size() ? received[i] : "(nothing)",

@@ -7,11 +7,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/BunkmereMain.h"
@@ -203,6 +206,95 @@ TEST(UnattendedSync, ARowAnotherProgramHoldsStopsTheRunWithTwoAndNamesTheHolder)
   for (const char* row : {"CFGCELL.1", "CFGCELL.2"}) EXPECT_EQ(now.at(row), after.at(row)) << row;
   for (const char* row : {"CFGCELL.5", "CFGCELL.6"}) EXPECT_EQ(now.at(row), before.at(row)) << row;
   EXPECT_EQ(testing::LockTablesLeft(server), Lines{lock});
+}
+
+// What the run met decides its status: a row the server kept locked is a hold (2, run later);
+// a lock table that cannot be made for any other reason is a failure (1), with the server's
+// own text.
+TEST(UnattendedSync, TheStatusTellsAHoldFromAFailure) {
+  const struct {
+    const char* Name;
+    std::string Fault;
+    int Status;
+    std::string FirstLine;  // its start
+    std::string Summary;    // the output's last line, its start
+  } cases[] = {
+      {"a lock wait that ran out",
+       "fail:1222:SELECT Count(bed)|Lock request time out period exceeded.", 2,
+       "The server kept a row locked for 60 seconds while counting the bookings of Facility :",
+       "Stopped at a held row: "},
+      {"tempdb full",
+       "fail:1105:CREATE TABLE [tempdb].[dbo].[##LOCK-JAIL.CFGBED.1]|Could not "
+       "allocate space for object 'x' in database 'tempdb' because the 'PRIMARY' filegroup is "
+       "full.",
+       1, "Could not allocate space for object 'x' in database 'tempdb'", "Failed: "},
+      {"no permission in tempdb",
+       "fail:262:CREATE TABLE [tempdb]|CREATE TABLE permission denied "
+       "in database 'tempdb'.",
+       1, "CREATE TABLE permission denied in database 'tempdb'. On: ", "Failed: "},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    StandinServer server(testing::SampleJailScript(), {c.Fault});
+    const TSiteFolder site = TSiteFolder::For(SiteConnectString(server));
+    const TRun run = RunBunkmere(site.Path(), {"--sync"});
+    EXPECT_EQ(run.Status, c.Status) << run.Err;
+    const Lines err = SplitLines(run.Err);
+    ASSERT_EQ(err.size(), 2u) << run.Err;
+    EXPECT_TRUE(err[0].starts_with(c.FirstLine)) << err[0];
+    EXPECT_EQ(err[1], "Process Aborted");
+    const Lines out = SplitLines(run.Out);
+    ASSERT_FALSE(out.empty());
+    EXPECT_TRUE(out.back().starts_with(c.Summary)) << run.Out;
+    EXPECT_EQ(testing::LockTablesLeft(server), Lines{});
+    EXPECT_EQ(SavedLogs(site.Path()).size(), 1u);
+  }
+}
+
+// A service manager's stop reaches the run while it waits on the server: the run stops at the
+// next statement boundary, says so, saves its log, leaves no lock and no temporary file, and
+// exits with 4.
+TEST(UnattendedSync, SigtermStopsTheRunCleanlyWithItsOwnStatus) {
+  // Every bed count answered late, so that the signal finds the run inside one.
+  StandinServer server(testing::SampleJailScript(), {"delay-on:200:SELECT Count(bed)"});
+  const TSiteFolder site = TSiteFolder::For(SiteConnectString(server));
+  const fs::path out = site.Path() / "stdout.txt", err = site.Path() / "stderr.txt";
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addchdir_np(&actions, site.Path().c_str());
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  std::string exe = BUNKMERE_EXE, sync = "--sync";
+  char* argv[] = {exe.data(), sync.data(), nullptr};
+  pid_t pid = -1;
+  ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv, environ), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  // Wait for the first bed count to reach the server: the run is then inside it.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  auto counting = [&] {
+    for (const auto& st : server.Statements())
+      if (st.sql.starts_with("SELECT Count(bed)")) return true;
+    return false;
+  };
+  while (!counting() && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  ASSERT_TRUE(counting());
+  kill(pid, SIGTERM);
+  int status = 0;
+  while (waitpid(pid, &status, WNOHANG) == 0 && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  ASSERT_TRUE(WIFEXITED(status)) << "still running or killed: " << status;
+  EXPECT_EQ(WEXITSTATUS(status), 4) << ReadFile(err);
+  const Lines errLines = SplitLines(ReadFile(err));
+  ASSERT_FALSE(errLines.empty());
+  EXPECT_TRUE(errLines.back().starts_with("Stopped by SIGTERM after ")) << ReadFile(err);
+  EXPECT_TRUE(SplitLines(ReadFile(out)).back().starts_with("Stopped on request: "))
+      << ReadFile(out);
+  EXPECT_EQ(testing::LockTablesLeft(server), Lines{});
+  EXPECT_EQ(SavedLogs(site.Path()).size(), 1u);
+  for (const auto& entry : fs::directory_iterator(site.Path()))
+    EXPECT_NE(entry.path().extension(), ".tmp") << entry.path();
 }
 
 TEST(UnattendedSync, StartUpFailuresExitWithOneAndSayWhyOnStandardError) {

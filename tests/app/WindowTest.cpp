@@ -81,7 +81,10 @@ TEST(MainWindow, IsBuiltAsStored) {
   // took its string from the program library and stays closed until a pass.
   EXPECT_EQ(w.dbJail->ProgramName(), "JAIL");
   EXPECT_EQ(w.dbJail->VtConfigInfo(), w.VtConfigInfo);
-  EXPECT_EQ(w.dbJail->Options().DefaultLockTimeout(), -1);
+  // The family's default of no lock wait is replaced: a row another program holds in an open
+  // transaction must not hang the pass for ever.
+  EXPECT_EQ(w.dbJail->Options().DefaultLockTimeout(), 60000);
+  EXPECT_EQ(w.dbJail->QueryTimeout(), 120);
   EXPECT_FALSE(w.dbJail->LoginPrompt());
   // UseInitial: the site file's own string, which names the stand-in.
   EXPECT_EQ(w.dbJail->Server(), jail.Server().Host() + "," + std::to_string(jail.Server().Port()));
