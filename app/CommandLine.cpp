@@ -156,9 +156,11 @@ std::string UsageText() {
          "Exit status of --sync:\n"
          "  0   completed, no conflict\n"
          "  1   failed (start-up included: no site file, no connection, ...)\n"
-         "  2   stopped at a row another program is editing (the holder is named on standard\n"
-         "      error); rows before it are written: run again later\n"
+         "  2   stopped at a row another program is editing or keeps locked, or another pass\n"
+         "      runs (the holder is named on standard error); rows before it are written: run\n"
+         "      again later\n"
          "  3   completed, with conflicts listed in the log\n"
+         "  4   stopped by SIGTERM or SIGINT (Ctrl+C) with its log saved and no lock left\n"
          "  64  bad arguments\n";
 }
 
