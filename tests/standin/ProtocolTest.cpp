@@ -237,14 +237,16 @@ TEST(StandinAttention, CancelsARunningRequestAndTheSessionGoesOn) {
   batch.text = "SELECT MANY 100000000";
   client.Send(PacketType::SqlBatch, EncodeSqlBatch(batch, true));
   client.Send(PacketType::Attention, {});
-  // Read packets until the DONE that acknowledges the ATTENTION.
+  // The cancelled response ends as a message; the DONE that acknowledges the ATTENTION comes
+  // alone in the next one (tedious looks for it only there).
   Bytes payload;
   ASSERT_TRUE(client.ReadMessage(payload));
   ASSERT_GE(payload.size(), 13u);
   Bytes tail(payload.end() - 13, payload.end());
-  auto last = DecodeTokens(tail, {true});
-  ASSERT_EQ(last.size(), 1u);
-  EXPECT_EQ(std::get<Done>(last[0]).status, kDoneAttn);
+  EXPECT_EQ(std::get<Done>(DecodeTokens(tail, {true}).at(0)).status & kDoneAttn, 0);
+  auto ack = client.Response();
+  ASSERT_EQ(ack.size(), 1u);
+  EXPECT_EQ(std::get<Done>(ack[0]).status, kDoneAttn);
   EXPECT_EQ(TokensOf<RowData>(client.Batch("SELECT MANY 3")).size(), 3u);
 }
 
