@@ -39,6 +39,7 @@ class Executor {
   // the session's lock time-out runs out, 1205 when this session closes a circle of waits.
   bool AwaitRows(Plan& plan, Deadline& deadline);
   int ProbeHolder(const Plan& plan);
+  int ImageHolder(const Plan& plan, const Plan::Probe& probe);
   bool WaitFor(int holder, bool write, Deadline& deadline);
   void EndTran(const EndTranStmt& s);
   SqlError StepError(Plan& plan, Execution& exec);

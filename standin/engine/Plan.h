@@ -42,6 +42,10 @@ struct Plan {
     std::string lockTable;
     std::shared_ptr<TableDef> table;
     std::string sql;  // SELECT <key columns or rowid> FROM ... WHERE ...
+    // For a statement on one table: the same WHERE over one row image, whose columns bind
+    // from parameter imageFirstParam on.
+    std::string imageSql;
+    int imageFirstParam = 0;
   };
   std::vector<Probe> probes;
   std::string lockTable;  // the target's, for INSERT, UPDATE and DELETE

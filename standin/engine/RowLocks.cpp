@@ -15,12 +15,14 @@ bool RowLocks::OthersHold(const std::string& table, int spid) const {
   return false;
 }
 
-void RowLocks::Take(const std::string& table, const std::string& key, int spid) {
+void RowLocks::Take(const std::string& table, const std::string& key, int spid,
+                    std::shared_ptr<const std::vector<ValuePtr>> image) {
   std::string name = Name(table, key);
   auto [it, added] = holders_.emplace(name, spid);
   if (!added) return;  // already ours: a writer never reaches a row another session holds
   rowsOf_[spid].emplace_back(table, std::move(name));
   ++tables_[table][spid];
+  if (image) images_[table].push_back({spid, std::move(image)});
 }
 
 void RowLocks::ReleaseAll(int spid) {
@@ -32,6 +34,11 @@ void RowLocks::ReleaseAll(int spid) {
       if (t != tables_.end()) {
         t->second.erase(spid);
         if (t->second.empty()) tables_.erase(t);
+      }
+      auto i = images_.find(table);
+      if (i != images_.end()) {
+        std::erase_if(i->second, [spid](const Image& image) { return image.spid == spid; });
+        if (i->second.empty()) images_.erase(i);
       }
     }
     rowsOf_.erase(it);

@@ -29,8 +29,28 @@ int Executor::ProbeHolder(const Plan& plan) {
       });
       holder = core_.locks.Holder(probe.lockTable, k, session_.spid);
     }
+    if (!holder && !probe.imageSql.empty()) holder = ImageHolder(plan, probe);
     core_.current = nullptr;
     if (holder) return holder;
+  }
+  return 0;
+}
+
+int Executor::ImageHolder(const Plan& plan, const Plan::Probe& probe) {
+  const auto* images = core_.locks.Images(probe.lockTable);
+  if (!images) return 0;
+  StmtPtr st;
+  for (const RowLocks::Image& image : *images) {
+    if (image.spid == session_.spid) continue;
+    if (!st) {
+      st = Prepare(core_.db(), probe.imageSql);
+      BindTo(plan, st.get());
+    }
+    sqlite3_reset(st.get());
+    for (std::size_t i = 0; i < image.values->size(); ++i)
+      sqlite3_bind_value(st.get(), probe.imageFirstParam + static_cast<int>(i),
+                         (*image.values)[i].get());
+    if (sqlite3_step(st.get()) == SQLITE_ROW) return image.spid;
   }
   return 0;
 }
@@ -93,8 +113,8 @@ bool Executor::StepWrite(Plan& plan, Execution& exec, Deadline& deadline, int& r
   }
   if (session_.tranCount > 0) {
     for (UndoEntry& e : target.entries) {
-      if (!e.oldKey.empty()) core_.locks.Take(plan.lockTable, e.oldKey, session_.spid);
-      if (!e.newKey.empty()) core_.locks.Take(plan.lockTable, e.newKey, session_.spid);
+      if (!e.oldKey.empty()) core_.locks.Take(plan.lockTable, e.oldKey, session_.spid, e.old);
+      if (!e.newKey.empty()) core_.locks.Take(plan.lockTable, e.newKey, session_.spid, nullptr);
       session_.undo.push_back(std::move(e));
     }
   }

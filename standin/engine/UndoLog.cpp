@@ -53,14 +53,16 @@ void PreUpdate(void* arg, sqlite3* db, int op, const char* schema, const char* t
   e.newRowid = newRowid;
   const int n = sqlite3_preupdate_count(db);
   if (op != SQLITE_INSERT) {
-    e.old.reserve(static_cast<std::size_t>(n));
+    auto old = std::make_shared<std::vector<ValuePtr>>();
+    old->reserve(static_cast<std::size_t>(n));
     for (int i = 0; i < n; ++i) {
       sqlite3_value* v = nullptr;
       sqlite3_preupdate_old(db, i, &v);
-      e.old.emplace_back(sqlite3_value_dup(v));
+      old->emplace_back(sqlite3_value_dup(v));
     }
-    e.oldKey =
-        RowKey(*e.table, oldRowid, [&](int i) { return e.old[static_cast<std::size_t>(i)].get(); });
+    e.oldKey = RowKey(*e.table, oldRowid,
+                      [&](int i) { return (*old)[static_cast<std::size_t>(i)].get(); });
+    e.old = std::move(old);
   }
   if (op != SQLITE_DELETE) {
     e.newKey = RowKey(*e.table, newRowid, [&](int i) {
@@ -129,8 +131,8 @@ void ApplyUndo(EngineCore& core, std::vector<UndoEntry>& entries) {
       }
       auto st = Prepare(core.db(), sql);
       sqlite3_bind_int64(st.get(), 1, e.oldRowid);
-      for (std::size_t i = 0; i < columns.size() && i < e.old.size(); ++i)
-        sqlite3_bind_value(st.get(), static_cast<int>(i + 2), e.old[i].get());
+      for (std::size_t i = 0; e.old && i < columns.size() && i < e.old->size(); ++i)
+        sqlite3_bind_value(st.get(), static_cast<int>(i + 2), (*e.old)[i].get());
       if (e.op == SQLITE_UPDATE)
         sqlite3_bind_int64(st.get(), static_cast<int>(columns.size() + 2), e.newRowid);
       Run(st.get());

@@ -28,7 +28,9 @@ struct UndoEntry {
   std::shared_ptr<TableDef> table;
   int op = 0;  // SQLITE_INSERT, SQLITE_UPDATE or SQLITE_DELETE
   std::int64_t oldRowid = 0, newRowid = 0;
-  std::vector<ValuePtr> old;   // every column before an UPDATE or DELETE
+  // Every column before an UPDATE or DELETE; shared with the row's lock, whose first image is
+  // the row as other sessions last saw it committed.
+  std::shared_ptr<const std::vector<ValuePtr>> old;
   std::string oldKey, newKey;  // lock keys of the row before and after; empty when none
 };
 

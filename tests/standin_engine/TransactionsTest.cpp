@@ -84,17 +84,28 @@ TEST_F(TransactionsTest, AHeldRowMakesAnotherSessionsWriteWaitUntilCommit) {
   EXPECT_EQ(Rows("SELECT ONCELL FROM CELL WHERE CELLKEY = 17"), (Rowset{{"8"}}));
 }
 
+// However the row is held (changed, moved out of the waiter's condition, deleted), the waiter
+// meets it as it was, waits, and after the rollback writes the restored row.
 TEST_F(TransactionsTest, RollbackReleasesTheWaiterOnTheRestoredRow) {
-  Ok("BEGIN TRAN; UPDATE CELL SET ONCELL = 99 WHERE CELLKEY = 17");
-  auto blocked = Later("UPDATE CELL SET ONCELL = ONCELL + 10 WHERE CELLKEY = 17");
-  EXPECT_EQ(blocked.wait_for(300ms), std::future_status::timeout);
-  Ok("ROLLBACK");
-  ASSERT_EQ(blocked.wait_for(5s), std::future_status::ready);
-  auto sink = blocked.get();
-  EXPECT_EQ(sink.Error(), 0) << sink.ErrorText();
-  ASSERT_EQ(sink.done.size(), 1u);
-  EXPECT_EQ(sink.done[0].count, 1);
-  EXPECT_EQ(Rows("SELECT ONCELL FROM CELL WHERE CELLKEY = 17"), (Rowset{{"10"}}));
+  const char* holds[] = {
+      "UPDATE CELL SET ONCELL = 99 WHERE CELLKEY = 17",
+      "UPDATE CELL SET CELLKEY = 170 WHERE CELLKEY = 17",
+      "DELETE FROM CELL WHERE CELLKEY = 17",
+  };
+  for (const char* hold : holds) {
+    SCOPED_TRACE(hold);
+    Ok("UPDATE CELL SET ONCELL = 0 WHERE CELLKEY = 17");
+    Ok(std::string("BEGIN TRAN; ") + hold);
+    auto blocked = Later("UPDATE CELL SET ONCELL = ONCELL + 10 WHERE CELLKEY = 17");
+    EXPECT_EQ(blocked.wait_for(300ms), std::future_status::timeout);
+    Ok("ROLLBACK");
+    ASSERT_EQ(blocked.wait_for(5s), std::future_status::ready);
+    auto sink = blocked.get();
+    EXPECT_EQ(sink.Error(), 0) << sink.ErrorText();
+    ASSERT_EQ(sink.done.size(), 1u);
+    EXPECT_EQ(sink.done[0].count, 1);
+    EXPECT_EQ(Rows("SELECT ONCELL FROM CELL WHERE CELLKEY = 17"), (Rowset{{"10"}}));
+  }
 }
 
 // What each kind of statement meets on a row another session holds, with a short time-out.
@@ -108,6 +119,7 @@ TEST_F(TransactionsTest, LockTimeOutEndsTheStatementWithError1222) {
       {"DELETE FROM CELL WHERE UniqueKey = 1", true},
       {"SELECT ONCELL FROM CELL WHERE CELLKEY = 17", true},
       {"SELECT Count(*) FROM CELL", true},
+      {"SELECT Count(*) FROM CELL WHERE ONCELL = 0", true},  // the row as it was matches
       {"INSERT INTO CELL (CELLKEY) SELECT 1", false},
       {"SELECT ONCELL FROM CELL (readuncommitted) WHERE CELLKEY = 17", false},
       {"SELECT ONCELL FROM CELL WITH (NOLOCK) WHERE CELLKEY = 17", false},
