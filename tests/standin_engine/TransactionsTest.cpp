@@ -55,6 +55,37 @@ TEST_F(TransactionsTest, TranCountNestsAndCommitWithoutBeginFails) {
   EXPECT_EQ(Rows("SELECT @@TRANCOUNT"), (Rowset{{"0"}}));
 }
 
+// The protocol side tells the client of the outermost begin and of the end, with one
+// descriptor per transaction.
+TEST_F(TransactionsTest, TheOutermostBeginAndTheEndAreReportedWithTheirDescriptor) {
+  using T = ResultSink::Transaction;
+  auto first = Run("BEGIN TRAN; BEGIN TRAN; COMMIT; COMMIT");
+  ASSERT_EQ(first.transactions.size(), 2u);
+  EXPECT_EQ(first.transactions[0].first, T::Begin);
+  EXPECT_EQ(first.transactions[1].first, T::Commit);
+  EXPECT_NE(first.transactions[0].second, 0u);
+  EXPECT_EQ(first.transactions[1].second, first.transactions[0].second);
+  auto second = Run("BEGIN TRAN; ROLLBACK");
+  ASSERT_EQ(second.transactions.size(), 2u);
+  EXPECT_EQ(second.transactions[1].first, T::Rollback);
+  EXPECT_NE(second.transactions[0].second, first.transactions[0].second);
+  EXPECT_EQ(second.transactions[1].second, second.transactions[0].second);
+}
+
+// With XACT_ABORT ON the lock time-out rolls the whole transaction back and ends the batch.
+TEST_F(TransactionsTest, XactAbortRollsBackOnALockTimeOut) {
+  Ok("BEGIN TRAN; UPDATE CELL SET ONCELL = 5 WHERE CELLKEY = 17");
+  auto sink = RunOn(*other_,
+                    "SET XACT_ABORT ON; SET LOCK_TIMEOUT 0; BEGIN TRAN; "
+                    "UPDATE CELL SET NOTE = 'o' WHERE CELLKEY = 18; "
+                    "UPDATE CELL SET ONCELL = 1 WHERE CELLKEY = 17; SELECT 1");
+  EXPECT_EQ(sink.Error(), 1222);
+  EXPECT_TRUE(sink.rows.empty());
+  EXPECT_EQ(RunOn(*other_, "SELECT @@TRANCOUNT").rows, (Rowset{{"0"}}));
+  Ok("COMMIT");
+  EXPECT_EQ(Rows("SELECT NOTE FROM CELL WHERE CELLKEY = 18"), (Rowset{{"'b'"}}));
+}
+
 TEST_F(TransactionsTest, RollbackRestoresEveryKindOfWrite) {
   Rowset before = Cells();
   Ok("BEGIN TRAN; "
