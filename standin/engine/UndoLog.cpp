@@ -89,7 +89,11 @@ void InstallUndoHook(EngineCore& core) {
 }
 
 std::string LockTable(const Database& database, const TableDef& table) {
-  return database.schema + "." + table.storedName;
+  // The definition's address tells a table from one dropped and created again under its name
+  // (a ## lock table): the holder's undo log keeps the old definition, and so its address,
+  // alive for as long as its rows are held.
+  return database.schema + "." + table.storedName + "@" +
+         std::to_string(reinterpret_cast<std::uintptr_t>(&table));
 }
 
 std::string RowKey(const TableDef& table, std::int64_t rowid,

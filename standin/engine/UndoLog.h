@@ -48,7 +48,7 @@ void InstallUndoHook(EngineCore& core);
 // and created again) since are skipped: table creation and removal are not transactional here.
 void ApplyUndo(EngineCore& core, std::vector<UndoEntry>& entries);
 
-// The name row locks use for a table.
+// The name row locks use for a table: this definition of it, not its name.
 std::string LockTable(const Database& database, const TableDef& table);
 
 // A row's lock key: its primary key's values (`column(i)` gives column i), or its rowid when the

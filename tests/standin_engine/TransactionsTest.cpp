@@ -201,6 +201,26 @@ TEST_F(TransactionsTest, InsertOfAKeyAnotherTransactionDeletedWaits) {
   EXPECT_EQ(Rows("SELECT CELLKEY FROM CELL WHERE UniqueKey = 2"), (Rowset{{"18"}}));
 }
 
+// A ## table keeps its rules inside a transaction: a second CREATE fails at once with 2714,
+// and rows held in a table the holder dropped do not hold the rows of the next table of that
+// name.
+TEST_F(TransactionsTest, GlobalTemporaryTablesInsideATransaction) {
+  Ok("BEGIN TRAN; CREATE TABLE ##LOCKT (UserName VARCHAR(30)); "
+     "INSERT INTO ##LOCKT VALUES ('first')");
+  auto start = std::chrono::steady_clock::now();
+  auto refused = RunOn(*other_, "CREATE TABLE ##LOCKT (UserName VARCHAR(30))");
+  EXPECT_EQ(refused.Error(), 2714);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 200ms);
+  Ok("DROP TABLE ##LOCKT");
+  auto again = RunOn(*other_,
+                     "SET LOCK_TIMEOUT 0; CREATE TABLE ##LOCKT (UserName VARCHAR(30)); "
+                     "INSERT INTO ##LOCKT VALUES ('second'); SELECT UserName FROM ##LOCKT");
+  EXPECT_EQ(again.Error(), 0) << again.ErrorText();
+  EXPECT_EQ(again.rows, (Rowset{{"'second'"}}));
+  Ok("ROLLBACK");  // the dropped table's rows are not put back into the new one
+  EXPECT_EQ(RunOn(*other_, "SELECT UserName FROM ##LOCKT").rows, (Rowset{{"'second'"}}));
+}
+
 TEST_F(TransactionsTest, ASessionThatEndsRollsBackAndWakesItsWaiters) {
   ASSERT_EQ(RunOn(*other_, "BEGIN TRAN; UPDATE CELL SET NOTE = 'held' WHERE CELLKEY = 18").Error(),
             0);
