@@ -171,8 +171,11 @@ void SessionImpl::Execute(std::string_view sql, std::span<const Param> params, R
       executor.Run(statement, batch->plans[i]);
     } catch (SqlError& e) {
       Report(sink, e, statement.line);
-      // XACT_ABORT ON: a run-time error rolls the transaction back and ends the batch.
-      if (state_.xactAbort && RollbackTransaction(engine_.core(), state_, &sink)) break;
+      // XACT_ABORT ON: a run-time error rolls any transaction back and ends the batch.
+      if (state_.xactAbort) {
+        RollbackTransaction(engine_.core(), state_, &sink);
+        break;
+      }
       if (e.abortsBatch) break;
     }
     if (executor.cancelled()) break;
