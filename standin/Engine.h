@@ -14,22 +14,32 @@ namespace standin {
 
 // SQL Server column and parameter types the stand-in understands.
 enum class SqlType {
-  TinyInt, SmallInt, Int, BigInt, Bit,
-  Float, Real, Decimal,
-  Char, VarChar, NChar, NVarChar,  // Length in characters; -1 means (MAX), a large object
-  Text, NText,                     // large objects
+  TinyInt,
+  SmallInt,
+  Int,
+  BigInt,
+  Bit,
+  Float,
+  Real,
+  Decimal,
+  Char,
+  VarChar,
+  NChar,
+  NVarChar,  // Length in characters; -1 means (MAX), a large object
+  Text,
+  NText,  // large objects
   DateTime,
 };
 
 struct ColumnInfo {
   std::string name;
   SqlType type = SqlType::Int;
-  int length = 0;                  // characters for text types, -1 for (MAX)
-  int precision = 0, scale = 0;    // Decimal
+  int length = 0;                // characters for text types, -1 for (MAX)
+  int precision = 0, scale = 0;  // Decimal
   bool nullable = true;
   bool identity = false;
-  bool updatable = false;          // a plain column of a base table
-  std::string baseTable;           // the table a column comes from, empty for expressions
+  bool updatable = false;  // a plain column of a base table
+  std::string baseTable;   // the table a column comes from, empty for expressions
 };
 
 // One value as it crosses the contract. Text is UTF-8. DateTime travels as text
@@ -44,12 +54,12 @@ struct Value {
 
 // An RPC parameter or a value bound to @P1..@Pn, owning its text.
 struct Param {
-  std::string name;   // "@P1"; empty for positional
-  ColumnInfo type;    // type as declared by the client
+  std::string name;  // "@P1"; empty for positional
+  ColumnInfo type;   // type as declared by the client
   bool isNull = true;
   std::int64_t i = 0;
   double f = 0;
-  std::string text;   // for text, DateTime and Decimal values (same forms as Value)
+  std::string text;  // for text, DateTime and Decimal values (same forms as Value)
   bool output = false;
   Value AsValue() const;
 };
@@ -77,6 +87,13 @@ class ResultSink {
   virtual void DatabaseChanged(const std::string& oldName, const std::string& newName) = 0;
   // True once the client sent ATTENTION: the engine stops at the next row or statement.
   virtual bool Cancelled() const { return false; }
+  // Asked while a statement waits for a row another session holds, when nothing is being sent:
+  // looks for an ATTENTION that arrived meanwhile.
+  virtual bool PollCancel() { return Cancelled(); }
+  // The session's transaction began (outermost BEGIN) or ended; `descriptor` names it, as the
+  // ENVCHANGE tokens that tell the client carry it.
+  enum class Transaction { Begin, Commit, Rollback };
+  virtual void TransactionChanged(Transaction, std::uint64_t /*descriptor*/) {}
 };
 
 // A login-time or session-level failure carrying SQL Server's message (4060, 18456 ...).
@@ -105,7 +122,9 @@ class Engine {
 
 class Session {
  public:
-  virtual ~Session() = default;  // drops the global temporary tables this session created
+  // Rolls back the open transaction, lets go of its rows and drops the global temporary tables
+  // this session created.
+  virtual ~Session() = default;
   virtual int Spid() const = 0;
   virtual const std::string& Database() const = 0;
   // Runs a batch; params bind @name markers (sp_executesql) in the text.

@@ -68,6 +68,7 @@ struct ObjectName {
 struct TableRef {
   ObjectName name;
   std::string alias;
+  bool readUncommitted = false;  // (NOLOCK) or (READUNCOMMITTED): read without waiting on rows
 };
 
 struct SelectItem {
@@ -168,7 +169,9 @@ struct IfStmt {
   std::unique_ptr<Statement> then, otherwise;
 };
 
-// COMMIT or ROLLBACK: the stand-in never has a transaction open for them to end.
+struct BeginTranStmt {};
+
+// COMMIT or ROLLBACK [TRAN[SACTION] | WORK] [name]
 struct EndTranStmt {
   bool commit = true;
 };
@@ -176,7 +179,7 @@ struct EndTranStmt {
 struct Statement {
   using Body = std::variant<SelectStmt, InsertStmt, UpdateStmt, DeleteStmt, CreateTableStmt,
                             DropTableStmt, CreateIndexStmt, CreateDatabaseStmt, UseStmt, SetStmt,
-                            ExecStmt, IfStmt, EndTranStmt>;
+                            ExecStmt, IfStmt, BeginTranStmt, EndTranStmt>;
   Body body;
   std::size_t begin = 0, end = 0;  // offsets in the batch text
   int line = 1;                    // line of the statement's first token, from 1

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <thread>
 
 #include "standin/engine/Convert.h"
@@ -271,7 +272,19 @@ void Executor::Set(const SetStmt& s) {
         throw NotSupported("SET LANGUAGE " + v);
     } else if (option == "IMPLICIT_TRANSACTIONS") {
       onOff();
-      if (on) throw NotSupported("IMPLICIT_TRANSACTIONS ON");
+      session_.implicitTransactions = on;
+    } else if (option == "XACT_ABORT") {
+      onOff();
+      session_.xactAbort = on;
+    } else if (option == "LOCK_TIMEOUT") {
+      char* end = nullptr;
+      long ms = std::strtol(v.c_str(), &end, 10);
+      if (v.empty() || *end != '\0' || ms < -1 || ms > 2147483647L) throw SyntaxError(v);
+      session_.lockTimeoutMs = static_cast<int>(ms);
+    } else if (option == "TRANSACTION ISOLATION LEVEL") {
+      // Only READ UNCOMMITTED changes what the stand-in does: its reads wait for no row. The
+      // stricter levels hold no read locks here; they read as READ COMMITTED does.
+      session_.readUncommitted = v == "READ UNCOMMITTED";
     } else if (option == "ROWCOUNT") {
       if (std::atoll(v.c_str()) != 0) throw NotSupported("SET ROWCOUNT");
     } else if (option == "FMTONLY" || option == "PARSEONLY" || option == "NOEXEC" ||
@@ -290,14 +303,14 @@ void Executor::Set(const SetStmt& s) {
         session_.identityInsert = r.table.get();
       else if (session_.identityInsert == r.table.get())
         session_.identityInsert = nullptr;
-    } else if (option == "LOCK_TIMEOUT" || option == "DATEFIRST" || option == "DEADLOCK_PRIORITY" ||
-               option == "TRANSACTION ISOLATION LEVEL" || option == "QUERY_GOVERNOR_COST_LIMIT") {
-      // Accepted: the stand-in runs one statement at a time and never waits on a lock.
+    } else if (option == "DATEFIRST" || option == "DEADLOCK_PRIORITY" ||
+               option == "QUERY_GOVERNOR_COST_LIMIT") {
+      // Accepted and without effect here.
     } else if (option.starts_with("ANSI_") || option == "CONCAT_NULL_YIELDS_NULL" ||
                option == "ARITHABORT" || option == "ARITHIGNORE" ||
                option == "NUMERIC_ROUNDABORT" || option == "CURSOR_CLOSE_ON_COMMIT" ||
-               option == "XACT_ABORT" || option == "NO_BROWSETABLE" || option == "STATISTICS" ||
-               option == "FORCEPLAN" || option == "REMOTE_PROC_TRANSACTIONS") {
+               option == "NO_BROWSETABLE" || option == "STATISTICS" || option == "FORCEPLAN" ||
+               option == "REMOTE_PROC_TRANSACTIONS") {
       onOff();
     } else {
       throw SyntaxError(option);

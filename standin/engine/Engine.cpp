@@ -5,6 +5,7 @@
 #include "standin/engine/Executor.h"
 #include "standin/engine/Parser.h"
 #include "standin/engine/SqlError.h"
+#include "standin/engine/Transactions.h"
 
 namespace standin {
 
@@ -128,9 +129,15 @@ SessionImpl::SessionImpl(EngineImpl& engine, int spid, std::string database) : e
 }
 
 SessionImpl::~SessionImpl() {
-  // The global temporary tables this session created end with it, as on SQL Server.
   std::lock_guard lock(engine_.core().mutex);
   EngineCore& core = engine_.core();
+  // A session that ends, however it ends, rolls its transaction back and lets its rows go.
+  try {
+    RollbackTransaction(core, state_, nullptr);
+  } catch (const SqlError&) {
+    core.locks.ReleaseAll(state_.spid);  // rows that cannot be put back are let go all the same
+  }
+  // The global temporary tables this session created end with it, as on SQL Server.
   standin::Database* temp = core.Tempdb();
   for (const auto& table : state_.temporaries) {
     auto it = temp->tables.find(table->storedName);
@@ -164,6 +171,11 @@ void SessionImpl::Execute(std::string_view sql, std::span<const Param> params, R
       executor.Run(statement, batch->plans[i]);
     } catch (SqlError& e) {
       Report(sink, e, statement.line);
+      // XACT_ABORT ON: a run-time error rolls any transaction back and ends the batch.
+      if (state_.xactAbort) {
+        RollbackTransaction(engine_.core(), state_, &sink);
+        break;
+      }
       if (e.abortsBatch) break;
     }
     if (executor.cancelled()) break;

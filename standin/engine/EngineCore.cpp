@@ -43,6 +43,7 @@ EngineCore::EngineCore(std::string dataDir) : dataDir_(std::move(dataDir)) {
   sqlite3_extended_result_codes(db(), 1);
   sqlite3_limit(db(), SQLITE_LIMIT_ATTACHED, 125);
   RegisterFunctions(db(), this);
+  InstallUndoHook(*this);
   // A stand-in for tests: a crash of the process keeps the data (WAL), a crash of the machine
   // may not, and no statement waits for the disk.
   ExecSql(db(),

@@ -15,7 +15,9 @@
 
 #include "standin/engine/Catalog.h"
 #include "standin/engine/DateTimeText.h"
+#include "standin/engine/RowLocks.h"
 #include "standin/engine/Sqlite.h"
+#include "standin/engine/UndoLog.h"
 
 namespace standin {
 
@@ -31,6 +33,14 @@ struct SessionState {
   int textSize = 2147483647;
   const TableDef* identityInsert = nullptr;            // the table with IDENTITY_INSERT ON
   std::vector<std::shared_ptr<TableDef>> temporaries;  // dropped when the session ends
+
+  int tranCount = 0;                  // @@TRANCOUNT
+  std::uint64_t transactionId = 0;    // the open transaction's descriptor, 0 when none
+  std::vector<UndoEntry> undo;        // the open transaction's writes, oldest first
+  int lockTimeoutMs = -1;             // SET LOCK_TIMEOUT: -1 waits for ever
+  bool readUncommitted = false;       // SET TRANSACTION ISOLATION LEVEL READ UNCOMMITTED
+  bool implicitTransactions = false;  // SET IMPLICIT_TRANSACTIONS ON
+  bool xactAbort = false;             // SET XACT_ABORT ON
 };
 
 // What the SQLite functions see while a statement of a session steps.
@@ -39,6 +49,7 @@ struct Execution {
   std::optional<SqlError> error;
   std::vector<std::string> keyValues;  // the key of the row being written, for 2627
   std::string buffer;
+  UndoTarget* record = nullptr;  // where the pre-update hook keeps the rows this statement writes
 };
 
 class EngineCore {
@@ -72,6 +83,10 @@ class EngineCore {
   // them: a table dropped and created again under the same name is another object.
   std::int64_t NewTempObjectId() { return --lastTempObjectId_; }
 
+  // Transactions get descriptors of their own, never 0, as SQL Server's ENVCHANGE carries them.
+  std::uint64_t NewTransactionId() { return ++lastTransactionId_; }
+
+  RowLocks locks;
   Execution* current = nullptr;    // set while a statement steps
   bool scriptTransaction = false;  // RunScript batches its work in one transaction
 
@@ -86,6 +101,7 @@ class EngineCore {
   Database* tempdb_ = nullptr;
   int nextSchema_ = 0;
   std::int64_t lastTempObjectId_ = -1000000;
+  std::uint64_t lastTransactionId_ = 0;
 };
 
 bool IsGlobalTemp(std::string_view name);

@@ -5,6 +5,7 @@
 #include "standin/engine/Convert.h"
 #include "standin/engine/ExprTranslator.h"
 #include "standin/engine/SqlError.h"
+#include "standin/engine/Transactions.h"
 
 namespace standin {
 
@@ -116,6 +117,16 @@ void Executor::Run(const Statement& statement, std::shared_ptr<Plan>& cached) {
   std::visit(
       [&](const auto& body) {
         using T = std::decay_t<decltype(body)>;
+        // With IMPLICIT_TRANSACTIONS ON the statements that read tables or change them open a
+        // transaction when none is open.
+        constexpr bool opensImplicitly =
+            std::is_same_v<T, InsertStmt> || std::is_same_v<T, UpdateStmt> ||
+            std::is_same_v<T, DeleteStmt> || std::is_same_v<T, CreateTableStmt> ||
+            std::is_same_v<T, DropTableStmt> || std::is_same_v<T, CreateIndexStmt>;
+        bool reads = false;
+        if constexpr (std::is_same_v<T, SelectStmt>) reads = !body.from.empty();
+        if ((opensImplicitly || reads) && session_.implicitTransactions && session_.tranCount == 0)
+          BeginTransaction(core_, session_, &sink_);
         if constexpr (std::is_same_v<T, SelectStmt> || std::is_same_v<T, InsertStmt> ||
                       std::is_same_v<T, UpdateStmt> || std::is_same_v<T, DeleteStmt>) {
           TranslateContext ctx{core_, session_, params_};
@@ -146,15 +157,11 @@ void Executor::Run(const Statement& statement, std::shared_ptr<Plan>& cached) {
           Exec(body);
         } else if constexpr (std::is_same_v<T, IfStmt>) {
           If(body);
+        } else if constexpr (std::is_same_v<T, BeginTranStmt>) {
+          BeginTransaction(core_, session_, &sink_);
+          Done(false, 0);
         } else if constexpr (std::is_same_v<T, EndTranStmt>) {
-          // Every statement commits by itself, so there is never a transaction to end.
-          throw body.commit
-              ? MakeError(3902,
-                          "The COMMIT TRANSACTION request has no corresponding BEGIN "
-                          "TRANSACTION.")
-              : MakeError(3903,
-                          "The ROLLBACK TRANSACTION request has no corresponding BEGIN "
-                          "TRANSACTION.");
+          EndTran(body);
         }
       },
       statement.body);
@@ -182,8 +189,7 @@ void Executor::If(const IfStmt& s) {
   Run(*branch, uncached);
 }
 
-void Executor::Bind(Plan& plan) {
-  sqlite3_stmt* stmt = plan.stmt.get();
+void Executor::BindTo(const Plan& plan, sqlite3_stmt* stmt) {
   for (std::size_t k = 0; k < plan.paramSlots.size(); ++k) {
     const Param& p = params_[static_cast<std::size_t>(plan.paramSlots[k])];
     int at = static_cast<int>(k + 1);
@@ -262,6 +268,8 @@ void Executor::RunPlan(Plan& plan) {
   exec.session = &session_;
   std::int64_t count = 0;
   int rc;
+  Deadline deadline;
+  if (!AwaitRows(plan, deadline)) return;
   if (plan.returnsRows) {
     sink_.Columns(plan.columns);
     std::vector<ReadAs> kinds;
@@ -290,6 +298,9 @@ void Executor::RunPlan(Plan& plan) {
       }
       lock_.lock();
     }
+  } else if (plan.target) {
+    if (!StepWrite(plan, exec, deadline, rc)) return;
+    if (rc == SQLITE_DONE) count = sqlite3_changes64(core_.db());
   } else {
     core_.current = &exec;
     rc = sqlite3_step(stmt);

@@ -3,8 +3,10 @@
 // The caller holds the engine's mutex through `lock`; it is let go only while the sink
 // takes a row, so a slow client never holds up the other sessions.
 
+#include <chrono>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 
 #include "standin/Engine.h"
@@ -24,8 +26,22 @@ class Executor {
   bool cancelled() const { return cancelled_; }
 
  private:
+  using Deadline = std::optional<std::chrono::steady_clock::time_point>;
+
   void RunPlan(Plan& plan);
-  void Bind(Plan& plan);
+  // Steps a write; rows it wrote that another session holds are put back and waited for.
+  // False when the client cancelled during a wait.
+  bool StepWrite(Plan& plan, Execution& exec, Deadline& deadline, int& rc);
+  void Bind(Plan& plan) { BindTo(plan, plan.stmt.get()); }
+  void BindTo(const Plan& plan, sqlite3_stmt* stmt);
+  // Waits while another session holds a row the plan reads or writes (reads with READ
+  // UNCOMMITTED wait for nothing). False when the client cancelled meanwhile. Throws 1222 when
+  // the session's lock time-out runs out, 1205 when this session closes a circle of waits.
+  bool AwaitRows(Plan& plan, Deadline& deadline);
+  int ProbeHolder(const Plan& plan);
+  int ImageHolder(const Plan& plan, const Plan::Probe& probe);
+  bool WaitFor(int holder, bool write, Deadline& deadline);
+  void EndTran(const EndTranStmt& s);
   SqlError StepError(Plan& plan, Execution& exec);
   void AfterInsert(Plan& plan);
 
@@ -47,6 +63,8 @@ class Executor {
   ResultSink& sink_;
   std::unique_lock<std::mutex>& lock_;
   bool cancelled_ = false;
+  // How long a wait sleeps before it looks for the client's ATTENTION again.
+  static constexpr std::chrono::milliseconds kWaitSlice{20};
   bool readerInTheWay_ = false;
   // How many times (a millisecond apart) a DROP waits for readers: about five seconds.
   static constexpr int kDropAttempts = 5000;

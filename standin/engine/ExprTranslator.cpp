@@ -206,8 +206,9 @@ TExpr ExprTranslator::Global(const Expr& e) {
   }
   if (n == "@@ROWCOUNT") return Literal("ss_session(2)", Of(SqlType::Int));
   if (n == "@@TEXTSIZE") return Literal("ss_session(3)", Of(SqlType::Int));
-  if (n == "@@TRANCOUNT" || n == "@@ERROR" || n == "@@NESTLEVEL")
-    return Literal("0", Of(SqlType::Int));
+  if (n == "@@TRANCOUNT") return Literal("ss_session(4)", Of(SqlType::Int));
+  if (n == "@@LOCK_TIMEOUT") return Literal("ss_session(5)", Of(SqlType::Int));
+  if (n == "@@ERROR" || n == "@@NESTLEVEL") return Literal("0", Of(SqlType::Int));
   if (n == "@@VERSION")
     return Literal(QuoteText("Microsoft SQL Server 2019 (RTM) - 15.0.2000.5 (X64) \n"
                              "\tsqlstandin: a SQLite-backed stand-in for tests\n"),
@@ -217,7 +218,6 @@ TExpr ExprTranslator::Global(const Expr& e) {
   if (n == "@@LANGUAGE") return Literal("'us_english'", Of(SqlType::NVarChar, 128));
   if (n == "@@MAX_PRECISION") return Literal("38", Of(SqlType::TinyInt));
   if (n == "@@DATEFIRST") return Literal("7", Of(SqlType::TinyInt));
-  if (n == "@@LOCK_TIMEOUT") return Literal("-1", Of(SqlType::Int));
   if (n == "@@MICROSOFTVERSION") return Literal("251658240", Of(SqlType::Int));
   auto err = MakeError(137, FormatMessage("Must declare the scalar variable \"%s\".", {n}), 2, 15);
   err.abortsBatch = true;

@@ -214,6 +214,10 @@ void SessionFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
       return sqlite3_result_int64(ctx, s.rowCount);
     case kTextSize:
       return sqlite3_result_int(ctx, s.textSize);
+    case kTranCount:
+      return sqlite3_result_int(ctx, s.tranCount);
+    case kLockTimeout:
+      return sqlite3_result_int(ctx, s.lockTimeoutMs);
     default:
       return sqlite3_result_null(ctx);
   }

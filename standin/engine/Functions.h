@@ -23,7 +23,14 @@ enum ConvFlags : int {
                      // column), not text to be read in the session's date order
 };
 
-enum SessionValue : int { kSpid = 0, kIdentity = 1, kRowCount = 2, kTextSize = 3 };
+enum SessionValue : int {
+  kSpid = 0,
+  kIdentity = 1,
+  kRowCount = 2,
+  kTextSize = 3,
+  kTranCount = 4,
+  kLockTimeout = 5
+};
 
 void RegisterFunctions(sqlite3* db, EngineCore* core);
 

@@ -17,6 +17,12 @@ Statement::Body Parser::StatementBody(bool first) {
   if (t.Is("SET")) return Set();
   if (t.Is("EXEC") || t.Is("EXECUTE")) return Exec();
   if (t.Is("IF")) return If();
+  if (t.Is("BEGIN") && (Peek(1).Is("TRAN") || Peek(1).Is("TRANSACTION"))) {
+    pos_ += 2;
+    if (Peek().kind == Tok::Word && !IsReserved(Peek())) Next();  // a transaction name
+    if (Peek().Is("WITH")) throw NotSupported("BEGIN TRANSACTION WITH MARK");
+    return BeginTranStmt{};
+  }
   if (t.Is("COMMIT") || t.Is("ROLLBACK")) {
     EndTranStmt e;
     e.commit = Next().Is("COMMIT");
@@ -42,8 +48,9 @@ Statement::Body Parser::StatementBody(bool first) {
   Fail();
 }
 
-void Parser::TableHints() {
+bool Parser::TableHints() {
   ExpectSymbol("(");
+  bool uncommitted = false;
   do {
     const Token& h = Peek();
     if (h.Is("INDEX")) {
@@ -68,9 +75,11 @@ void Parser::TableHints() {
       e.abortsBatch = true;
       throw e;
     }
+    if (h.Is("NOLOCK") || h.Is("READUNCOMMITTED")) uncommitted = true;
     ++pos_;
   } while (AcceptSymbol(","));
   ExpectSymbol(")");
+  return uncommitted;
 }
 
 TableRef Parser::Table(bool allowHints) {
@@ -78,7 +87,7 @@ TableRef Parser::Table(bool allowHints) {
   ref.name = Name();
   if (!allowHints) return ref;
   // Old-style hints follow the name directly: ConnectLib (readuncommitted).
-  if (Peek().IsSymbol("(") && InList(Peek(1), kTableHints)) TableHints();
+  if (Peek().IsSymbol("(") && InList(Peek(1), kTableHints)) ref.readUncommitted = TableHints();
   if (Accept("AS")) {
     ref.alias = Identifier();
   } else if (Peek().kind == Tok::Quoted || (Peek().kind == Tok::Word && !IsReserved(Peek()))) {
@@ -86,9 +95,9 @@ TableRef Parser::Table(bool allowHints) {
   }
   if (Peek().Is("WITH") && Peek(1).IsSymbol("(")) {
     ++pos_;
-    TableHints();
+    ref.readUncommitted |= TableHints();
   } else if (Peek().IsSymbol("(") && InList(Peek(1), kTableHints)) {
-    TableHints();
+    ref.readUncommitted |= TableHints();
   }
   return ref;
 }

@@ -540,7 +540,8 @@ class Parser {
 
   // ---- statements
   SelectStmt Select();
-  void TableHints();
+  // True when the hints let the table be read without shared locks (NOLOCK, READUNCOMMITTED).
+  bool TableHints();
   TableRef Table(bool allowHints);
   InsertStmt Insert();
   UpdateStmt Update();

@@ -35,6 +35,20 @@ struct Plan {
   bool isInsert = false;
   bool explicitIdentity = false;  // INSERT with IDENTITY_INSERT ON
   bool inUse = false;             // its SQLite statement is stepping
+
+  // The rows a statement reads or writes, as a query of their lock keys per table. A statement
+  // runs its probes only while another session holds rows of that table.
+  struct Probe {
+    std::string lockTable;
+    std::shared_ptr<TableDef> table;
+    std::string sql;  // SELECT <key columns or rowid> FROM ... WHERE ...
+    // For a statement on one table: the same WHERE over one row image, whose columns bind
+    // from parameter imageFirstParam on.
+    std::string imageSql;
+    int imageFirstParam = 0;
+  };
+  std::vector<Probe> probes;
+  std::string lockTable;  // the target's, for INSERT, UPDATE and DELETE
 };
 
 struct TranslateContext {

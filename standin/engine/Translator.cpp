@@ -63,8 +63,35 @@ class StatementTranslator {
   struct SelectParts {
     std::vector<TExpr> items;
     std::vector<std::string> names;
-    std::string tail;  // FROM ... to the end
+    std::string tail;   // FROM ... to the end
+    std::string rows;   // FROM ... WHERE ...: the rows the statement reads
+    std::string where;  // " WHERE ...", empty without one
   };
+
+  // The probe of the rows of scope table `t` that `rows` (FROM ... WHERE ...) reaches; `where`
+  // (" WHERE ...") when `t` is the statement's only table.
+  Plan::Probe ProbeOf(const ScopeTable& t, const std::string& rows, const std::string* where) {
+    Plan::Probe p;
+    if (where) {
+      p.imageFirstParam = static_cast<int>(plan_->paramSlots.size()) + 1;
+      std::string image;
+      for (std::size_t i = 0; i < t.table->columns.size(); ++i) {
+        const ColumnDef& c = t.table->columns[i];
+        bool text = IsTextType(c.type.type);
+        image += (i ? ", ?" : "?") + std::to_string(p.imageFirstParam + static_cast<int>(i)) +
+                 (text ? " COLLATE SQLSRV" : "") + " AS " + QuoteId(c.name);
+      }
+      p.imageSql = "SELECT 1 FROM (SELECT " + image + ") AS " + t.sqlAlias + *where;
+    }
+    p.lockTable = LockTable(*t.database, *t.table);
+    p.table = t.table;
+    std::string keys;
+    for (int i : t.table->KeyColumns())
+      keys += (keys.empty() ? "" : ", ") + t.sqlAlias + "." +
+              QuoteId(t.table->columns[static_cast<std::size_t>(i)].name);
+    p.sql = "SELECT " + (keys.empty() ? t.sqlAlias + ".rowid" : keys) + rows;
+    return p;
+  }
 
   SelectParts SelectBody(const SelectStmt& s, ExprTranslator& x) {
     SelectParts parts;
@@ -111,7 +138,9 @@ class StatementTranslator {
       for (std::size_t i = 0; i < scope_.size(); ++i)
         tail += (i ? ", " : "") + Stored(scope_[i]) + " AS " + scope_[i].sqlAlias;
     }
-    if (s.where) tail += " WHERE " + x.Condition(*s.where);
+    if (s.where) parts.where = " WHERE " + x.Condition(*s.where);
+    tail += parts.where;
+    parts.rows = tail;
     if (!s.groupBy.empty()) {
       tail += " GROUP BY ";
       for (std::size_t i = 0; i < s.groupBy.size(); ++i) {
@@ -166,12 +195,17 @@ class StatementTranslator {
     }
     plan_->sql = sql + parts.tail;
     plan_->returnsRows = true;
+    for (std::size_t i = 0; i < scope_.size(); ++i)
+      if (!s.from[i].readUncommitted)
+        plan_->probes.push_back(
+            ProbeOf(scope_[i], parts.rows, scope_.size() == 1 ? &parts.where : nullptr));
   }
 
   ScopeTable Target(const TableRef& ref) {
     scope_.push_back(Resolve(ref.name, ref.alias, 0));
     plan_->targetDatabase = scope_[0].database;
     plan_->target = scope_[0].table;
+    plan_->lockTable = LockTable(*scope_[0].database, *scope_[0].table);
     return scope_[0];
   }
 
@@ -389,15 +423,17 @@ class StatementTranslator {
       sets += (sets.empty() ? "" : ", ") + QuoteId(c.name) + " = " +
               x.Store(v, c.type, c.nullable ? 0 : kConvNotNull, KeySlot(c), c.name, full);
     }
-    plan_->sql = "UPDATE " + Stored(target) + " AS t0 SET " + sets;
-    if (s.where) plan_->sql += " WHERE " + x.Condition(*s.where);
+    std::string where = s.where ? " WHERE " + x.Condition(*s.where) : std::string();
+    plan_->sql = "UPDATE " + Stored(target) + " AS t0 SET " + sets + where;
+    plan_->probes.push_back(ProbeOf(target, " FROM " + Stored(target) + " AS t0" + where, &where));
   }
 
   void Delete(const DeleteStmt& s) {
     ScopeTable target = Target(s.table);
     ExprTranslator x(ctx_, *plan_, scope_);
-    plan_->sql = "DELETE FROM " + Stored(target) + " AS t0";
-    if (s.where) plan_->sql += " WHERE " + x.Condition(*s.where);
+    std::string where = s.where ? " WHERE " + x.Condition(*s.where) : std::string();
+    plan_->sql = "DELETE FROM " + Stored(target) + " AS t0" + where;
+    plan_->probes.push_back(ProbeOf(target, " FROM " + Stored(target) + " AS t0" + where, &where));
   }
 
   TranslateContext& ctx_;

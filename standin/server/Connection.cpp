@@ -72,7 +72,7 @@ void Connection::Run() {
           else if (type == tds::PacketType::Attention)
             HandleStrayAttention();
           else if (type == tds::PacketType::TransactionManager)
-            HandleTransactionManager();
+            HandleTransactionManager(payload);
           else
             Close();
           break;
@@ -351,13 +351,114 @@ void Connection::HandleStrayAttention() {
   writer_.Finish();
 }
 
-void Connection::HandleTransactionManager() {
+namespace {
+
+// Drops what it is given: the isolation level a transaction-manager request sets is answered by
+// the request's own ENVCHANGE and DONE, not by the SET's.
+class DiscardSink final : public ResultSink {
+ public:
+  void Columns(const std::vector<ColumnInfo>&) override {}
+  void Row(std::span<const Value>) override {}
+  void StatementDone(bool, std::int64_t, bool) override {}
+  void Message(const ServerMessage&) override {}
+  void DatabaseChanged(const std::string&, const std::string&) override {}
+};
+
+const char* IsolationLevelName(std::uint8_t level) {
+  static const char* const kNames[] = {nullptr,           "READ UNCOMMITTED", "READ COMMITTED",
+                                       "REPEATABLE READ", "SERIALIZABLE",     "SNAPSHOT"};
+  return level < std::size(kNames) ? kNames[level] : nullptr;
+}
+
+// The transaction-manager request (BEGIN, COMMIT, ROLLBACK sent without T-SQL) as the T-SQL
+// that does the same; the isolation level it sets, if any, in `isolation`. Empty for requests
+// the stand-in does not take (distributed transactions, savepoints).
+std::string TransactionRequestSql(const tds::Bytes& payload, bool allHeaders,
+                                  std::string& isolation) {
+  tds::ByteReader r(payload);
+  if (allHeaders) {
+    std::uint32_t total = r.U32();
+    if (total < 4) throw tds::DecodeError("ALL_HEADERS length out of range");
+    r.Skip(total - 4);
+  }
+  auto name = [&r] { r.Skip(std::size_t{r.U8()} * 2); };
+  auto level = [&r, &isolation] {
+    std::uint8_t l = r.U8();
+    const char* n = IsolationLevelName(l);
+    if (l != 0 && !n) throw tds::DecodeError("unknown isolation level");
+    if (n) isolation = n;
+  };
+  const std::uint16_t type = r.U16();
+  switch (type) {
+    case tds::kTmBeginXact:
+      level();
+      name();
+      return "BEGIN TRANSACTION";
+    case tds::kTmCommitXact:
+    case tds::kTmRollbackXact: {
+      std::string sql = type == tds::kTmCommitXact ? "COMMIT TRANSACTION" : "ROLLBACK TRANSACTION";
+      name();
+      // fBeginXact: a new transaction begins as this one ends.
+      if (!r.AtEnd() && (r.U8() & 0x01) != 0) {
+        level();
+        name();
+        sql += "; BEGIN TRANSACTION";
+      }
+      return sql;
+    }
+    default:
+      return "";
+  }
+}
+
+}  // namespace
+
+void Connection::HandleTransactionManager(const tds::Bytes& payload) {
+  attention_ = false;
   TokenSink sink(writer_, {Dialect(), Dialect().tds72, false, context_.Options().serverName},
-                 nullptr);
-  sink.Error(50000, 1, 16, "The stand-in does not support transaction manager requests.");
-  sink.StatementDone(false, 0, true);
+                 [this] { return PollAttention(); });
+  std::string isolation, sql;
+  try {
+    sql = TransactionRequestSql(payload, Dialect().tds72, isolation);
+  } catch (const tds::DecodeError& e) {
+    sink.Error(
+        4002, 1, 16,
+        std::string("The incoming tabular data stream (TDS) protocol stream is incorrect: ") +
+            e.what() + ".");
+    sink.Finish();
+    writer_.Finish();
+    return;
+  }
+  if (sql.empty()) {
+    sink.Error(50000, 1, 16,
+               "The stand-in supports only local transactions: begin, commit and rollback.");
+    sink.StatementDone(false, 0, true);
+    sink.Finish();
+    writer_.Finish();
+    return;
+  }
+  std::int64_t seq;
+  bool failed;
+  if (!BeginStatement("tm", "", sql, {}, seq, sink, failed)) return;
+  if (!failed) {
+    try {
+      if (!isolation.empty()) {
+        DiscardSink quiet;
+        session_->Execute("SET TRANSACTION ISOLATION LEVEL " + isolation, {}, quiet);
+      }
+      session_->Execute(sql, {}, sink);
+    } catch (const ServerError& e) {
+      sink.Message(e.message);
+      sink.StatementDone(false, 0, true);
+    } catch (const std::exception& e) {
+      sink.Error(50000, 1, 16, std::string("The stand-in failed internally: ") + e.what());
+      sink.StatementDone(false, 0, true);
+    }
+  }
   sink.Finish();
   writer_.Finish();
+  if (broken_) return Close();
+  EndStatement(seq);
 }
 
 void Connection::HandleRpc(const tds::Bytes& payload) {

@@ -46,7 +46,7 @@ class Connection {
   void HandleLogin(const tds::Bytes& payload);
   void HandleBatch(const tds::Bytes& payload);
   void HandleRpc(const tds::Bytes& payload);
-  void HandleTransactionManager();
+  void HandleTransactionManager(const tds::Bytes& payload);
   // Sleeps ms milliseconds, or until the client sends ATTENTION.
   void DelayUnlessCancelled(int ms);
   void HandleStrayAttention();

@@ -18,7 +18,7 @@ SQLite file DIR/<name>.db (tempdb is shared by all sessions and never stored).
   --login USER:PASSWORD a SQL login; repeat for more. Default: sa:Standin#1
   --init FILE           T-SQL script (GO separates batches) run before listening
   --log FILE            statement log, one JSON object per line and statement:
-                        {"seq":1,"spid":51,"kind":"batch|rpc","proc":"sp_executesql",
+                        {"seq":1,"spid":51,"kind":"batch|rpc|tm","proc":"sp_executesql",
                          "sql":"...","params":[{"name":"@P1","type":"int","value":"5"}]}
   --fault SPEC          inject a fault; repeatable. SPEC is one of
       drop-after:N          close, without an answer, the session that sends the server's

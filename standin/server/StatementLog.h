@@ -3,7 +3,8 @@
 // and flushed before the statement runs, so a test sees it even when the session is dropped:
 //   {"seq":3,"spid":51,"kind":"rpc","proc":"sp_executesql","sql":"...",
 //    "params":[{"name":"@P1","type":"int","value":"5"},{"name":"@P2","type":"varchar(8)","value":null}]}
-// "kind" is "batch" or "rpc"; "proc" is empty for batches; sp_execute carries the prepared text.
+// "kind" is "batch", "rpc" or "tm" (a transaction-manager request, logged as the T-SQL it does);
+// "proc" is empty for batches; sp_execute carries the prepared text.
 
 #include <cstdint>
 #include <cstdio>

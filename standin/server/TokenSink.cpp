@@ -115,11 +115,45 @@ void TokenSink::DatabaseChanged(const std::string& oldName, const std::string& n
   Message(info);
 }
 
+bool TokenSink::PollCancel() {
+  if (!cancelled_ && pollAttention_ && pollAttention_()) cancelled_ = true;
+  return cancelled_;
+}
+
+void TokenSink::TransactionChanged(Transaction change, std::uint64_t descriptor) {
+  if (cancelled_) return;
+  WritePending();
+  tds::Bytes id;
+  for (int i = 0; i < 8; ++i) id.push_back(static_cast<std::uint8_t>(descriptor >> (8 * i)));
+  tds::EnvChange e;
+  switch (change) {
+    case Transaction::Begin:
+      e.type = tds::kEnvBeginTransaction;
+      e.newValue = std::move(id);
+      break;
+    case Transaction::Commit:
+      e.type = tds::kEnvCommitTransaction;
+      e.oldValue = std::move(id);
+      break;
+    case Transaction::Rollback:
+      e.type = tds::kEnvRollbackTransaction;
+      e.oldValue = std::move(id);
+      break;
+  }
+  tds::AppendEnvChange(writer_.Payload(), e);
+  AfterWrite();
+}
+
 void TokenSink::Finish() {
   if (cancelled_) {
-    // The client throws away everything up to the DONE that acknowledges its ATTENTION.
+    // The client throws away everything up to the DONE that acknowledges its ATTENTION. The
+    // cancelled response ends as a message of its own and the acknowledgement comes alone in
+    // the next one: some clients (tedious) drop the rest of the message they were reading when
+    // they cancelled, and look for the acknowledgement only in the messages after it.
     pending_.reset();
     writer_.Discard();
+    tds::AppendDone(writer_.Payload(), {tds::Token::Done, 0, 0, 0}, settings_.dialect);
+    writer_.Finish();
     tds::AppendDone(writer_.Payload(), {tds::Token::Done, tds::kDoneAttn, 0, 0}, settings_.dialect);
     return;
   }

@@ -32,12 +32,14 @@ class TokenSink : public ResultSink {
   void Message(const ServerMessage& message) override;
   void DatabaseChanged(const std::string& oldName, const std::string& newName) override;
   bool Cancelled() const override { return cancelled_; }
+  bool PollCancel() override;
+  void TransactionChanged(Transaction change, std::uint64_t descriptor) override;
 
   // Writes an error as the server's own (for RPC and protocol failures found outside the engine).
   void Error(int number, int state, int severity, const std::string& text);
-  // Ends the response part this sink wrote: in a batch the final DONE (with ATTN after a
-  // cancel); in an RPC the pending DONEINPROC, leaving the caller to add DONEPROC unless
-  // Attention() says the call was cancelled (then the DONE with ATTN is already written).
+  // Ends the response part this sink wrote: in a batch the final DONE; in an RPC the pending
+  // DONEINPROC, leaving the caller to add DONEPROC. After a cancel (Attention()) it ends the
+  // cancelled response's message itself and leaves the DONE with ATTN written for the next.
   void Finish();
   bool HadError() const { return hadError_; }
   bool Attention() const { return cancelled_; }

@@ -75,6 +75,9 @@ inline constexpr std::uint8_t kEnvDatabase = 1;
 inline constexpr std::uint8_t kEnvLanguage = 2;
 inline constexpr std::uint8_t kEnvPacketSize = 4;
 inline constexpr std::uint8_t kEnvCollation = 7;
+inline constexpr std::uint8_t kEnvBeginTransaction = 8;   // new value: the 8-byte descriptor
+inline constexpr std::uint8_t kEnvCommitTransaction = 9;  // old value: the descriptor
+inline constexpr std::uint8_t kEnvRollbackTransaction = 10;
 
 // 2.2.7.4 COLMETADATA column flags (FreeTDS reads bit 0x08 as "writeable").
 inline constexpr std::uint16_t kColNullable = 0x0001;
@@ -129,6 +132,12 @@ inline constexpr std::uint16_t kSpUnprepare = 15;
 // 2.2.6.6 RPC parameter status flags.
 inline constexpr std::uint8_t kParamByRef = 0x01;
 inline constexpr std::uint8_t kParamDefault = 0x02;
+
+// 2.2.6.9 Transaction manager request types.
+inline constexpr std::uint16_t kTmBeginXact = 5;
+inline constexpr std::uint16_t kTmCommitXact = 7;
+inline constexpr std::uint16_t kTmRollbackXact = 8;
+inline constexpr std::uint16_t kTmSaveXact = 9;
 
 // 2.2.5.3.1 ALL_HEADERS.
 inline constexpr std::uint16_t kHeaderTransactionDescriptor = 0x0002;

@@ -139,6 +139,28 @@ TEST(StandinClients, PytdsPassesItsChecks) {
   EXPECT_NE(out.find("PASS"), std::string::npos) << out;
 }
 
+// Another program holding a row in an open transaction, played by two clients written by
+// others: pytds and tedious (both begin, commit and roll back with transaction-manager
+// requests). Each script checks the wait, the lock time-out, commit, rollback, a cancel during
+// the wait and the holder's end.
+TEST(StandinClients, TransactionsHoldRowsForPytdsAndTedious) {
+  REQUIRE_STANDIN();
+  const std::vector<std::vector<std::string>> scripts = {
+      {"/usr/bin/python3", STANDIN_CLIENTS_DIR "/pytds_tx_check.py"},
+      {"node", STANDIN_CLIENTS_DIR "/tedious_tx_check.js"},
+  };
+  for (auto command : scripts) {
+    SCOPED_TRACE(command[1]);
+    StandinServer server(kInit);
+    for (const std::string& arg :
+         {server.Host(), std::to_string(server.Port()), server.User(), server.Password()})
+      command.push_back(arg);
+    auto [status, out] = RunProcess(command, "");
+    EXPECT_EQ(status, 0) << out;
+    EXPECT_NE(out.find("PASS"), std::string::npos) << out;
+  }
+}
+
 // A mistyped command line gets one line naming the bad argument and a pointer to --help,
 // not the whole usage; --help itself still prints it.
 TEST(StandinClients, CommandLineMistakesAreReportedInOneLine) {

@@ -99,6 +99,23 @@ class Odbc {
     SQLFreeStmt(Stmt(), SQL_CLOSE);
     return rows;
   }
+  // The SQLSTATE of the statement's first diagnostic.
+  std::string State() {
+    SQLCHAR state[6] = {0}, msg[512];
+    SQLINTEGER native;
+    SQLSMALLINT len;
+    SQLGetDiagRec(SQL_HANDLE_STMT, Stmt(), 1, state, &native, msg, sizeof msg, &len);
+    return reinterpret_cast<char*>(state);
+  }
+  bool SetAutocommit(bool on) {
+    return SQL_SUCCEEDED(SQLSetConnectAttr(
+        dbc_, SQL_ATTR_AUTOCOMMIT,
+        reinterpret_cast<SQLPOINTER>(on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF), 0));
+  }
+  bool EndTran(SQLSMALLINT how) {
+    SQLFreeStmt(Stmt(), SQL_CLOSE);
+    return SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, dbc_, how));
+  }
   SQLLEN RowCount() {
     SQLLEN n = -2;
     SQLRowCount(Stmt(), &n);
@@ -235,6 +252,59 @@ TEST(StandinOdbc, GlobalTemporaryTablesAcrossConnections) {
          std::chrono::steady_clock::now() < until)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   EXPECT_NE(error.find("208:Invalid object name"), std::string::npos) << error;
+}
+
+// The client's own path to a row another program holds: FreeTDS with autocommit off (implicit
+// transactions) holds it; a second connection's SET LOCK_TIMEOUT ends its wait with 1222; a
+// third one's query time-out makes FreeTDS send ATTENTION, which ends the wait without writing.
+TEST(StandinOdbc, HeldRowsLockTimeOutAndQueryTimeOut) {
+  REQUIRE_STANDIN();
+  StandinServer server(kInit);
+  Odbc holder(server.OdbcConnectionString("JAIL"));
+  Odbc blocked(server.OdbcConnectionString("JAIL"));
+  Odbc impatient(server.OdbcConnectionString("JAIL"));
+  ASSERT_TRUE(holder.Connected() && blocked.Connected() && impatient.Connected());
+  ASSERT_TRUE(holder.SetAutocommit(false));
+  ASSERT_EQ(holder.Exec("UPDATE CFGCELL SET ONCELL = 7 WHERE CELLKEY = 17"), "");
+  ASSERT_EQ(holder.Exec("SELECT @@TRANCOUNT"), "");
+  EXPECT_EQ(holder.Rows(), (Rows{{"1"}}));
+
+  ASSERT_EQ(blocked.Exec("SET LOCK_TIMEOUT 300"), "");
+  ASSERT_EQ(blocked.Exec("SELECT @@LOCK_TIMEOUT"), "");
+  EXPECT_EQ(blocked.Rows(), (Rows{{"300"}}));
+  auto start = std::chrono::steady_clock::now();
+  std::string error = blocked.Exec("UPDATE CFGCELL SET ONCELL = 8 WHERE CELLKEY = 17");
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(290));
+  EXPECT_NE(error.find("1222:Lock request time out period exceeded."), std::string::npos) << error;
+  EXPECT_EQ(blocked.Exec("UPDATE CFGCELL SET ONCELL = 8 WHERE CELLKEY = 18"), "");  // not held
+
+  SQLSetStmtAttr(impatient.Stmt(), SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(1), 0);
+  start = std::chrono::steady_clock::now();
+  error = impatient.Exec("UPDATE CFGCELL SET ONCELL = 9 WHERE CELLKEY = 17");
+  auto waited = std::chrono::steady_clock::now() - start;
+  EXPECT_NE(error, "");
+  EXPECT_GE(waited, std::chrono::milliseconds(900));
+  EXPECT_LT(waited, std::chrono::seconds(5));
+  EXPECT_EQ(impatient.State(), "HYT00") << error;
+  ASSERT_EQ(impatient.Exec("SELECT 5"), "");  // the session answers again
+  EXPECT_EQ(impatient.Rows(), (Rows{{"5"}}));
+
+  ASSERT_TRUE(holder.EndTran(SQL_COMMIT));
+  ASSERT_EQ(blocked.Exec("SELECT ONCELL FROM CFGCELL WHERE CELLKEY = 17"), "");
+  EXPECT_EQ(blocked.Rows(), (Rows{{"7"}})) << "the cancelled write must not happen";
+
+  // Rollback, and a holder that disconnects, both put the row back and let it go.
+  ASSERT_EQ(holder.Exec("UPDATE CFGCELL SET ONCELL = 70 WHERE CELLKEY = 17"), "");
+  ASSERT_TRUE(holder.EndTran(SQL_ROLLBACK));
+  ASSERT_EQ(blocked.Exec("SELECT ONCELL FROM CFGCELL WHERE CELLKEY = 17"), "");
+  EXPECT_EQ(blocked.Rows(), (Rows{{"7"}}));
+  auto leaving = std::make_unique<Odbc>(server.OdbcConnectionString("JAIL"));
+  ASSERT_TRUE(leaving->SetAutocommit(false));
+  ASSERT_EQ(leaving->Exec("UPDATE CFGCELL SET ONCELL = 71 WHERE CELLKEY = 17"), "");
+  leaving.reset();
+  ASSERT_EQ(blocked.Exec("SET LOCK_TIMEOUT 2000"), "");
+  ASSERT_EQ(blocked.Exec("SELECT ONCELL FROM CFGCELL WHERE CELLKEY = 17"), "");
+  EXPECT_EQ(blocked.Rows(), (Rows{{"7"}}));
 }
 
 TEST(StandinExecutable, LoginsAreCheckedAsSqlServerChecksThem) {

@@ -55,6 +55,9 @@ class RecordingSink : public ResultSink {
   bool Cancelled() const override {
     return cancelAfterRows >= 0 && static_cast<int>(rows.size()) >= cancelAfterRows;
   }
+  void TransactionChanged(Transaction change, std::uint64_t descriptor) override {
+    transactions.emplace_back(change, descriptor);
+  }
 
   // The first error's number, 0 when none.
   int Error() const {
@@ -74,6 +77,7 @@ class RecordingSink : public ResultSink {
   std::vector<Done> done;
   std::vector<ServerMessage> messages;
   std::vector<std::pair<std::string, std::string>> changes;
+  std::vector<std::pair<Transaction, std::uint64_t>> transactions;
   int cancelAfterRows = -1;
 
  private:
