@@ -9,6 +9,7 @@
 #endif
 
 #include "core/Exceptions.h"
+#include "dataaccess/odbc/OdbcBlockReader.h"
 #include "dataaccess/odbc/OdbcStatement.h"
 
 namespace bunkmere {
