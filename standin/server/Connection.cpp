@@ -280,6 +280,7 @@ bool Connection::BeginStatement(std::string_view kind, std::string_view proc, st
   }
   if (faults.delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(faults.delayMs));
   failed = false;
+  sink.SetLongValues(faults.LongValueBytesFor(matchText));
   if (const auto* f = faults.FailureFor(seq, matchText)) {
     sink.Error(f->number, 1, 16, f->text);
     sink.StatementDone(false, 0, true);

@@ -39,6 +39,9 @@ class TokenSink : public ResultSink {
   // cancel); in an RPC the pending DONEINPROC, leaving the caller to add DONEPROC unless
   // Attention() says the call was cancelled (then the DONE with ATTN is already written).
   void Finish();
+  // Character values of the rows that follow are sent ABytes long whatever their columns
+  // declare (the long-value fault); 0 sends them as they are.
+  void SetLongValues(std::uint32_t ABytes) { longValueBytes_ = ABytes; }
   bool HadError() const { return hadError_; }
   bool Attention() const { return cancelled_; }
   const std::string& Database() const { return database_; }
@@ -57,6 +60,7 @@ class TokenSink : public ResultSink {
   bool hadError_ = false;
   bool conversionFailed_ = false;
   bool haveColumns_ = false;
+  std::uint32_t longValueBytes_ = 0;
   std::string database_;
 };
 
