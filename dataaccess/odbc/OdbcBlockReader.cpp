@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <limits>
 
 #include "dataaccess/odbc/OdbcError.h"
 #include "dataaccess/odbc/OdbcText.h"
@@ -11,6 +12,8 @@ namespace bunkmere::odbc {
 namespace {
 
 constexpr std::size_t kPieceSize = 32768;
+// A block's buffers never take more than this, whatever rows per fetch a caller asks for.
+constexpr std::size_t kMaxArenaBytes = std::size_t{1} << 30;
 
 struct TBinding {
   SQLSMALLINT CType = SQL_C_CHAR;
@@ -89,7 +92,15 @@ TOdbcBlockReader::TOdbcBlockReader(TOdbcStatement& AStatement,
       firstLob = c;
       break;
     }
+  // Checked before the driver is told of any buffer.
+  if (AColumns.size() > std::numeric_limits<SQLUSMALLINT>::max())
+    throw EOdbcError("The result has more columns than can be read", "07009", 0);
   FRows = firstLob < AColumns.size() ? 1 : std::max<std::size_t>(1, ARowsPerFetch);
+  std::size_t rowBytes = 0;
+  for (const TColumnDesc& d : AColumns)
+    rowBytes += BindingFor(d).Width + WideWidthFor(d) + 2 * sizeof(SQLLEN);
+  if (FRows > kMaxArenaBytes / std::max<std::size_t>(1, rowBytes))
+    throw EOdbcError("Too many rows asked for in one fetch", "HY024", 0);
   SQLHSTMT h = FStatement.Handle();
   for (std::size_t c = 0; c < AColumns.size(); ++c) {
     const TColumnDesc& d = AColumns[c];
@@ -123,30 +134,41 @@ TOdbcBlockReader::TOdbcBlockReader(TOdbcStatement& AStatement,
   FArena.resize(place(nullptr));
   place(FArena.data());
   FRowStatus.assign(FRows, SQL_ROW_SUCCESS);
-  Check(SQLSetStmtAttr(h, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_BIND_BY_COLUMN),
-                       0),
-        SQL_HANDLE_STMT, h, "SQLSetStmtAttr");
-  Check(SQLSetStmtAttr(h, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(FRows), 0),
-        SQL_HANDLE_STMT, h, "SQLSetStmtAttr");
-  Check(SQLSetStmtAttr(h, SQL_ATTR_ROWS_FETCHED_PTR, &FFetched, 0), SQL_HANDLE_STMT, h,
-        "SQLSetStmtAttr");
-  Check(SQLSetStmtAttr(h, SQL_ATTR_ROW_STATUS_PTR, FRowStatus.data(), 0), SQL_HANDLE_STMT, h,
-        "SQLSetStmtAttr");
-  for (std::size_t c = 0; c < AColumns.size(); ++c) {
-    TColumnBuffer& b = FBuffers[c];
-    if (!b.Bound) continue;
-    if (b.WideWidth != 0)
-      Check(SQLBindCol(h, static_cast<SQLUSMALLINT>(c + 1), SQL_C_WCHAR, b.Wide,
-                       static_cast<SQLLEN>(b.WideWidth), b.WideInd),
-            SQL_HANDLE_STMT, h, "SQLBindCol");
-    else
-      Check(SQLBindCol(h, static_cast<SQLUSMALLINT>(c + 1), b.CType, b.Data,
-                       static_cast<SQLLEN>(b.Width), b.Ind),
-            SQL_HANDLE_STMT, h, "SQLBindCol");
+  // From the first attribute set here the driver holds pointers into this object: a failure
+  // part way must take every one of them back before the object's memory goes.
+  try {
+    Check(SQLSetStmtAttr(h, SQL_ATTR_ROW_BIND_TYPE,
+                         reinterpret_cast<SQLPOINTER>(SQL_BIND_BY_COLUMN), 0),
+          SQL_HANDLE_STMT, h, "SQLSetStmtAttr");
+    Check(SQLSetStmtAttr(h, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(FRows), 0),
+          SQL_HANDLE_STMT, h, "SQLSetStmtAttr");
+    Check(SQLSetStmtAttr(h, SQL_ATTR_ROWS_FETCHED_PTR, &FFetched, 0), SQL_HANDLE_STMT, h,
+          "SQLSetStmtAttr");
+    Check(SQLSetStmtAttr(h, SQL_ATTR_ROW_STATUS_PTR, FRowStatus.data(), 0), SQL_HANDLE_STMT, h,
+          "SQLSetStmtAttr");
+    for (std::size_t c = 0; c < AColumns.size(); ++c) {
+      TColumnBuffer& b = FBuffers[c];
+      if (!b.Bound) continue;
+      if (b.WideWidth != 0)
+        Check(SQLBindCol(h, static_cast<SQLUSMALLINT>(c + 1), SQL_C_WCHAR, b.Wide,
+                         static_cast<SQLLEN>(b.WideWidth), b.WideInd),
+              SQL_HANDLE_STMT, h, "SQLBindCol");
+      else
+        Check(SQLBindCol(h, static_cast<SQLUSMALLINT>(c + 1), b.CType, b.Data,
+                         static_cast<SQLLEN>(b.Width), b.Ind),
+              SQL_HANDLE_STMT, h, "SQLBindCol");
+    }
+  } catch (...) {
+    Unbind();
+    throw;
   }
 }
 
 TOdbcBlockReader::~TOdbcBlockReader() {
+  Unbind();
+}
+
+void TOdbcBlockReader::Unbind() noexcept {
   SQLHSTMT h = FStatement.Handle();
   SQLFreeStmt(h, SQL_UNBIND);
   SQLSetStmtAttr(h, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(1), 0);
@@ -164,11 +186,14 @@ std::size_t TOdbcBlockReader::Fetch() {
     return 0;
   }
   Check(rc, SQL_HANDLE_STMT, h, "SQLFetch");
-  std::size_t rows = static_cast<std::size_t>(FFetched);
-  if (rc == SQL_SUCCESS_WITH_INFO) {
-    // Truncation or a row error is reported this way; never keep a cut value.
-    for (std::size_t r = 0; r < rows; ++r) {
+  std::size_t rows = std::min(static_cast<std::size_t>(FFetched), FRows);
+  if (rc == SQL_SUCCESS_WITH_INFO)
+    for (std::size_t r = 0; r < rows; ++r)
       if (FRowStatus[r] == SQL_ROW_ERROR) RaiseOdbcError(SQL_HANDLE_STMT, h, "SQLFetch");
+  {
+    // Truncation is reported with SQL_SUCCESS_WITH_INFO, but a length past the buffer is
+    // refused whatever the driver returned: it is read as the value's length later.
+    for (std::size_t r = 0; r < rows; ++r) {
       for (std::size_t c = 0; c < FBuffers.size(); ++c) {
         const TColumnBuffer& b = FBuffers[c];
         if (!b.Bound || (b.CType != SQL_C_CHAR && b.CType != SQL_C_BINARY)) continue;
@@ -178,9 +203,7 @@ std::size_t TOdbcBlockReader::Fetch() {
                            : b.CType == SQL_C_CHAR ? b.Width - 1
                                                    : b.Width;
         if (ind == SQL_NO_TOTAL || (ind >= 0 && static_cast<std::size_t>(ind) > room))
-          throw EOdbcError(
-              "Value of column " + FColumns[c].Name + " is longer than its declared size", "01004",
-              0);
+          throw TooLong(c);
       }
     }
   }
@@ -189,6 +212,20 @@ std::size_t TOdbcBlockReader::Fetch() {
     if (!FBuffers[c].Bound) GetUnbound(c);
   }
   return rows;
+}
+
+EOdbcError TOdbcBlockReader::TooLong(std::size_t ACol) const {
+  return EOdbcError("Value of column " + FColumns[ACol].Name + " is longer than its declared size",
+                    "01004", 0);
+}
+
+// The most bytes a value of a column of declared size may take as read: a large object has no
+// bound; text is UTF-8 here, up to 3 bytes for each character the column declares.
+std::size_t TOdbcBlockReader::MaxBytes(std::size_t ACol) const {
+  const TColumnDesc& d = FColumns[ACol];
+  if (d.LargeObject || d.Size == 0) return std::numeric_limits<std::size_t>::max();
+  if (d.Kind == TColumnKind::Bytes) return d.Size;
+  return BindingFor(d).Width - 1;
 }
 
 void TOdbcBlockReader::ConvertWide(std::size_t ACol, std::size_t ARows) {
@@ -221,6 +258,9 @@ void TOdbcBlockReader::GetUnbound(std::size_t ACol) {
     return;
   }
   b.Piecewise.clear();
+  // A column of declared size read in pieces (it follows a large object) is held to that size
+  // as a bound one is: the reading stops as soon as a value passes it.
+  const std::size_t most = MaxBytes(ACol);
   if (kWideText && b.CType == SQL_C_CHAR) {
     // Pieces are joined before converting: one may end inside a surrogate pair.
     std::u16string wide;
@@ -239,9 +279,11 @@ void TOdbcBlockReader::GetUnbound(std::size_t ACol) {
                   (ind == SQL_NO_TOTAL || static_cast<std::size_t>(ind) > room);
       std::size_t got = more ? room : static_cast<std::size_t>(ind);
       wide.append(piece, std::min(got, room) / sizeof piece[0]);
+      if (wide.size() > most) throw TooLong(ACol);
       if (!more) break;
     }
     b.Piecewise = Utf16ToUtf8(wide);
+    if (b.Piecewise.size() > most) throw TooLong(ACol);
     b.Ind[0] = static_cast<SQLLEN>(b.Piecewise.size());
     return;
   }
@@ -260,6 +302,7 @@ void TOdbcBlockReader::GetUnbound(std::size_t ACol) {
                 (ind == SQL_NO_TOTAL || static_cast<std::size_t>(ind) > room);
     std::size_t got = more ? room : static_cast<std::size_t>(ind);
     b.Piecewise.append(piece, std::min(got, room));
+    if (b.Piecewise.size() > most) throw TooLong(ACol);
     if (!more) break;
   }
   b.Ind[0] = static_cast<SQLLEN>(b.Piecewise.size());

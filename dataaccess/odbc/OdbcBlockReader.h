@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "dataaccess/odbc/DbValue.h"
+#include "dataaccess/odbc/OdbcError.h"
 #include "dataaccess/odbc/OdbcStatement.h"
 
 namespace bunkmere::odbc {
@@ -40,7 +41,10 @@ using TDriverBuffer = std::vector<T, TUninitialisedAllocator<T>>;
 // Fetches the current result of a statement in blocks of ARowsPerFetch rows into buffers
 // bound per column and sized to the column. Large-object columns cannot be bound; a result
 // holding one is read a row at a time, the large objects (and the columns after the first of
-// them, as the strictest drivers require) through SQLGetData.
+// them, as the strictest drivers require) through SQLGetData. A value longer than its column
+// declares fails the fetch with EDatabaseError naming the column, however the driver reported
+// it. The driver holds pointers into the reader only while it lives, also when its
+// constructor fails part way.
 class TOdbcBlockReader {
  public:
   TOdbcBlockReader(TOdbcStatement& AStatement, const std::vector<TColumnDesc>& AColumns,
@@ -116,6 +120,9 @@ class TOdbcBlockReader {
     return FBuffers[ACol].Data + ARow * FBuffers[ACol].Width;
   }
   void GetUnbound(std::size_t ACol);
+  void Unbind() noexcept;
+  std::size_t MaxBytes(std::size_t ACol) const;
+  EOdbcError TooLong(std::size_t ACol) const;
   void ConvertWide(std::size_t ACol, std::size_t ARows);
 
   TOdbcStatement& FStatement;
