@@ -427,11 +427,22 @@ bool TPosixPlatform::CreateNewFile(const std::string& APath, const std::string& 
       ::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, full.c_str(), RENAME_NOREPLACE) == 0)
     return true;
   if (error != EEXIST) error = errno;
-  if (error == EEXIST) {
-    ::unlink(temp.c_str());
-    return false;
+  ::unlink(temp.c_str());
+  if (error == EEXIST) return false;
+  if (error != EINVAL && error != ENOSYS && error != ENOTSUP && error != EPERM) throw fail(error);
+  // Neither (some FUSE and SMB mounts): the name itself is created exclusively and written;
+  // a failed write removes it again.
+  TFileHandle direct(::open(full.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+  if (direct.Get() < 0) {
+    if (errno == EEXIST) return false;
+    throw fail(errno);
   }
-  throw abandon(error);
+  if (!WriteAll(direct.Get(), ABytes) || direct.Close() != 0) {
+    const int e = errno;
+    ::unlink(full.c_str());
+    throw fail(e);
+  }
+  return true;
 }
 
 std::vector<TPlatform::TLeftTempFile> TPosixPlatform::TempFilesIn(
