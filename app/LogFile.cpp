@@ -41,6 +41,14 @@ std::string WithDelimiter(const TPlatform& APlatform, std::string AFolder) {
   return AFolder;
 }
 
+// The folder part of a path typed on the command line, with its trailing delimiter; Windows
+// takes "/" as a delimiter too ("logs/night.log").
+std::string FolderOf(const TPlatform& APlatform, const std::string& APath) {
+  const std::size_t end =
+      APlatform.PathDelimiter() == '\\' ? APath.find_last_of("\\/:") : APath.find_last_of('/');
+  return end == std::string::npos ? std::string() : APath.substr(0, end + 1);
+}
+
 // A whole number, a minus sign allowed: the figures of a cell's conflict.
 bool IsNumber(std::string_view AText) {
   if (AText.starts_with('-')) AText.remove_prefix(1);
@@ -107,15 +115,16 @@ std::string SaveNewLog(const std::string& AFolder, const std::string& AStem,
 
 void WriteNamedLog(const std::string& ALogFile, const std::string& ABytes) {
   const TPlatform& platform = CurrentPlatform();
-  const std::string folder = platform.ExtractFilePath(ALogFile);
-  RemoveLeftLogTemps(folder.empty() ? "." : folder, platform.ExtractFileName(ALogFile));
+  const std::string folder = FolderOf(platform, ALogFile);
+  RemoveLeftLogTemps(folder.empty() ? "." : folder, ALogFile.substr(folder.size()));
   platform.WriteFileBytes(ALogFile, ABytes);
 }
 
 std::optional<std::string> LogFileProblem(const std::string& ALogFile, bool AForce) {
   const TPlatform& platform = CurrentPlatform();
-  std::string folder = platform.ExtractFilePath(ALogFile);
-  if (folder.size() > 1 && folder.back() == platform.PathDelimiter()) folder.pop_back();
+  std::string folder = FolderOf(platform, ALogFile);
+  if (folder.size() > 1 && (folder.back() == '/' || folder.back() == platform.PathDelimiter()))
+    folder.pop_back();
   if (folder.empty()) folder = ".";
   if (!platform.DirectoryExists(folder)) return "--log: the folder '" + folder + "' does not exist";
   const std::string quoted = "'" + ALogFile + "'";

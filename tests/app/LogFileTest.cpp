@@ -185,6 +185,35 @@ TEST_F(LogProbe, ReadsABoundedAmount) {
   EXPECT_NE(Probe(temp / "big.log").find("is not a Bunkmere log"), std::string::npos);
 }
 
+// The same probe on a Windows workstation, whose paths may be typed with either delimiter.
+TEST(LogProbeOnWindows, TakesBothDelimitersAndCreatesNothing) {
+  TFakeWindowsPlatform platform;
+  TPlatformOverride use(platform);
+  platform.AddFolder("C:\\Jail\\Logs");
+  platform.AddFile("C:\\Jail\\notes.txt", "Dear operator,\r\n");
+  struct Case {
+    const char* Path;
+    const char* Problem;  // part of the answer; empty: no problem
+  } const cases[] = {
+      {"C:\\Jail\\night.log", ""},
+      {"C:\\Jail/Logs/night.log", ""},
+      {"C:\\Nowhere\\night.log", "the folder 'C:\\Nowhere' does not exist"},
+      {"C:\\Jail/Nowhere/night.log", "the folder 'C:\\Jail/Nowhere' does not exist"},
+      {"C:\\Jail\\notes.txt", "is not a Bunkmere log"},
+      {"C:\\Jail\\Logs", "is a folder"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Path);
+    const std::string problem = LogFileProblem(c.Path, false).value_or("");
+    if (*c.Problem == '\0') {
+      EXPECT_EQ(problem, "");
+      EXPECT_FALSE(platform.FileExists(c.Path));
+    } else {
+      EXPECT_NE(problem.find(c.Problem), std::string::npos) << problem;
+    }
+  }
+}
+
 // Two savers in the same second, each in its own process or window: both logs are kept.
 TEST(SaveNewLog, TwoSaversInTheSameSecondKeepBothLogs) {
   TTempFolder temp;
