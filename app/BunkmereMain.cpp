@@ -1,6 +1,7 @@
 #include "app/BunkmereMain.h"
 
 #include "app/FormDescription.h"
+#include "app/LogFile.h"
 #include "app/StopRequest.h"
 #include "config/VtConfigInfo.h"
 #include "core/ClassRegistry.h"
@@ -173,16 +174,9 @@ void TfrmSynchCellsMain::btConvertTavrichWeekendersClick(TComponent* /*Sender*/)
 void TfrmSynchCellsMain::btnSaveClick(TComponent* /*Sender*/) {
   const TPlatform& platform = CurrentPlatform();
   const std::string stem = FormatDateTime("ddhhnnss", platform.Now(), platform.FormatSettings());
-  std::string folder = platform.CurrentDirectory();
-  if (!folder.empty() && folder.back() != platform.PathDelimiter())
-    folder += platform.PathDelimiter();
-  // The name has no month: a log of the same day and time a month ago, or another window's,
-  // must not be overwritten.
-  std::string path = folder + stem + ".log";
-  for (int n = 2; path != FLastSavedLog && platform.FileExists(path); ++n)
-    path = folder + stem + "_" + IntToStr(n) + ".log";
-  platform.WriteFileBytes(path, platform.EncodeAnsiText(Memo1->LinesText()));
-  FLastSavedLog = path;
+  const std::string folder = platform.CurrentDirectory();
+  FLastSavedLog =
+      SaveNewLog(folder, stem, platform.EncodeAnsiText(Memo1->LinesText()), FLastSavedLog);
 }
 
 void TfrmSynchCellsMain::SetStatus(TLabel& ALabel, const std::string& ACaption) {

@@ -1,17 +1,11 @@
 #include "app/CommandLine.h"
 
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <system_error>
 
 #include "core/StrUtils.h"
 
 namespace bunkmere {
 namespace {
-
-namespace fs = std::filesystem;
 
 // "/name" on Windows means "--name"; "-h" and "/?" ask for help.
 std::string SwitchName(const std::string& AArgument, bool ASlashSwitches) {
@@ -93,49 +87,6 @@ std::optional<TCommandLine> ParseCommandLine(const std::vector<std::string>& AAr
   }
   if (sync) line.Mode = TCommandLine::TMode::Sync;
   return line;
-}
-
-std::optional<std::string> LogFileProblem(const std::string& ALogFile, bool AForce) {
-  std::error_code ec;
-  const fs::path path(ALogFile);
-  fs::path folder = path.parent_path();
-  if (folder.empty()) folder = ".";
-  if (!fs::is_directory(folder, ec))
-    return "--log: the folder '" + folder.string() + "' does not exist";
-  const bool existed = fs::exists(path, ec);
-  if (existed) {
-    if (fs::is_directory(path, ec)) return "--log: '" + ALogFile + "' is a folder";
-    if (!AForce) {
-      std::ifstream in(path, std::ios::binary);
-      std::stringstream text;
-      text << in.rdbuf();
-      if (!in || !IsBunkmereLog(text.str()))
-        return "--log: '" + ALogFile + "' exists and is not a Bunkmere log (--force replaces it)";
-    }
-  }
-  // Opened for appending: a file that is there keeps every byte until the run writes it.
-  {
-    std::ofstream probe(path, std::ios::binary | std::ios::app);
-    if (!probe) return "--log: '" + ALogFile + "' cannot be written";
-  }
-  if (!existed) fs::remove(path, ec);
-  return std::nullopt;
-}
-
-bool IsBunkmereLog(const std::string& ABytes) {
-  // Every line the pass writes: a conflict ("Facility :..."), a listing's header, an entry
-  // (a blank, then the booking number), its note or its end.
-  std::istringstream lines(ABytes);
-  for (std::string line; std::getline(lines, line);) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    const bool known = line.empty() || line.starts_with("Facility :") || line.starts_with(" ") ||
-                       line == "----Inmates On Cell----" || line == "----Inmates On Bed----" ||
-                       line == "----End----" ||
-                       line == "NOTE: No Inmates Currently Assign To Cell" ||
-                       line == "NOTE: No Inmate Currently Assign To Bed";
-    if (!known) return false;
-  }
-  return true;
 }
 
 std::string UsageText() {

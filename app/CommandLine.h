@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "app/LogFile.h"
+
 namespace bunkmere {
 
 // Exit statuses of an unattended run, for schedulers to act on.
@@ -35,13 +37,6 @@ struct TCommandLine {
 // Returns the problem, one line without a full stop, in AProblem when the arguments are bad.
 std::optional<TCommandLine> ParseCommandLine(const std::vector<std::string>& AArguments,
                                              bool ASlashSwitches, std::string& AProblem);
-
-// Whether the log can go to ALogFile: its folder exists and can be written, and a file there
-// already is a Bunkmere log (or AForce). Touches nothing that is there. The problem otherwise.
-std::optional<std::string> LogFileProblem(const std::string& ALogFile, bool AForce);
-
-// Whether ABytes read like a conflicts log Bunkmere wrote (an empty file is one).
-bool IsBunkmereLog(const std::string& ABytes);
 
 // The text of --help.
 std::string UsageText();

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/BunkmereMain.h"
+#include "app/LogFile.h"
 #include "app/StopRequest.h"
 #include "core/Encoding.h"
 #include "core/Exceptions.h"
@@ -112,9 +113,8 @@ void SaveLog(TfrmSynchCellsMain& AWindow, const TCommandLine& ALine) {
     AWindow.btnSaveClick(AWindow.btnSave);
     return;
   }
-  const TPlatform& platform = CurrentPlatform();
-  platform.WriteFileBytes(ALine.LogFile,
-                          EncodeAnsi(AWindow.Memo1->LinesText(), platform.AnsiCodePage()));
+  // In the workstation's code page, as Save Log writes it.
+  WriteNamedLog(ALine.LogFile, CurrentPlatform().EncodeAnsiText(AWindow.Memo1->LinesText()));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "core/StrUtils.h"
 #include "dataaccess/GeneratedSql.h"
 #include "dataaccess/MSConnection.h"
+#include "dataaccess/odbc/OdbcBlockReader.h"
 #include "dataaccess/odbc/OdbcConnection.h"
 #include "dataaccess/odbc/OdbcStatement.h"
 

@@ -7,6 +7,7 @@
 #include "dataaccess/GeneratedSql.h"
 #include "dataaccess/MSConnection.h"
 #include "dataaccess/MSDataSet.h"
+#include "dataaccess/odbc/OdbcBlockReader.h"
 #include "dataaccess/odbc/OdbcConnection.h"
 #include "dataaccess/odbc/OdbcStatement.h"
 

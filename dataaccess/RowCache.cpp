@@ -9,6 +9,7 @@
 #endif
 
 #include "core/Exceptions.h"
+#include "dataaccess/odbc/OdbcBlockReader.h"
 #include "dataaccess/odbc/OdbcStatement.h"
 
 namespace bunkmere {
@@ -43,6 +44,8 @@ void TRowCache::Reset(const std::vector<TColumnDesc>& AColumns, TTrimRules ATrim
   FChunksInUse = 0;
   FChunkUsed = 0;
   FSlots.assign(AColumns.size(), TSlot{});
+  FNames.clear();
+  for (const TColumnDesc& d : AColumns) FNames.push_back(d.Name);
   FVarCols.clear();
   std::size_t offset = (AColumns.size() + 7) / 8;  // null bitmap
   for (std::size_t c = 0; c < AColumns.size(); ++c) {
@@ -64,7 +67,8 @@ void TRowCache::Reset(const std::vector<TColumnDesc>& AColumns, TTrimRules ATrim
       case TColumnKind::Text:
       case TColumnKind::Bytes:
         s.Variable = true;
-        // A bound value never exceeds 24,000 bytes, so two bytes hold its length.
+        // A value of declared size takes at most 24,000 bytes as read, so two bytes hold its
+        // length; the reader refuses longer ones and Append checks again.
         s.Width = d.LargeObject ? 4 : 2;
         s.Trim = d.Kind == TColumnKind::Text && !d.LargeObject &&
                  (d.FixedLength ? ATrim.FixedChar : ATrim.VarChar);
@@ -162,10 +166,13 @@ void TRowCache::AppendBlock(const odbc::TOdbcBlockReader& R, std::size_t ARows) 
   std::size_t* varBytes = FBlockVarBytes.data();
   for (std::size_t c : FVarCols) {
     const bool trim = FSlots[c].Trim;
+    const std::size_t most = FSlots[c].Width == 2 ? 0xFFFF : 0xFFFFFFFF;
     for (std::size_t row = 0; row < ARows; ++row) {
       if (R.IsNull(c, row)) continue;
       std::string_view v = R.Bytes(c, row);
-      varBytes[row] += trim ? TrimmedRight(v).size() : v.size();
+      const std::size_t n = trim ? TrimmedRight(v).size() : v.size();
+      if (n > most) TooLong(c, n);
+      varBytes[row] += n;
     }
   }
   FBlockRecords.resize(ARows);
@@ -358,12 +365,19 @@ std::vector<TDbValue> TRowCache::RowValues(std::size_t ARow) const {
   return out;
 }
 
+void TRowCache::TooLong(std::size_t ACol, std::size_t ALength) const {
+  const std::string name = ACol < FNames.size() && !FNames[ACol].empty()
+                               ? FNames[ACol]
+                               : "number " + std::to_string(ACol + 1);
+  throw EDatabaseError("Value of column " + name + " is too long to keep (" +
+                       std::to_string(ALength) + " bytes)");
+}
+
 char* TRowCache::Encode(const std::vector<TDbValue>& AValues) {
   std::size_t varBytes = 0;
   for (std::size_t c : FVarCols) {
     std::size_t len = AValues[c].IsNull() ? 0 : AValues[c].s.size();
-    if (FSlots[c].Width == 2 && len > 0xFFFF)
-      throw EDatabaseError("Value of field " + std::to_string(c) + " is too long");
+    if (len > (FSlots[c].Width == 2 ? 0xFFFF : 0xFFFFFFFF)) TooLong(c, len);
     varBytes += len;
   }
   char* rec = Allocate(FFixedSize + varBytes);

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -75,7 +76,11 @@ class TRowCache {
   std::size_t VarOffset(const char* ARecord, std::size_t ACol) const;
   char* Encode(const std::vector<TDbValue>& AValues);
 
+  // A value too long for its column's length field: refused, never wrapped.
+  [[noreturn]] void TooLong(std::size_t ACol, std::size_t ALength) const;
+
   std::vector<TSlot> FSlots;
+  std::vector<std::string> FNames;    // of the columns, for messages
   std::vector<std::size_t> FVarCols;  // variable columns in order
   std::size_t FFixedSize = 0;
   std::vector<char*> FRows;

@@ -162,8 +162,18 @@ void TFakeWindowsPlatform::AddFile(const std::string& APath, const std::string& 
   FFiles[key] = TFile{ABytes, false};
 }
 
-void TFakeWindowsPlatform::RemoveFile(const std::string& APath) {
-  FFiles.erase(Key(APath));
+bool TFakeWindowsPlatform::RemoveFile(const std::string& APath) const {
+  const auto it = FFiles.find(Key(APath));
+  if (it == FFiles.end() || it->second.Locked) return false;
+  FFiles.erase(it);
+  return true;
+}
+
+void TFakeWindowsPlatform::SetProcessAlive(unsigned long APid, bool AAlive) {
+  if (AAlive)
+    FAlive.insert(APid);
+  else
+    FAlive.erase(APid);
 }
 
 void TFakeWindowsPlatform::SetFileLocked(const std::string& APath, bool ALocked) {
@@ -256,6 +266,42 @@ void TFakeWindowsPlatform::WriteFileBytes(const std::string& APath,
   const auto it = FFiles.find(key);
   if (it != FFiles.end() && it->second.Locked) throw CreateError(full, kSharingViolation);
   FFiles[key] = TFile{ABytes, false};
+}
+
+TPlatform::TPathKind TFakeWindowsPlatform::PathKind(const std::string& APath) const {
+  if (DirectoryExists(APath)) return TPathKind::Folder;
+  if (FileExists(APath)) return TPathKind::File;
+  return TPathKind::None;
+}
+
+std::string TFakeWindowsPlatform::ReadFileHead(const std::string& APath,
+                                               std::size_t AMaxBytes) const {
+  const std::optional<std::string> bytes = ReadFileIfExists(APath);
+  if (!bytes) throw OpenError(FullPathName(APath), FileNotFoundReason().c_str());
+  return bytes->substr(0, AMaxBytes);
+}
+
+bool TFakeWindowsPlatform::CreateNewFile(const std::string& APath,
+                                         const std::string& ABytes) const {
+  if (PathKind(APath) != TPathKind::None) return false;
+  WriteFileBytes(APath, ABytes);
+  return true;
+}
+
+std::vector<TPlatform::TLeftTempFile> TFakeWindowsPlatform::TempFilesIn(
+    const std::string& AFolder) const {
+  std::vector<TLeftTempFile> found;
+  std::string prefix = Key(AFolder);
+  if (prefix.empty() || prefix.back() != '\\') prefix += '\\';
+  prefix += '~';
+  for (const auto& [key, file] : FFiles) {
+    if (!key.starts_with(prefix) || key.find('\\', prefix.size()) != std::string::npos) continue;
+    auto left = ParseTempName(std::string_view(key).substr(prefix.size()));
+    if (!left) continue;
+    left->Path = key;
+    found.push_back(std::move(*left));
+  }
+  return found;
 }
 
 }  // namespace bunkmere

@@ -34,7 +34,6 @@ class TFakeWindowsPlatform : public TPlatform {
   // Folders and files get every missing parent folder; their drive or share must exist.
   void AddFolder(const std::string& APath);
   void AddFile(const std::string& APath, const std::string& ABytes);
-  void RemoveFile(const std::string& APath);
   // A locked file exists but can be neither read nor written (another process holds it).
   void SetFileLocked(const std::string& APath, bool ALocked);
   // The file's bytes as last written; none when no such file.
@@ -46,6 +45,8 @@ class TFakeWindowsPlatform : public TPlatform {
   void SetNow(TDateTime AValue) { FNow = AValue; }
   void SetFormatSettings(TFormatSettings AValue) { FFormatSettings = std::move(AValue); }
   void SetAnsiCodePage(unsigned AValue) { FAnsiCodePage = AValue; }
+  // Processes ProcessAlive reports as running (none at first).
+  void SetProcessAlive(unsigned long APid, bool AAlive);
 
   // --- TPlatform ---
   std::string ModuleFileName() const override { return FModuleFileName; }
@@ -65,6 +66,15 @@ class TFakeWindowsPlatform : public TPlatform {
   unsigned AnsiCodePage() const override { return FAnsiCodePage; }
   std::optional<std::string> ReadFileIfExists(const std::string& APath) const override;
   void WriteFileBytes(const std::string& APath, const std::string& ABytes) const override;
+  // None, File or Folder: the fake has no links or devices.
+  TPathKind PathKind(const std::string& APath) const override;
+  std::string ReadFileHead(const std::string& APath, std::size_t AMaxBytes) const override;
+  bool CreateNewFile(const std::string& APath, const std::string& ABytes) const override;
+  // Files named "~NAME.PID.N.tmp", as the Windows build names them; their paths upper-case.
+  std::vector<TLeftTempFile> TempFilesIn(const std::string& AFolder) const override;
+  bool ProcessAlive(unsigned long APid) const override { return FAlive.count(APid) != 0; }
+  // Also set-up: removes a file a test added.
+  bool RemoveFile(const std::string& APath) const override;
 
  private:
   struct TFile {
@@ -95,6 +105,7 @@ class TFakeWindowsPlatform : public TPlatform {
   TDateTime FNow = 0;
   TFormatSettings FFormatSettings;
   unsigned FAnsiCodePage = 1252;
+  std::set<unsigned long> FAlive;
 };
 
 // The full form of a Windows path against ACurrentDirectory (itself full): "/" read as "\",

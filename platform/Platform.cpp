@@ -16,6 +16,34 @@ namespace {
 TPlatform* gPlatformOverride = nullptr;
 }  // namespace
 
+std::optional<TPlatform::TLeftTempFile> TPlatform::ParseTempName(std::string_view AName) {
+  constexpr std::string_view kSuffix = ".tmp";
+  if (AName.size() <= kSuffix.size() ||
+      LowerCase(std::string(AName.substr(AName.size() - kSuffix.size()))) != kSuffix)
+    return std::nullopt;
+  AName.remove_suffix(kSuffix.size());
+  // The attempt number, then the process id: digits only, each after a ".".
+  const auto takeNumber = [&AName]() -> std::optional<unsigned long> {
+    const std::size_t dot = AName.rfind('.');
+    if (dot == std::string_view::npos || dot + 1 == AName.size() || AName.size() - dot > 11)
+      return std::nullopt;
+    unsigned long n = 0;
+    for (char c : AName.substr(dot + 1)) {
+      if (c < '0' || c > '9') return std::nullopt;
+      n = n * 10 + static_cast<unsigned long>(c - '0');
+    }
+    AName = AName.substr(0, dot);
+    return n;
+  };
+  if (!takeNumber()) return std::nullopt;
+  const auto pid = takeNumber();
+  if (!pid || AName.empty()) return std::nullopt;
+  TLeftTempFile file;
+  file.TargetName = std::string(AName);
+  file.Pid = *pid;
+  return file;
+}
+
 std::string TPlatform::ExecutableFileName() const {
   return ExtractFileName(ModuleFileName());
 }

@@ -4,6 +4,7 @@
 //
 // Paths and names are UTF-8 text. Drive types use the Windows numbering.
 
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
@@ -91,7 +92,39 @@ class TPlatform {
   // a replaced file is left intact when writing fails.
   virtual void WriteFileBytes(const std::string& APath, const std::string& ABytes) const = 0;
 
+  // What is at APath itself: a symbolic link (a reparse point on Windows) is not followed.
+  // Other: a FIFO, a device, a socket.
+  enum class TPathKind { None, File, Folder, Link, Other };
+  virtual TPathKind PathKind(const std::string& APath) const = 0;
+  // At most AMaxBytes of the regular file at APath. Never reads through a link and never opens
+  // a FIFO or a device (those would block or never end): they fail with EFileError, as does a
+  // file that cannot be read.
+  virtual std::string ReadFileHead(const std::string& APath, std::size_t AMaxBytes) const = 0;
+  // Writes ABytes to APath as WriteFileBytes does, but only when nothing at all has that name
+  // (a dangling link counts): false, with nothing written, when the name is taken. Two
+  // processes creating the same name at once: exactly one gets true. No partial file is ever
+  // seen under APath. Fails with EFileError as WriteFileBytes does.
+  virtual bool CreateNewFile(const std::string& APath, const std::string& ABytes) const = 0;
+
+  // A temporary file WriteFileBytes or CreateNewFile writes beside its target and leaves
+  // behind only when its process is killed mid-write.
+  struct TLeftTempFile {
+    std::string Path;        // the temporary file
+    std::string TargetName;  // the name it was to be written to, without a folder
+    unsigned long Pid = 0;   // the writing process
+  };
+  // The regular files in AFolder named as those temporary files are; empty when the folder
+  // cannot be read.
+  virtual std::vector<TLeftTempFile> TempFilesIn(const std::string& AFolder) const = 0;
+  // Whether a process with that id runs (or may: one we may not look at counts as running).
+  virtual bool ProcessAlive(unsigned long APid) const = 0;
+  // Removes the file; false when it could not be removed (or was not there).
+  virtual bool RemoveFile(const std::string& APath) const = 0;
+
  protected:
+  // "NAME.PID.N.tmp", what follows a temporary file's prefix, taken apart; none when the text
+  // is not of that form. Letter case of ".tmp" is ignored (Windows).
+  static std::optional<TLeftTempFile> ParseTempName(std::string_view AName);
   // The system's words for a missing file, for ReadFileBytes's message.
   virtual std::string FileNotFoundReason() const = 0;
 };

@@ -1,14 +1,19 @@
 #include "platform/PosixPlatform.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <langinfo.h>
 #include <locale.h>
 #include <pwd.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <ctime>
+#include <limits>
 #include <memory>
 #include <system_error>
 #include <type_traits>
@@ -72,6 +77,25 @@ void WriteInPlace(const std::string& AFullPath, const std::string& ABytes) {
   TFileHandle fd(::open(AFullPath.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
   if (fd.Get() < 0 || !WriteAll(fd.Get(), ABytes)) throw fail(errno);
   if (fd.Close() != 0) throw fail(errno);
+}
+
+// Temporary files are ".NAME.PID.N.tmp": hidden, and named for the file and the process, so
+// the next save in the folder can tell which were left by a process that died.
+constexpr const char* kTempPrefix = ".";
+
+// A new temporary file beside AFullPath, open for writing; -1 with errno set when none can be
+// made. Its path in ATemp.
+int CreateTempBeside(const std::string& AFullPath, std::string& ATemp) {
+  const std::size_t slash = AFullPath.rfind('/');
+  const std::string stem = AFullPath.substr(0, slash + 1) + kTempPrefix +
+                           AFullPath.substr(slash + 1) + "." + std::to_string(::getpid()) + ".";
+  int fd = -1;
+  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+    ATemp = stem + std::to_string(attempt) + ".tmp";
+    fd = ::open(ATemp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EEXIST) break;
+  }
+  return fd;
 }
 
 }  // namespace
@@ -310,16 +334,8 @@ void TPosixPlatform::WriteFileBytes(const std::string& APath, const std::string&
   if (full.empty() || full.back() == '/') throw fail(EISDIR);
   if (DirectoryExists(full)) throw fail(EISDIR);
   // Written beside the target and renamed over it, so a failed write leaves the old file.
-  const std::size_t slash = full.rfind('/');
-  const std::string stem = full.substr(0, slash + 1) + "." + full.substr(slash + 1) + "." +
-                           std::to_string(::getpid()) + ".";
   std::string temp;
-  int tempFd = -1;
-  for (int attempt = 0; attempt < 100 && tempFd < 0; ++attempt) {
-    temp = stem + std::to_string(attempt) + ".tmp";
-    tempFd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (tempFd < 0 && errno != EEXIST) break;
-  }
+  const int tempFd = CreateTempBeside(full, temp);
   if (tempFd < 0) {
     // A folder where new files cannot be made may still hold a file that may be rewritten.
     if ((errno == EACCES || errno == EPERM) && FileExists(full)) {
@@ -336,6 +352,125 @@ void TPosixPlatform::WriteFileBytes(const std::string& APath, const std::string&
   if (!WriteAll(fd.Get(), ABytes)) throw abandon(errno);
   if (fd.Close() != 0) throw abandon(errno);
   if (::rename(temp.c_str(), full.c_str()) != 0) throw abandon(errno);
+}
+
+TPlatform::TPathKind TPosixPlatform::PathKind(const std::string& APath) const {
+  struct stat st {};
+  if (APath.empty() || ::lstat(APath.c_str(), &st) != 0)
+    return errno == ENOENT || errno == ENOTDIR || APath.empty() ? TPathKind::None
+                                                                : TPathKind::Other;
+  if (S_ISLNK(st.st_mode)) return TPathKind::Link;
+  if (S_ISDIR(st.st_mode)) return TPathKind::Folder;
+  if (S_ISREG(st.st_mode)) return TPathKind::File;
+  return TPathKind::Other;
+}
+
+std::string TPosixPlatform::ReadFileHead(const std::string& APath, std::size_t AMaxBytes) const {
+  const std::string full = FullPathName(APath);
+  const auto fail = [&](int AErrno) {
+    return EFileError("Cannot open file \"" + full + "\". " + SystemReason(AErrno));
+  };
+  // Even opening some devices acts on them (a tape rewinds, a modem line is raised): only a
+  // regular file is opened, and what was opened is checked again, since the name can be
+  // swapped between the two looks.
+  const TPathKind kind = PathKind(full);
+  if (kind == TPathKind::None) throw fail(ENOENT);
+  if (kind == TPathKind::Link) throw fail(ELOOP);
+  if (kind == TPathKind::Folder) throw fail(EISDIR);
+  if (kind != TPathKind::File) throw fail(EINVAL);
+  TFileHandle fd(::open(full.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (fd.Get() < 0) throw fail(errno);
+  struct stat st {};
+  if (::fstat(fd.Get(), &st) != 0) throw fail(errno);
+  if (!S_ISREG(st.st_mode)) throw fail(EINVAL);
+  std::string bytes;
+  char chunk[65536];
+  while (bytes.size() < AMaxBytes) {
+    const ssize_t n = ::read(fd.Get(), chunk, std::min(sizeof chunk, AMaxBytes - bytes.size()));
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw fail(errno);
+    }
+    bytes.append(chunk, static_cast<std::size_t>(n));
+  }
+  return bytes;
+}
+
+bool TPosixPlatform::CreateNewFile(const std::string& APath, const std::string& ABytes) const {
+  const std::string full = FullPathName(APath);
+  const auto fail = [&](int AErrno) {
+    return EFileError("Cannot create file \"" + full + "\". " + SystemReason(AErrno));
+  };
+  if (full.empty() || full.back() == '/') throw fail(EISDIR);
+  if (PathKind(full) != TPathKind::None) return false;
+  // Written in full under a temporary name, then linked to the new name: link never replaces
+  // anything (a dangling symbolic link included), and a reader never sees half a file.
+  std::string temp;
+  const int tempFd = CreateTempBeside(full, temp);
+  if (tempFd < 0) throw fail(errno);
+  TFileHandle fd(tempFd);
+  const auto abandon = [&](int AErrno) {
+    ::unlink(temp.c_str());
+    return fail(AErrno);
+  };
+  if (!WriteAll(fd.Get(), ABytes)) throw abandon(errno);
+  if (fd.Close() != 0) throw abandon(errno);
+  if (::link(temp.c_str(), full.c_str()) == 0) {
+    ::unlink(temp.c_str());
+    return true;
+  }
+  int error = errno;
+  // File systems without hard links (FAT, some network shares): a rename that refuses to
+  // replace does the same.
+  if (error != EEXIST &&
+      ::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, full.c_str(), RENAME_NOREPLACE) == 0)
+    return true;
+  if (error != EEXIST) error = errno;
+  ::unlink(temp.c_str());
+  if (error == EEXIST) return false;
+  if (error != EINVAL && error != ENOSYS && error != ENOTSUP && error != EPERM) throw fail(error);
+  // Neither (some FUSE and SMB mounts): the name itself is created exclusively and written;
+  // a failed write removes it again.
+  TFileHandle direct(::open(full.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+  if (direct.Get() < 0) {
+    if (errno == EEXIST) return false;
+    throw fail(errno);
+  }
+  if (!WriteAll(direct.Get(), ABytes) || direct.Close() != 0) {
+    const int e = errno;
+    ::unlink(full.c_str());
+    throw fail(e);
+  }
+  return true;
+}
+
+std::vector<TPlatform::TLeftTempFile> TPosixPlatform::TempFilesIn(
+    const std::string& AFolder) const {
+  std::vector<TLeftTempFile> found;
+  const std::string folder = WithTrailingSlash(FullPathName(AFolder));
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), &::closedir);
+  if (!dir) return found;
+  while (const dirent* entry = ::readdir(dir.get())) {
+    const std::string name = entry->d_name;
+    if (!name.starts_with(kTempPrefix)) continue;
+    auto left = ParseTempName(name.substr(std::string_view(kTempPrefix).size()));
+    if (!left) continue;
+    left->Path = folder + name;
+    if (PathKind(left->Path) != TPathKind::File) continue;
+    found.push_back(std::move(*left));
+  }
+  return found;
+}
+
+bool TPosixPlatform::ProcessAlive(unsigned long APid) const {
+  if (APid == 0 || APid > static_cast<unsigned long>(std::numeric_limits<pid_t>::max()))
+    return false;
+  return ::kill(static_cast<pid_t>(APid), 0) == 0 || errno == EPERM;
+}
+
+bool TPosixPlatform::RemoveFile(const std::string& APath) const {
+  return !APath.empty() && ::unlink(APath.c_str()) == 0;
 }
 
 }  // namespace bunkmere

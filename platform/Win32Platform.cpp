@@ -354,4 +354,137 @@ void TWin32Platform::WriteFileBytes(const std::string& APath, const std::string&
     throw abandon(::GetLastError());
 }
 
+namespace {
+
+// "~NAME.PID.N.tmp" beside the target, as WriteFileBytes names its temporary files.
+HANDLE CreateTempBeside(const std::string& AFullPath, std::wstring& ATemp, DWORD& AError) {
+  const std::size_t slash = AFullPath.find_last_of("\\/");
+  const std::string stem = AFullPath.substr(0, slash + 1) + "~" + AFullPath.substr(slash + 1) +
+                           "." + std::to_string(::GetCurrentProcessId()) + ".";
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  AError = ERROR_SUCCESS;
+  for (int attempt = 0; attempt < 100 && handle == INVALID_HANDLE_VALUE; ++attempt) {
+    ATemp = Wide(stem + std::to_string(attempt) + ".tmp");
+    handle = ::CreateFileW(ATemp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    AError = handle == INVALID_HANDLE_VALUE ? ::GetLastError() : ERROR_SUCCESS;
+    if (AError != ERROR_FILE_EXISTS && AError != ERROR_SUCCESS) break;
+  }
+  return handle;
+}
+
+}  // namespace
+
+TPlatform::TPathKind TWin32Platform::PathKind(const std::string& APath) const {
+  if (APath.empty()) return TPathKind::None;
+  const std::string full = FullPathName(APath);
+  // "\\.\COM1", "\\.\pipe\x", and the reserved names ("NUL", "CON") that resolve to them.
+  if (full.starts_with("\\\\.\\") || full.starts_with("\\\\?\\")) return TPathKind::Other;
+  const DWORD a = ::GetFileAttributesW(Wide(full).c_str());
+  if (a == INVALID_FILE_ATTRIBUTES) {
+    const DWORD e = ::GetLastError();
+    return e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND ? TPathKind::None
+                                                                  : TPathKind::Other;
+  }
+  if (a & FILE_ATTRIBUTE_REPARSE_POINT) return TPathKind::Link;
+  if (a & FILE_ATTRIBUTE_DIRECTORY) return TPathKind::Folder;
+  if (a & FILE_ATTRIBUTE_DEVICE) return TPathKind::Other;
+  return TPathKind::File;
+}
+
+std::string TWin32Platform::ReadFileHead(const std::string& APath, std::size_t AMaxBytes) const {
+  const std::string full = FullPathName(APath);
+  const auto fail = [&](DWORD AError) {
+    return EFileError("Cannot open file \"" + full + "\". " + Win32ErrorText(AError));
+  };
+  const TPathKind kind = PathKind(full);
+  if (kind == TPathKind::None) throw fail(ERROR_FILE_NOT_FOUND);
+  if (kind != TPathKind::File) throw fail(ERROR_INVALID_NAME);
+  THandle file(::CreateFileW(Wide(full).c_str(), GENERIC_READ,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!file.Valid()) throw fail(::GetLastError());
+  // Checked again on what was opened: the name can be swapped between the two looks.
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (::GetFileType(file.Get()) != FILE_TYPE_DISK ||
+      !::GetFileInformationByHandle(file.Get(), &info) ||
+      (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0)
+    throw fail(ERROR_INVALID_NAME);
+  std::string bytes;
+  char chunk[65536];
+  while (bytes.size() < AMaxBytes) {
+    DWORD n = 0;
+    const auto want = static_cast<DWORD>(std::min(sizeof chunk, AMaxBytes - bytes.size()));
+    if (!::ReadFile(file.Get(), chunk, want, &n, nullptr)) throw fail(::GetLastError());
+    if (n == 0) break;
+    bytes.append(chunk, n);
+  }
+  return bytes;
+}
+
+bool TWin32Platform::CreateNewFile(const std::string& APath, const std::string& ABytes) const {
+  const std::string full = FullPathName(APath);
+  const auto fail = [&](DWORD AError) {
+    return EFileError("Cannot create file \"" + full + "\". " + Win32ErrorText(AError));
+  };
+  if (full.empty() || full.back() == '\\' || full.back() == '/') throw fail(ERROR_ACCESS_DENIED);
+  if (PathKind(full) != TPathKind::None) return false;
+  // Written in full under a temporary name, then moved to the new name without
+  // MOVEFILE_REPLACE_EXISTING: the move fails rather than replace what another process made.
+  std::wstring temp;
+  DWORD error = ERROR_SUCCESS;
+  THandle file(CreateTempBeside(full, temp, error));
+  if (!file.Valid()) throw fail(error);
+  const auto abandon = [&](DWORD AError) {
+    ::DeleteFileW(temp.c_str());
+    return fail(AError);
+  };
+  if (!WriteAll(file.Get(), ABytes)) {
+    const DWORD e = ::GetLastError();
+    file.Close();
+    throw abandon(e);
+  }
+  if (!file.Close()) throw abandon(::GetLastError());
+  if (::MoveFileExW(temp.c_str(), Wide(full).c_str(), MOVEFILE_WRITE_THROUGH)) return true;
+  const DWORD e = ::GetLastError();
+  if (e == ERROR_ALREADY_EXISTS || e == ERROR_FILE_EXISTS) {
+    ::DeleteFileW(temp.c_str());
+    return false;
+  }
+  throw abandon(e);
+}
+
+std::vector<TPlatform::TLeftTempFile> TWin32Platform::TempFilesIn(
+    const std::string& AFolder) const {
+  std::vector<TLeftTempFile> found;
+  std::string folder = FullPathName(AFolder);
+  if (folder.empty()) return found;
+  if (folder.back() != '\\' && folder.back() != '/') folder += '\\';
+  WIN32_FIND_DATAW entry{};
+  const HANDLE search = ::FindFirstFileW(Wide(folder + "~*.tmp").c_str(), &entry);
+  if (search == INVALID_HANDLE_VALUE) return found;
+  do {
+    if (entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
+      continue;
+    const std::string name = Utf8(entry.cFileName);
+    auto left = ParseTempName(std::string_view(name).substr(1));
+    if (!left) continue;
+    left->Path = folder + name;
+    found.push_back(std::move(*left));
+  } while (::FindNextFileW(search, &entry));
+  ::FindClose(search);
+  return found;
+}
+
+bool TWin32Platform::ProcessAlive(unsigned long APid) const {
+  if (APid == 0) return false;
+  THandle process(::OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(APid)));
+  if (!process.Valid()) return ::GetLastError() == ERROR_ACCESS_DENIED;
+  return ::WaitForSingleObject(process.Get(), 0) == WAIT_TIMEOUT;
+}
+
+bool TWin32Platform::RemoveFile(const std::string& APath) const {
+  return !APath.empty() && ::DeleteFileW(Wide(APath).c_str()) != FALSE;
+}
+
 }  // namespace bunkmere

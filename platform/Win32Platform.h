@@ -31,6 +31,12 @@ class TWin32Platform : public TPlatform {
   std::string EncodeAnsiText(std::string_view AText) const override;
   std::optional<std::string> ReadFileIfExists(const std::string& APath) const override;
   void WriteFileBytes(const std::string& APath, const std::string& ABytes) const override;
+  TPathKind PathKind(const std::string& APath) const override;
+  std::string ReadFileHead(const std::string& APath, std::size_t AMaxBytes) const override;
+  bool CreateNewFile(const std::string& APath, const std::string& ABytes) const override;
+  std::vector<TLeftTempFile> TempFilesIn(const std::string& AFolder) const override;
+  bool ProcessAlive(unsigned long APid) const override;
+  bool RemoveFile(const std::string& APath) const override;
 
  protected:
   std::string FileNotFoundReason() const override;

@@ -295,6 +295,7 @@ bool Connection::BeginStatement(std::string_view kind, std::string_view proc, st
   if (session_) context_.RunFaultsBefore(matchText, session_->Database());
   if (const int ms = faults.DelayFor(matchText); ms > 0) DelayUnlessCancelled(ms);
   failed = false;
+  sink.SetLongValues(faults.LongValueBytesFor(matchText));
   if (const auto* f = faults.FailureFor(seq, matchText)) {
     sink.Error(f->number, 1, 16, f->text);
     sink.StatementDone(false, 0, true);

@@ -90,6 +90,12 @@ std::string FaultConfig::Add(std::string_view spec) {
     if (c2 == std::string_view::npos || !ParseInt(rest.substr(0, c2), n) || c2 + 1 == rest.size())
       return "exec-after needs N:SQL";
     execAfter.push_back({n, std::string(rest.substr(c2 + 1))});
+  } else if (kind == "long-value") {
+    auto c2 = rest.rfind(':');
+    if (c2 == std::string_view::npos || c2 == 0 || !ParseInt(rest.substr(c2 + 1), n) || n < 1 ||
+        n > 65534)
+      return "long-value needs PATTERN:BYTES (1 to 65534)";
+    longValues.push_back({std::string(rest.substr(0, c2)), static_cast<std::uint32_t>(n)});
   } else {
     return "unknown fault kind '" + std::string(kind) + "'";
   }
@@ -113,6 +119,12 @@ int FaultConfig::DelayFor(std::string_view text) const {
   for (const auto& d : delaysOn)
     if (ContainsNoCase(text, d.pattern)) ms += d.ms;
   return ms;
+}
+
+std::uint32_t FaultConfig::LongValueBytesFor(std::string_view text) const {
+  for (const auto& l : longValues)
+    if (ContainsNoCase(text, l.pattern)) return l.bytes;
+  return 0;
 }
 
 const FaultConfig::Failure* FaultConfig::FailureFor(std::int64_t seq, std::string_view text) const {

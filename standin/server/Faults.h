@@ -16,6 +16,12 @@
 //                        count
 //   delay:MS             every answer is sent MS milliseconds late
 //   delay-on:MS:PATTERN  a statement containing PATTERN is answered MS milliseconds late
+//   long-value:PATTERN:BYTES
+//                        in the rows of a statement containing PATTERN, every non-NULL
+//                        char/varchar/nchar/nvarchar value of a column not sent in parts (not
+//                        MAX) is sent BYTES bytes long (1 to 65534; an e-acute repeated), longer
+//                        than the length its column declares, as a broken or hostile server
+//                        might
 //   exec-after:N:SQL     once statement N has been answered, SQL runs in a server-owned
 //                        session on the same database (it lives until the server stops, so
 //                        ## tables it creates stay)
@@ -65,6 +71,11 @@ struct FaultConfig {
     std::string sql;
   };
   std::vector<ExecBefore> execBefore;
+  struct LongValue {
+    std::string pattern;
+    std::uint32_t bytes = 0;
+  };
+  std::vector<LongValue> longValues;
 
   // Adds one --fault spec; returns an error text, empty on success.
   std::string Add(std::string_view spec);
@@ -74,6 +85,8 @@ struct FaultConfig {
   const ExtraCount* ExtraCountFor(std::string_view text) const;
   // The delay of a statement with this text: delay plus every delay-on that matches.
   int DelayFor(std::string_view text) const;
+  // The length long-value gives the values of a statement with this text; 0: none.
+  std::uint32_t LongValueBytesFor(std::string_view text) const;
 };
 
 bool ContainsNoCase(std::string_view haystack, std::string_view needle);

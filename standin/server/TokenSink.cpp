@@ -45,6 +45,30 @@ void TokenSink::Columns(const std::vector<ColumnInfo>& columns) {
   AfterWrite();
 }
 
+namespace {
+
+bool IsShortCharacter(const tds::TypeInfo& AType) {
+  using tds::TypeCode;
+  return (AType.code == TypeCode::BigVarChar || AType.code == TypeCode::BigChar ||
+          AType.code == TypeCode::NVarChar || AType.code == TypeCode::NChar) &&
+         !AType.IsPlp();
+}
+
+// A value ABytes long in a column that declares fewer: the same type with the longer length,
+// so the encoder neither cuts nor pads it to the declared one.
+void AppendLongValue(tds::Bytes& AOut, tds::TypeInfo AType, std::uint32_t ABytes) {
+  const bool wide = AType.code == tds::TypeCode::NVarChar || AType.code == tds::TypeCode::NChar;
+  AType.maxLength = ABytes;
+  std::string text;
+  for (std::uint32_t n = 0; n < (wide ? ABytes / 2 : ABytes); ++n) text += "\xC3\xA9";
+  Value v;
+  v.kind = Value::Kind::Text;
+  v.text = text;
+  tds::AppendRowValue(AOut, AType, v);
+}
+
+}  // namespace
+
 void TokenSink::Row(std::span<const Value> values) {
   if (cancelled_ || !haveColumns_) return;
   auto& out = writer_.Payload();
@@ -52,6 +76,10 @@ void TokenSink::Row(std::span<const Value> values) {
   for (std::size_t k = 0; k < types_.size(); ++k) {
     static const Value kNull{};
     const Value& v = k < values.size() ? values[k] : kNull;
+    if (longValueBytes_ > 0 && v.kind != Value::Kind::Null && IsShortCharacter(types_[k])) {
+      AppendLongValue(out, types_[k], longValueBytes_);
+      continue;
+    }
     if (!tds::AppendRowValue(out, types_[k], v)) conversionFailed_ = true;
   }
   AfterWrite();

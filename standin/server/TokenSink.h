@@ -41,6 +41,9 @@ class TokenSink : public ResultSink {
   // DONEINPROC, leaving the caller to add DONEPROC. After a cancel (Attention()) it ends the
   // cancelled response's message itself and leaves the DONE with ATTN written for the next.
   void Finish();
+  // Character values of the rows that follow are sent ABytes long whatever their columns
+  // declare (the long-value fault); 0 sends them as they are.
+  void SetLongValues(std::uint32_t ABytes) { longValueBytes_ = ABytes; }
   bool HadError() const { return hadError_; }
   bool Attention() const { return cancelled_; }
   const std::string& Database() const { return database_; }
@@ -59,6 +62,7 @@ class TokenSink : public ResultSink {
   bool hadError_ = false;
   bool conversionFailed_ = false;
   bool haveColumns_ = false;
+  std::uint32_t longValueBytes_ = 0;
   std::string database_;
 };
 

@@ -175,6 +175,84 @@ TEST_F(PosixPlatformTest, WritingInAFolderWithoutWriteAccess) {
   EXPECT_THROW(platform.WriteFileBytes(temp / "new.log", "x"), EFileError);
 }
 
+// What sits at a name is told without following it, and only a regular file is ever opened
+// to be read: a FIFO would block the reader, /dev/zero would never end.
+TEST_F(PosixPlatformTest, ReadingTheHeadOfAFileRefusesWhatIsNoRegularFile) {
+  using K = TPlatform::TPathKind;
+  WriteFile(temp / "log", "0123456789");
+  fs::create_directory(temp / "folder");
+  fs::create_symlink(temp / "log", temp / "link");
+  fs::create_symlink(temp / "nowhere", temp / "dangling");
+  ASSERT_EQ(::mkfifo((temp / "fifo").c_str(), 0600), 0);
+  struct Case {
+    std::string Path;
+    K Kind;
+  } const cases[] = {
+      {temp / "log", K::File},  {temp / "missing", K::None},          {temp / "folder", K::Folder},
+      {temp / "link", K::Link}, {temp / "dangling", K::Link},         {temp / "fifo", K::Other},
+      {"/dev/zero", K::Other},  {temp / "log/under-a-file", K::None},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Path);
+    EXPECT_EQ(platform.PathKind(c.Path), c.Kind);
+    if (c.Kind == K::File)
+      EXPECT_EQ(platform.ReadFileHead(c.Path, 4), "0123");
+    else
+      EXPECT_THROW(platform.ReadFileHead(c.Path, 4), EFileError);
+  }
+  EXPECT_EQ(platform.ReadFileHead(temp / "log", 1000), "0123456789");
+}
+
+// A new name is claimed only when nothing has it; what has it is left as it was, and a link
+// is never followed to create its target.
+TEST_F(PosixPlatformTest, CreatingANewFileNeverReplacesOrFollows) {
+  WriteFile(temp / "taken.log", "theirs");
+  fs::create_directory(temp / "folder.log");
+  fs::create_symlink(temp / "target.log", temp / "dangling.log");
+  for (const char* name : {"taken.log", "folder.log", "dangling.log"}) {
+    SCOPED_TRACE(name);
+    EXPECT_FALSE(platform.CreateNewFile(temp / name, "ours"));
+  }
+  EXPECT_EQ(platform.ReadFileBytes(temp / "taken.log"), "theirs");
+  EXPECT_TRUE(fs::is_directory(temp / "folder.log"));
+  EXPECT_FALSE(fs::exists(fs::symlink_status(temp / "target.log")));
+
+  EXPECT_TRUE(platform.CreateNewFile(temp / "new.log", "ours\r\n"));
+  EXPECT_EQ(platform.ReadFileBytes(temp / "new.log"), "ours\r\n");
+  EXPECT_FALSE(platform.CreateNewFile(temp / "new.log", "again"));
+  EXPECT_EQ(platform.ReadFileBytes(temp / "new.log"), "ours\r\n");
+  // No temporary file is left beside them.
+  EXPECT_TRUE(platform.TempFilesIn(temp.Path()).empty());
+}
+
+// Temporary files are told by their name and process; only regular files count.
+TEST_F(PosixPlatformTest, TemporaryFilesLeftInAFolder) {
+  WriteFile(temp / ".10044350.log.4242.0.tmp", "half");
+  WriteFile(temp / ".x.y.log.77.12.TMP", "half");
+  for (const char* name :
+       {".plain.tmp", ".a.log.pid.0.tmp", "a.log.1.0.tmp", ".a.log.1.x.tmp", ".log.4242.0.txt"})
+    WriteFile(temp / name, "not ours");
+  fs::create_directory(temp / ".dir.log.1.0.tmp");
+  auto left = platform.TempFilesIn(temp.Path());
+  std::sort(left.begin(), left.end(),
+            [](const auto& a, const auto& b) { return a.TargetName < b.TargetName; });
+  ASSERT_EQ(left.size(), 2u);
+  EXPECT_EQ(left[0].TargetName, "10044350.log");
+  EXPECT_EQ(left[0].Pid, 4242u);
+  EXPECT_EQ(left[0].Path, temp / ".10044350.log.4242.0.tmp");
+  EXPECT_EQ(left[1].TargetName, "x.y.log");
+  EXPECT_EQ(left[1].Pid, 77u);
+
+  EXPECT_TRUE(platform.ProcessAlive(static_cast<unsigned long>(::getpid())));
+  EXPECT_TRUE(platform.ProcessAlive(1));  // not ours to signal, but running
+  EXPECT_FALSE(platform.ProcessAlive(0));
+  EXPECT_FALSE(platform.ProcessAlive(4194305));  // above any Linux process id
+
+  EXPECT_TRUE(platform.RemoveFile(left[0].Path));
+  EXPECT_FALSE(platform.RemoveFile(left[0].Path));
+  EXPECT_FALSE(fs::exists(left[0].Path));
+}
+
 TEST_F(PosixPlatformTest, FullPathName) {
   const std::string cwd = platform.CurrentDirectory();
   char buf[4096];

@@ -127,6 +127,43 @@ TEST_F(Win32PlatformTest, FilesAreWrittenReadAndReplaced) {
   EXPECT_EQ(std::distance(fs::directory_iterator(temp.Path()), fs::directory_iterator()), 1);
 }
 
+// A new name is claimed only when nothing has it, and what has it is left as it was; what sits
+// at a name is told, and only a file on disk is read.
+TEST_F(Win32PlatformTest, NewFilesNeverReplaceAndOnlyFilesAreRead) {
+  using K = TPlatform::TPathKind;
+  std::ofstream(temp / "taken.log", std::ios::binary) << "theirs";
+  fs::create_directory(temp / "folder.log");
+  EXPECT_FALSE(platform.CreateNewFile(temp / "taken.log", "ours"));
+  EXPECT_FALSE(platform.CreateNewFile(temp / "folder.log", "ours"));
+  EXPECT_EQ(platform.ReadFileBytes(temp / "taken.log"), "theirs");
+  EXPECT_TRUE(platform.CreateNewFile(temp / "new.log", "ours\r\n"));
+  EXPECT_EQ(platform.ReadFileBytes(temp / "new.log"), "ours\r\n");
+  EXPECT_FALSE(platform.CreateNewFile(temp / "new.log", "again"));
+  EXPECT_TRUE(platform.TempFilesIn(temp.Path()).empty());  // nothing left beside them
+
+  EXPECT_EQ(platform.PathKind(temp / "new.log"), K::File);
+  EXPECT_EQ(platform.PathKind(temp / "folder.log"), K::Folder);
+  EXPECT_EQ(platform.PathKind(temp / "missing.log"), K::None);
+  EXPECT_EQ(platform.PathKind("NUL"), K::Other);
+  EXPECT_EQ(platform.ReadFileHead(temp / "new.log", 3), "our");
+  EXPECT_THROW(platform.ReadFileHead("NUL", 3), EFileError);
+  EXPECT_THROW(platform.ReadFileHead(temp / "folder.log", 3), EFileError);
+}
+
+// Temporary files of a killed save ("~NAME.PID.N.tmp") are found with their process.
+TEST_F(Win32PlatformTest, TemporaryFilesLeftInAFolder) {
+  std::ofstream(temp / "~10044350.log.4242.0.tmp", std::ios::binary) << "half";
+  std::ofstream(temp / "~notes.tmp", std::ios::binary) << "not ours";
+  const auto left = platform.TempFilesIn(temp.Path());
+  ASSERT_EQ(left.size(), 1u);
+  EXPECT_EQ(left[0].TargetName, "10044350.log");
+  EXPECT_EQ(left[0].Pid, 4242u);
+  EXPECT_TRUE(platform.ProcessAlive(::GetCurrentProcessId()));
+  EXPECT_FALSE(platform.ProcessAlive(0));
+  EXPECT_TRUE(platform.RemoveFile(left[0].Path));
+  EXPECT_FALSE(platform.RemoveFile(left[0].Path));
+}
+
 TEST_F(Win32PlatformTest, FailuresNameTheFullPathAndTheReason) {
   const std::string missing = temp / "missing.ini";
   try {

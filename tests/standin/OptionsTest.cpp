@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "standin/server/Faults.h"
 #include "standin/server/Options.h"
 
 namespace standin::test {
@@ -51,6 +52,32 @@ TEST(StandinOptions, KeepsTheValuesItWasGiven) {
   EXPECT_EQ(cl.initFile, "i.sql");
   EXPECT_EQ(cl.logFile, "l.json");
   EXPECT_FALSE(cl.help);
+}
+
+// The long-value fault's arguments: the pattern may hold colons, the length ends the spec.
+TEST(StandinFaultOptions, LongValueTakesAPatternAndALength) {
+  struct Case {
+    const char* Spec;
+    const char* Error;  // empty: accepted
+    const char* Pattern;
+    std::uint32_t Bytes;
+  } const cases[] = {
+      {"long-value:FROM T:70", "", "FROM T", 70},
+      {"long-value:a:b:65534", "", "a:b", 65534},
+      {"long-value:FROM T:65535", "long-value needs PATTERN:BYTES (1 to 65534)", "", 0},
+      {"long-value:FROM T:0", "long-value needs PATTERN:BYTES (1 to 65534)", "", 0},
+      {"long-value:FROM T", "long-value needs PATTERN:BYTES (1 to 65534)", "", 0},
+      {"long-value::12", "long-value needs PATTERN:BYTES (1 to 65534)", "", 0},
+      {"long-value:FROM T:-5", "long-value needs PATTERN:BYTES (1 to 65534)", "", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Spec);
+    FaultConfig faults;
+    EXPECT_EQ(faults.Add(c.Spec), c.Error);
+    if (*c.Error != '\0') continue;
+    EXPECT_EQ(faults.LongValueBytesFor(std::string("select * ") + c.Pattern + " x"), c.Bytes);
+    EXPECT_EQ(faults.LongValueBytesFor("select 1"), 0u);
+  }
 }
 
 }  // namespace
