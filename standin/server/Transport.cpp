@@ -24,12 +24,12 @@ std::string OpenSslReason() {
   return text;
 }
 
-// A blocked SSL_read or SSL_write must not outlive a peer that stalls inside a record.
-void SetSocketTimeouts(int fd, int timeoutMs) {
+// A blocked SSL_read must not outlive a peer that stalls inside a record. Writes keep no
+// limit, as in the clear: a client may take its time between blocks of a long result.
+void SetReceiveTimeout(int fd, int timeoutMs) {
   if (timeoutMs < 0) return;
   timeval tv{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
   ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-  ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
 }
 
 }  // namespace
@@ -178,7 +178,7 @@ bool Transport::HandshakeInPrelogin(ssl_ctx_st* context, int timeoutMs) {
   // From here TLS records travel on the socket itself.
   BIO* socket = BIO_new_socket(fd_, BIO_NOCLOSE);
   SSL_set_bio(ssl_, socket, socket);
-  SetSocketTimeouts(fd_, timeoutMs);
+  SetReceiveTimeout(fd_, timeoutMs);
   tlsVersion_ = SSL_get_version(ssl_);
   return true;
 }
@@ -187,7 +187,7 @@ bool Transport::HandshakeStrict(ssl_ctx_st* context, int timeoutMs) {
   ssl_ = SSL_new(context);
   if (ssl_ == nullptr) return Fail("TLS: " + OpenSslReason());
   SSL_set_fd(ssl_, fd_);
-  SetSocketTimeouts(fd_, timeoutMs);
+  SetReceiveTimeout(fd_, timeoutMs);
   if (SSL_accept(ssl_) != 1) return Fail("TLS handshake failed: " + OpenSslReason());
   tlsVersion_ = SSL_get_version(ssl_);
   return true;
