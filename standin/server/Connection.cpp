@@ -234,6 +234,12 @@ void Connection::SendLoginError(const std::vector<ServerMessage>& messages) {
 void Connection::HandleLogin(const tds::Bytes& payload) {
   loginEncrypted_ = transport_.Encrypted();
   tds::Login7 login = tds::DecodeLogin7(payload);
+  // A client that skipped PRELOGIN has negotiated nothing: a server that forces encryption
+  // takes no login from it.
+  const auto mode = context_.Options().encryption;
+  if (serverEncrypt_ < 0 && !strict_ &&
+      (mode == tds::EncryptionMode::On || mode == tds::EncryptionMode::Required))
+    loginMustBeEncrypted_ = true;
   if (loginMustBeEncrypted_ && !loginEncrypted_) {
     // The password has crossed in the clear already; at least nobody gets in that way.
     RecordSession(login.userName, "refused: the login arrived in the clear");

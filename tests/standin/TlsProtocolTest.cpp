@@ -60,11 +60,13 @@ TEST(StandinEncryption, RefusesWhatSkipsTheEncryptionItNegotiated) {
     const char* Name;
     EncryptionMode Mode;
     std::uint8_t Client;
-    bool GarbageHandshake;  // else: LOGIN7 in the clear right after PRELOGIN
+    bool GarbageHandshake;  // else: LOGIN7 in the clear right after PRELOGIN (or instead)
     const char* Outcome;
   };
   const TCase cases[] = {
       {"clear login to a forcing server", EncryptionMode::Required, kEncryptNotSup, false,
+       "refused: the login arrived in the clear"},
+      {"PRELOGIN skipped, server forcing", EncryptionMode::Required, 0xFF, false,
        "refused: the login arrived in the clear"},
       {"handshake skipped", EncryptionMode::Off, kEncryptOff, false,
        "refused: a packet other than PRELOGIN during the TLS handshake"},
@@ -84,9 +86,11 @@ TEST(StandinEncryption, RefusesWhatSkipsTheEncryptionItNegotiated) {
     {
       InProcessServer server(options);
       TdsTestClient client(server.Port());
-      client.Send(PacketType::PreLogin, EncodePrelogin(ServerPrelogin(c.Client)));
       Bytes answer;
-      ASSERT_TRUE(client.ReadMessage(answer));
+      if (c.Client != 0xFF) {  // 0xFF: no PRELOGIN at all, as TDS 7.0 clients do
+        client.Send(PacketType::PreLogin, EncodePrelogin(ServerPrelogin(c.Client)));
+        ASSERT_TRUE(client.ReadMessage(answer));
+      }
       if (c.GarbageHandshake) {
         client.Send(PacketType::PreLogin, Bytes(64, 0x16));
       } else {
