@@ -305,6 +305,10 @@ std::string TMSConnection::ChosenOdbcDriver() const {
   return ChooseOdbcDriver(FSettings.Provider, InstalledOdbcDrivers());
 }
 
+std::string TMSConnection::DriverVersion() const {
+  return FServer && FServer->Connected() ? FServer->DriverVersion() : std::string();
+}
+
 std::vector<std::string> TMSConnection::InstalledOdbcDrivers() {
   return odbc::TOdbcEnvironment().InstalledDrivers();
 }

@@ -180,7 +180,7 @@ class TSiteCheck {
     Line("reaches: " + Reaches(connect_string, "ConnString"));
     // The site connection has just carried the lookups: how it travelled.
     Security("site connection ([DataProvider] ConnStr)", SettingsOf(FInfo->ConnectionString()),
-             std::nullopt, "[DataProvider] ConnStr in " + FInfo->VeltraneIni());
+             std::nullopt, "", "[DataProvider] ConnStr in " + FInfo->VeltraneIni());
 
     // dbJail as the window stores it; the program's connection string replaces these.
     FDatabase = std::make_unique<TVtSQLDatabase>(nullptr);
@@ -224,6 +224,7 @@ class TSiteCheck {
       Line("server name and version not read: " + e.Message());
     }
     Security("program connection (JAIL)", FDatabase->Settings(), Negotiated(),
+             FDatabase->DriverVersion(),
              "ConnString of ConnectLib's JAIL row (or [DataProvider] ConnStr when UseInitial is "
              "set)");
   }
@@ -256,7 +257,8 @@ class TSiteCheck {
   // negotiated, the certificate; a warning, with the setting to add, when data may travel
   // unencrypted or unvalidated.
   void Security(const std::string& AWhich, const TConnectSettings& ASettings,
-                const std::optional<std::string>& ANegotiated, const std::string& AWhere) {
+                const std::optional<std::string>& ANegotiated, const std::string& AReported,
+                const std::string& AWhere) {
     Line("security of the " + AWhich + ":");
     std::string driver;
     try {
@@ -266,7 +268,10 @@ class TSiteCheck {
       return;
     }
     const std::string version = odbc::TOdbcEnvironment().FreeTdsVersion(driver);
-    Line("  driver: " + driver + (version.empty() ? std::string() : " " + version));
+    std::string shown = driver + (version.empty() ? std::string() : " " + version);
+    // What the connected driver reports of itself, where it says.
+    if (!AReported.empty()) shown += " (reports version " + AReported + ")";
+    Line("  driver: " + shown);
     TDriverConnection target;
     try {
       target = BuildDriverConnection(ASettings, driver, "bunkmere-sitecheck", version);

@@ -188,11 +188,7 @@ std::string InfoText(SQLHDBC AHandle, SQLUSMALLINT AInfo) {
 
 }  // namespace
 
-std::string TOdbcConnection::DriverName() {
-  return FConnected ? InfoText(FHandle, SQL_DRIVER_NAME) : std::string();
-}
-
-std::string TOdbcConnection::DriverVersion() {
+std::string TOdbcConnection::DriverVersion() const {
   return FConnected ? InfoText(FHandle, SQL_DRIVER_VER) : std::string();
 }
 

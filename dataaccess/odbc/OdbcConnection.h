@@ -57,10 +57,9 @@ class TOdbcConnection {
   // Never raises: a connection whose server went away still closes on the client.
   void Disconnect() noexcept;
 
-  // The driver's file name and version as it reports them once connected ("libtdsodbc.so",
-  // "01.03.0017"); empty when it does not say.
-  std::string DriverName();
-  std::string DriverVersion();
+  // The driver's version as it reports it once connected ("01.03.0017"); empty when it does not
+  // say.
+  std::string DriverVersion() const;
 
   // The database the session is in (no round trip: drivers track it).
   std::string CurrentCatalog();
