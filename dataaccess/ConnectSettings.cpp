@@ -39,6 +39,8 @@ enum class TKey {
   MaxPoolSize,
   MinPoolSize,
   ValidateConnection,
+  HostNameInCertificate,
+  CAFile,
   Ignored,
 };
 
@@ -122,6 +124,10 @@ constexpr TName kNames[] = {
     {"MinPoolSize", TKey::MinPoolSize},
     {"Validate Connection", TKey::ValidateConnection},
     {"ValidateConnection", TKey::ValidateConnection},
+    {"HostNameInCertificate", TKey::HostNameInCertificate},
+    {"Host Name In Certificate", TKey::HostNameInCertificate},
+    {"CAFile", TKey::CAFile},
+    {"CA File", TKey::CAFile},
     {"Use Procedure for Prepare", TKey::Ignored},
     {"Asynchronous Connection", TKey::Ignored},
     {"Client Failover", TKey::Ignored},
@@ -161,7 +167,7 @@ struct TPair {
   std::string Name;
   std::string Value;
   TKey Key;
-  bool AfterSecret = false;  // read right after a password: may be the password's own tail
+  bool AfterSecret = false;  // read after an unquoted password: may be the password's own tail
 };
 
 constexpr const char* kAfterSecret =
@@ -188,6 +194,7 @@ std::vector<TPair> ReadPairs(std::string_view AText) {
     while (j < n && text[j] != '=' && text[j] != ';') ++j;
     std::string name = Trim(text.substr(i, j - i));
     std::string value;
+    bool quotedValue = false;
     std::size_t next;
     if (j == n || text[j] == ';') {
       next = j + 1;
@@ -206,6 +213,7 @@ std::vector<TPair> ReadPairs(std::string_view AText) {
       if (name.empty()) throw EDatabaseError("Connection parameter name missing");
       std::string_view raw = TrimView(text.substr(j + 1, k - j - 1));
       bool wrapped = raw.size() >= 2 && raw.front() == '"' && raw.back() == '"';
+      quotedValue = wrapped;
       if (wrapped) {
         // A doubled quote inside stands for one: how a value holding both a quote and a ";"
         // is written (see Put).
@@ -226,11 +234,46 @@ std::vector<TPair> ReadPairs(std::string_view AText) {
       if (SameText(p.Name, name)) fail("Connection parameter cannot be added twice", name);
     const TName* known = FindName(name);
     if (known == nullptr) fail("Connection parameter name is unknown", name);
+    const bool secret = IsSecretName(name);
     pairs.push_back({std::move(name), std::move(value), known->Key, afterSecret});
-    afterSecret = IsSecretName(pairs.back().Name);
+    // A password cut at an unquoted ";" may go on for several pieces: every pair after it may
+    // be its tail. A quoted password ends where its quotes say.
+    if (secret) afterSecret = !quotedValue;
     i = next;
   }
   return pairs;
+}
+
+// The platform's conversion errors, but never showing a value that may be a password's tail.
+std::int32_t IntOf(const TPair& p) {
+  if (!p.AfterSecret) return StrToInt(p.Value);
+  std::int32_t v = 0;
+  if (!TryStrToInt(p.Value, v))
+    throw EConvertError(std::string("Not a valid integer value") + kAfterSecret);
+  return v;
+}
+
+bool BoolOf(const TPair& p) {
+  if (!p.AfterSecret) return StrToBool(p.Value);
+  bool v = false;
+  if (!TryStrToBool(p.Value, v))
+    throw EConvertError(std::string("Not a valid boolean value") + kAfterSecret);
+  return v;
+}
+
+// "Encrypt": a Boolean text as ever, and the words other clients of these servers use.
+void ApplyEncrypt(TConnectSettings& s, const TPair& p) {
+  s.EncryptStrict = false;
+  if (SameText(p.Value, "yes") || SameText(p.Value, "Mandatory")) {
+    s.Encrypt = true;
+  } else if (SameText(p.Value, "no") || SameText(p.Value, "Optional")) {
+    s.Encrypt = false;
+  } else if (SameText(p.Value, "Strict")) {
+    s.Encrypt = true;
+    s.EncryptStrict = true;
+  } else {
+    s.Encrypt = BoolOf(p);
+  }
 }
 
 [[noreturn]] void BadValue(const TPair& p) {
@@ -351,11 +394,17 @@ std::string GenerateConnectString(const TConnectSettings& s) {
   if (s.PersistSecurityInfo != d.PersistSecurityInfo)
     Put(out, "Persist Security Info", BoolText(s.PersistSecurityInfo));
   if (s.AutoTranslate != d.AutoTranslate) Put(out, "Auto Translate", BoolText(s.AutoTranslate));
-  if (s.Encrypt != d.Encrypt) Put(out, "Encrypt", BoolText(s.Encrypt));
+  if (s.EncryptStrict)
+    Put(out, "Encrypt", "Strict");
+  else if (s.Encrypt != d.Encrypt)
+    Put(out, "Encrypt", BoolText(s.Encrypt));
   if (s.MultipleActiveResultSets != d.MultipleActiveResultSets)
     Put(out, "MultipleActiveResultSets", BoolText(s.MultipleActiveResultSets));
   if (s.TrustServerCertificate != d.TrustServerCertificate)
     Put(out, "Trust Server Certificate", BoolText(s.TrustServerCertificate));
+  if (!s.HostNameInCertificate.empty())
+    Put(out, "Host Name In Certificate", s.HostNameInCertificate);
+  if (!s.CAFile.empty()) Put(out, "CA File", s.CAFile);
   if (s.ApplicationIntent != d.ApplicationIntent) Put(out, "Application Intent", "ReadOnly");
   if (s.ForceCreateDatabase != d.ForceCreateDatabase)
     Put(out, "Force Create Database", BoolText(s.ForceCreateDatabase));
@@ -407,19 +456,19 @@ void ApplyConnectString(TConnectSettings& ASettings, std::string_view AText) {
         s.Username = p.Value;
         break;
       case TKey::Port:
-        s.Port = StrToInt(p.Value);
+        s.Port = IntOf(p);
         break;
       case TKey::ConnectTimeout:
-        s.ConnectionTimeout = StrToInt(p.Value);
+        s.ConnectionTimeout = IntOf(p);
         break;
       case TKey::Language:
         s.Language = p.Value;
         break;
       case TKey::PersistSecurityInfo:
-        s.PersistSecurityInfo = StrToBool(p.Value);
+        s.PersistSecurityInfo = BoolOf(p);
         break;
       case TKey::AutoTranslate:
-        s.AutoTranslate = StrToBool(p.Value);
+        s.AutoTranslate = BoolOf(p);
         break;
       case TKey::NetworkLibrary:
         s.NetworkLibrary = p.Value;
@@ -431,19 +480,19 @@ void ApplyConnectString(TConnectSettings& ASettings, std::string_view AText) {
         s.WorkstationID = p.Value;
         break;
       case TKey::PacketSize:
-        s.PacketSize = StrToInt(p.Value);
+        s.PacketSize = IntOf(p);
         break;
       case TKey::InitialFileName:
         s.InitialFileName = p.Value;
         break;
       case TKey::MultipleActiveResultSets:
-        s.MultipleActiveResultSets = StrToBool(p.Value);
+        s.MultipleActiveResultSets = BoolOf(p);
         break;
       case TKey::FailoverPartner:
         s.FailoverPartner = p.Value;
         break;
       case TKey::TrustServerCertificate:
-        s.TrustServerCertificate = StrToBool(p.Value);
+        s.TrustServerCertificate = BoolOf(p);
         break;
       case TKey::ApplicationIntent:
         if (SameText(p.Value, "ReadWrite"))
@@ -454,28 +503,34 @@ void ApplyConnectString(TConnectSettings& ASettings, std::string_view AText) {
           BadValue(p);
         break;
       case TKey::Encrypt:
-        s.Encrypt = StrToBool(p.Value);
+        ApplyEncrypt(s, p);
+        break;
+      case TKey::HostNameInCertificate:
+        s.HostNameInCertificate = p.Value;
+        break;
+      case TKey::CAFile:
+        s.CAFile = p.Value;
         break;
       case TKey::ForceCreateDatabase:
-        s.ForceCreateDatabase = StrToBool(p.Value);
+        s.ForceCreateDatabase = BoolOf(p);
         break;
       case TKey::LoginPrompt:
-        s.LoginPrompt = StrToBool(p.Value);
+        s.LoginPrompt = BoolOf(p);
         break;
       case TKey::Pooling:
-        s.Pooling = StrToBool(p.Value);
+        s.Pooling = BoolOf(p);
         break;
       case TKey::ConnectionLifeTime:
-        s.ConnectionLifeTime = StrToInt(p.Value);
+        s.ConnectionLifeTime = IntOf(p);
         break;
       case TKey::MaxPoolSize:
-        s.MaxPoolSize = StrToInt(p.Value);
+        s.MaxPoolSize = IntOf(p);
         break;
       case TKey::MinPoolSize:
-        s.MinPoolSize = StrToInt(p.Value);
+        s.MinPoolSize = IntOf(p);
         break;
       case TKey::ValidateConnection:
-        s.ValidateConnection = StrToBool(p.Value);
+        s.ValidateConnection = BoolOf(p);
         break;
       case TKey::Ignored:
         break;

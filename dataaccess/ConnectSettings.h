@@ -30,9 +30,15 @@ struct TConnectSettings {
   std::string Language, NetworkLibrary, InitialFileName, FailoverPartner;
   std::string ApplicationName, WorkstationID;
   bool PersistSecurityInfo = false;
+  // Encryption asked for ("True", "yes", "Mandatory" or "Strict"); "Strict" also asks for TDS
+  // 8.0, TLS before the login's first byte.
   bool Encrypt = false;
+  bool EncryptStrict = false;
   bool MultipleActiveResultSets = false;
   bool TrustServerCertificate = false;
+  // The name the server's certificate must carry, when it is not the server's name as the
+  // string gives it; and a file of authorities to trust beyond the system's.
+  std::string HostNameInCertificate, CAFile;
   bool AutoTranslate = true;
   bool ForceCreateDatabase = true;
   int PacketSize = 4096;

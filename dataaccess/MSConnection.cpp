@@ -171,6 +171,48 @@ bool Mentions(const std::string& AText, std::string_view APart) {
   return LowerCase(AText).find(APart) != std::string::npos;
 }
 
+// The certificate checks' failures in words a site administrator can act on, with the line to
+// change in the site file. Empty when the failure is not about the certificate.
+std::string CertificateFailure(const TConnectSettings& ASettings,
+                               const std::vector<std::string>& ARecords) {
+  const bool validated =
+      ASettings.Encrypt && (ASettings.EncryptStrict || !ASettings.TrustServerCertificate);
+  const std::string trust = ASettings.CAFile.empty()
+                                ? std::string("the system's trusted authorities")
+                                : "the authorities in " + ASettings.CAFile;
+  std::string host = DataSourceName(ASettings);
+  host = host.substr(0, host.find_first_of(",\\"));
+  const std::string expected =
+      ASettings.HostNameInCertificate.empty() ? host : ASettings.HostNameInCertificate;
+  const std::string withoutValidation =
+      "; to connect without validating it, add TrustServerCertificate=True to the site file";
+  for (const std::string& r : ARecords) {
+    if (Mentions(r, "certificate chain") || Mentions(r, "not trusted") ||
+        Mentions(r, "unknown ca") || Mentions(r, "self signed") || Mentions(r, "self-signed"))
+      return "the server's certificate is not trusted: it was not issued by one of " + trust +
+             " (install the authority that issued it" +
+             (ASettings.CAFile.empty() ? ", or name it with CA File=" : "") + ")" +
+             withoutValidation;
+    if (Mentions(r, "principal name") || Mentions(r, "hostname does not match") ||
+        Mentions(r, "name does not match"))
+      return "the server's certificate is not issued for " + expected +
+             " (name the server in the site file as its certificate does, or add Host Name In "
+             "Certificate= with the name it carries)" +
+             withoutValidation;
+  }
+  if (!validated) return {};
+  // FreeTDS says only that the connection failed: the validation it was asked for is the cause
+  // the administrator must rule out first.
+  for (const std::string& r : ARecords)
+    if (Mentions(r, "unable to connect") || Mentions(r, "connection failed"))
+      return "the server's certificate could not be validated against " + trust + " for the name " +
+             expected +
+             " (not issued by one of those authorities, or for another name), or the server "
+             "does not encrypt" +
+             withoutValidation;
+  return {};
+}
+
 }  // namespace
 
 EDatabaseError ConnectFailure(const TConnectSettings& ASettings, const odbc::EOdbcError& AError) {
@@ -197,6 +239,7 @@ EDatabaseError ConnectFailure(const TConnectSettings& ASettings, const odbc::EOd
       break;
     }
   }
+  if (reason.empty()) reason = CertificateFailure(ASettings, records);
   if (reason.empty()) reason = AError.Message();
   const std::string server = DataSourceName(ASettings);
   const std::string database =
@@ -241,8 +284,11 @@ void TMSConnection::DoConnect() {
   server->SetPacketSize(FSettings.PacketSize);
   server->SetAutoCommit(FAutoCommit);
   server->SetQueryTimeout(FQueryTimeout);
+  const TDriverConnection target = BuildDriverConnection(
+      FSettings, driver, ExecutableFileName(), server->Environment().FreeTdsVersion(driver));
+  PrepareDriverConfiguration(target);
   try {
-    server->Connect(DriverConnectionString(driver));
+    server->Connect(target.ConnectionString);
   } catch (const odbc::EOdbcError& e) {
     throw ConnectFailure(FSettings, e);
   }
@@ -263,6 +309,10 @@ void TMSConnection::DoConnect() {
 
 std::string TMSConnection::ChosenOdbcDriver() const {
   return ChooseOdbcDriver(FSettings.Provider, InstalledOdbcDrivers());
+}
+
+std::string TMSConnection::DriverVersion() const {
+  return FServer && FServer->Connected() ? FServer->DriverVersion() : std::string();
 }
 
 std::vector<std::string> TMSConnection::InstalledOdbcDrivers() {

@@ -168,6 +168,9 @@ class TMSConnection : public TComponent {
   // The ODBC driver a connect made now would use for the current provider setting; raises as
   // that connect would ("Required provider is not installed", "Wrong provider name").
   std::string ChosenOdbcDriver() const;
+  // The connected driver's version as it reports it ("01.03.0017"); empty when not connected
+  // or when it does not say.
+  std::string DriverVersion() const;
   // The ODBC drivers registered with the driver manager, as the connect sees them.
   static std::vector<std::string> InstalledOdbcDrivers();
 

@@ -29,9 +29,37 @@ std::string ChooseOdbcDriver(TOLEDBProvider AProvider, const std::vector<std::st
 // already holds one.
 std::string DataSourceName(const TConnectSettings& ASettings);
 
-// The driver connection string. AApplicationName is the name the server sees when the settings
-// name none (the executable's file name).
+// What a driver receives for a connection, and what that means for its security.
+struct TDriverConnection {
+  std::string ConnectionString;
+  // FreeTDS reads a certificate authority and its name check only from its configuration
+  // file: when validation is asked of FreeTDS, the connection string names this section
+  // (Servername=...) and FreeTdsConfig holds the section's text, to be made the driver's
+  // configuration (FREETDSCONF) for the connect. Both empty otherwise.
+  std::string FreeTdsSection, FreeTdsConfig;
+  // For the site check, in plain words: what the site file asks, and how this driver meets it.
+  std::string Asked, Encryption, Validation;
+  // True when data may travel unencrypted or the certificate unvalidated: the site check warns.
+  bool Weak = false;
+};
+
+// The driver connection string and what goes with it. AApplicationName is the name the server
+// sees when the settings name none (the executable's file name). ADriverVersion is the
+// driver's version as "1.3.17" when known (it decides how FreeTDS reads a password holding
+// "}"), empty when not. Raises EDatabaseError naming the server and what to change in the
+// site file when the driver cannot honour a setting; never with the password in it.
+TDriverConnection BuildDriverConnection(const TConnectSettings& ASettings,
+                                        const std::string& ADriver,
+                                        const std::string& AApplicationName,
+                                        const std::string& ADriverVersion = "");
+
+// BuildDriverConnection's connection string alone.
 std::string BuildOdbcConnectionString(const TConnectSettings& ASettings, const std::string& ADriver,
-                                      const std::string& AApplicationName);
+                                      const std::string& AApplicationName,
+                                      const std::string& ADriverVersion = "");
+
+// Makes AConnection's FreeTDS section the driver's configuration, when it has one. FreeTDS reads
+// its configuration file at every connect; the file lives in a folder of this process's own.
+void PrepareDriverConfiguration(const TDriverConnection& AConnection);
 
 }  // namespace bunkmere

@@ -28,7 +28,8 @@ std::string ShownConnectString(std::string_view AText) {
   for (std::string* value :
        {&settings.Server, &settings.Database, &settings.Username, &settings.Language,
         &settings.NetworkLibrary, &settings.InitialFileName, &settings.FailoverPartner,
-        &settings.ApplicationName, &settings.WorkstationID})
+        &settings.ApplicationName, &settings.WorkstationID, &settings.HostNameInCertificate,
+        &settings.CAFile})
     HideSwallowedPassword(*value);
   return GenerateConnectString(settings);
 }

@@ -16,6 +16,7 @@
 #include "dataaccess/Fields.h"
 #include "dataaccess/MSDataSet.h"
 #include "dataaccess/ServerConnectString.h"
+#include "dataaccess/odbc/OdbcConnection.h"
 #include "db/VtSQLDatabase.h"
 #include "platform/Platform.h"
 #include "sitecheck/SecretMask.h"
@@ -177,6 +178,9 @@ class TSiteCheck {
       throw Exception(
           "the JAIL row gives an empty connection string (ConnString empty, UseInitial not set)");
     Line("reaches: " + Reaches(connect_string, "ConnString"));
+    // The site connection has just carried the lookups: how it travelled.
+    Security("site connection ([DataProvider] ConnStr)", SettingsOf(FInfo->ConnectionString()),
+             std::nullopt, "", "[DataProvider] ConnStr in " + FInfo->VeltraneIni());
 
     // dbJail as the window stores it; the program's connection string replaces these.
     FDatabase = std::make_unique<TVtSQLDatabase>(nullptr);
@@ -219,6 +223,78 @@ class TSiteCheck {
       // Connected is what counts; a server that will not tell is still one Bunkmere can use.
       Line("server name and version not read: " + e.Message());
     }
+    Security("program connection (JAIL)", FDatabase->Settings(), Negotiated(),
+             FDatabase->DriverVersion(),
+             "ConnString of ConnectLib's JAIL row (or [DataProvider] ConnStr when UseInitial is "
+             "set)");
+  }
+
+  // What the server says of this session's encryption; it may not let every login read it.
+  std::string Negotiated() {
+    try {
+      const std::unique_ptr<TCustomMSDataSet> query(FDatabase->CreateDataSet(nullptr));
+      query->SetReadOnly(true);
+      query->SQL().Add(
+          "SELECT encrypt_option, auth_scheme FROM sys.dm_exec_connections WHERE session_id = "
+          "@@SPID");
+      query->Open();
+      if (query->Eof()) return "not read from the server (no row for this session)";
+      return "from the server: encrypt_option " +
+             Shown(query->FieldByName("encrypt_option").AsString()) + ", auth_scheme " +
+             Shown(query->FieldByName("auth_scheme").AsString());
+    } catch (const Exception& e) {
+      return "not read from the server (" + e.Message() + ")";
+    }
+  }
+
+  static TConnectSettings SettingsOf(const std::string& AConnectString) {
+    TMSConnection probe(nullptr);
+    probe.SetConnectString(AConnectString);
+    return probe.Settings();
+  }
+
+  // The connection's security in the site's words: driver, what was asked, what was
+  // negotiated, the certificate; a warning, with the setting to add, when data may travel
+  // unencrypted or unvalidated.
+  void Security(const std::string& AWhich, const TConnectSettings& ASettings,
+                const std::optional<std::string>& ANegotiated, const std::string& AReported,
+                const std::string& AWhere) {
+    Line("security of the " + AWhich + ":");
+    std::string driver;
+    try {
+      driver = ChooseOdbcDriver(ASettings.Provider, TMSConnection::InstalledOdbcDrivers());
+    } catch (const Exception& e) {
+      Line("  driver: none (" + e.Message() + ")");
+      return;
+    }
+    const std::string version = odbc::TOdbcEnvironment().FreeTdsVersion(driver);
+    std::string shown = driver + (version.empty() ? std::string() : " " + version);
+    // What the connected driver reports of itself, where it says.
+    if (!AReported.empty()) shown += " (reports version " + AReported + ")";
+    Line("  driver: " + shown);
+    TDriverConnection target;
+    try {
+      target = BuildDriverConnection(ASettings, driver, "bunkmere-sitecheck", version);
+    } catch (const Exception& e) {
+      Line("  refused: " + e.Message());
+      return;
+    }
+    Line("  asked: " + target.Asked);
+    Line("  negotiated: " + (ANegotiated ? *ANegotiated + "; " : std::string()) +
+         "by the settings, " + target.Encryption);
+    Line("  certificate: " + target.Validation);
+    if (!target.Weak) return;
+    if (!ASettings.Encrypt)
+      Line(
+          "  WARNING: booking data may cross the network unencrypted, and the server's "
+          "certificate is not validated. To encrypt everything and validate the certificate, "
+          "add Encrypt=True to " +
+          AWhere);
+    else
+      Line(
+          "  WARNING: the server's certificate is not validated (TrustServerCertificate=True): "
+          "a man in the middle would go unnoticed. Remove TrustServerCertificate=True from " +
+          AWhere + ", and trust the authority that issued the server's certificate");
   }
 
   // Where AConnectString goes, read as every connection reads it; fails when it cannot be.

@@ -1,5 +1,9 @@
 #include "dataaccess/odbc/OdbcConnection.h"
 
+#include <cctype>
+#include <fstream>
+#include <iterator>
+
 #include "dataaccess/odbc/OdbcError.h"
 #include "dataaccess/odbc/OdbcStatement.h"
 #include "dataaccess/odbc/OdbcText.h"
@@ -34,6 +38,69 @@ std::vector<std::string> TOdbcEnvironment::InstalledDrivers() const {
     direction = SQL_FETCH_NEXT;
   }
   return result;
+}
+
+std::string TOdbcEnvironment::FreeTdsVersion(const std::string& ADriver) const {
+#ifdef _WIN32
+  (void)ADriver;
+  return {};
+#else
+  // The driver manager lists each driver's attributes as "Key=Value" texts one after another,
+  // NUL-separated; "Driver=" names the library.
+  SQLCHAR desc[512];
+  SQLCHAR attrs[4096];
+  SQLSMALLINT descLen = 0, attrsLen = 0;
+  SQLUSMALLINT direction = SQL_FETCH_FIRST;
+  std::string library;
+  while (library.empty() && SQL_SUCCEEDED(SQLDrivers(FHandle, direction, desc, sizeof desc,
+                                                     &descLen, attrs, sizeof attrs, &attrsLen))) {
+    direction = SQL_FETCH_NEXT;
+    if (ADriver != reinterpret_cast<char*>(desc)) continue;
+    const char* p = reinterpret_cast<const char*>(attrs);
+    const char* end = p + std::min<std::size_t>(static_cast<std::size_t>(attrsLen), sizeof attrs);
+    while (p < end && *p != '\0') {
+      std::string pair(p);
+      if (pair.size() > 7 &&
+          (pair.compare(0, 7, "Driver=") == 0 || pair.compare(0, 7, "DRIVER=") == 0))
+        library = pair.substr(7);
+      p += pair.size() + 1;
+    }
+  }
+  if (library.empty()) return {};
+  // A bare file name is found where the driver manager finds drivers: the system's library
+  // folders, under odbc/ on Debian.
+  if (library.find('/') == std::string::npos) {
+    static const char* const kFolders[] = {"/usr/lib/x86_64-linux-gnu/odbc/",
+                                           "/usr/lib/aarch64-linux-gnu/odbc/",
+                                           "/usr/lib/x86_64-linux-gnu/",
+                                           "/usr/lib/aarch64-linux-gnu/",
+                                           "/usr/lib64/odbc/",
+                                           "/usr/lib64/",
+                                           "/usr/lib/odbc/",
+                                           "/usr/lib/",
+                                           "/usr/local/lib/odbc/",
+                                           "/usr/local/lib/"};
+    for (const char* folder : kFolders)
+      if (std::ifstream(folder + library).good()) {
+        library = folder + library;
+        break;
+      }
+  }
+  // FreeTDS carries its version as "freetds v1.3.17" in the library itself.
+  std::ifstream in(library, std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string marker = "freetds v";
+  for (std::size_t at = bytes.find(marker); at != std::string::npos;
+       at = bytes.find(marker, at + 1)) {
+    std::size_t k = at + marker.size();
+    std::string version;
+    while (k < bytes.size() &&
+           (std::isdigit(static_cast<unsigned char>(bytes[k])) || bytes[k] == '.'))
+      version += bytes[k++];
+    if (!version.empty() && std::isdigit(static_cast<unsigned char>(version[0]))) return version;
+  }
+  return {};
+#endif
 }
 
 TOdbcConnection::TOdbcConnection() {
@@ -107,6 +174,22 @@ bool TOdbcConnection::Lost() const noexcept {
   if (!SQL_SUCCEEDED(SQLGetConnectAttr(FHandle, SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr)))
     return false;
   return dead == SQL_CD_TRUE;
+}
+
+namespace {
+
+std::string InfoText(SQLHDBC AHandle, SQLUSMALLINT AInfo) {
+  SQLCHAR buf[256] = {};
+  SQLSMALLINT len = 0;
+  if (!SQL_SUCCEEDED(SQLGetInfo(AHandle, AInfo, buf, sizeof buf - 1, &len)) || len < 0) return {};
+  return std::string(reinterpret_cast<char*>(buf),
+                     std::min<std::size_t>(static_cast<std::size_t>(len), sizeof buf - 1));
+}
+
+}  // namespace
+
+std::string TOdbcConnection::DriverVersion() const {
+  return FConnected ? InfoText(FHandle, SQL_DRIVER_VER) : std::string();
 }
 
 std::string TOdbcConnection::CurrentCatalog() {

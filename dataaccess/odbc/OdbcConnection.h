@@ -24,6 +24,10 @@ class TOdbcEnvironment {
 
   // Names of the ODBC drivers registered with the driver manager.
   std::vector<std::string> InstalledDrivers() const;
+  // The version of the installed FreeTDS driver ADriver, as "1.3.17", read from its library
+  // before any connection (how it reads a password depends on it); empty when it cannot be
+  // read or ADriver is not FreeTDS.
+  std::string FreeTdsVersion(const std::string& ADriver) const;
 
  private:
   SQLHENV FHandle = SQL_NULL_HENV;
@@ -56,6 +60,10 @@ class TOdbcConnection {
   void Connect(const std::string& AConnectionString);
   // Never raises: a connection whose server went away still closes on the client.
   void Disconnect() noexcept;
+
+  // The driver's version as it reports it once connected ("01.03.0017"); empty when it does not
+  // say.
+  std::string DriverVersion() const;
 
   // The database the session is in (no round trip: drivers track it).
   std::string CurrentCatalog();

@@ -1,7 +1,10 @@
 // Connection strings come from site files and the program library table: hostile input.
 // Invariants: reading never crashes; a failure is an Exception and changes nothing; text
 // generated from any settings reads back to the same settings, whether the settings were read
-// from the input or made from its bytes.
+// from the input or made from its bytes; and no message depends on a password: read after an
+// unquoted password, two inputs that differ only in their password's bytes (the input's 0x01
+// bytes, written as "jq" or "qj", which no name or value of the format holds) fail or succeed
+// alike, with the same message.
 
 #include <cstdint>
 #include <cstdlib>
@@ -47,11 +50,41 @@ TConnectSettings SettingsFromBytes(std::string_view AText) {
   return s;
 }
 
+// The outcome of reading AText: empty on success, else the exception's class and message.
+std::string Outcome(const std::string& AText) {
+  TConnectSettings s;
+  try {
+    ApplyConnectString(s, AText);
+  } catch (const EConvertError& e) {
+    return "EConvertError: " + e.Message();
+  } catch (const Exception& e) {
+    return "Exception: " + e.Message();
+  }
+  return {};
+}
+
+void CheckNoSecretShown(std::string_view AText) {
+  if (AText.find('\x01') == std::string_view::npos || AText.find('"') != std::string_view::npos)
+    return;
+  std::string a = "PWD=", b = "PWD=";
+  for (char c : AText) {
+    if (c == '\x01') {
+      a += "jq";
+      b += "qj";
+    } else {
+      a += c;
+      b += c;
+    }
+  }
+  if (Outcome(a) != Outcome(b)) std::abort();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* AData, std::size_t ASize) {
   std::string_view text(reinterpret_cast<const char*>(AData), ASize);
   CheckRoundTrip(SettingsFromBytes(text), TConnectSettings{});
+  CheckNoSecretShown(text);
 
   TConnectSettings s;
   s.Server = "before";

@@ -38,13 +38,15 @@ Connection::Connection(int fd, int spid, ServerContext& context, const std::atom
       stopping_(stopping),
       assembler_(context.Options().maxMessageBytes),
       writer_(tds::kDefaultPacketSize,
-              [this](auto header, auto body) { SendPacket(header, body); }) {}
+              [this](auto header, auto body) { SendPacket(header, body); }),
+      transport_(fd) {}
 
 Connection::~Connection() {
   session_.reset();
 }
 
 void Connection::Run() {
+  if (!StartStrict()) return Close();
   while (state_ != State::Closed && !broken_ && !stopping_) {
     tds::PacketType type;
     tds::Bytes payload;
@@ -87,24 +89,7 @@ void Connection::Run() {
 }
 
 bool Connection::ReadExact(std::uint8_t* to, std::size_t n, int timeoutMs) {
-  while (n > 0) {
-    pollfd p{fd_, POLLIN, 0};
-    int r = ::poll(&p, 1, timeoutMs);
-    if (r == 0) return false;  // the peer stalled
-    if (r < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    ssize_t got = ::recv(fd_, to, n, 0);
-    if (got == 0) return false;
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    to += got;
-    n -= static_cast<std::size_t>(got);
-  }
-  return true;
+  return transport_.Read(to, n, timeoutMs);
 }
 
 bool Connection::ReadMessage(tds::PacketType& type, tds::Bytes& payload) {
@@ -152,8 +137,7 @@ void Connection::DelayUnlessCancelled(int ms) {
 
 bool Connection::PollAttention() {
   if (attention_ || broken_) return true;
-  pollfd p{fd_, POLLIN, 0};
-  if (::poll(&p, 1, 0) <= 0) return false;
+  if (!transport_.InputWaiting()) return false;
   // Something arrived while we answer: only ATTENTION is allowed now. Anything else (or the peer
   // going away) ends the session once the current request stops.
   std::uint8_t raw[tds::kHeaderSize];
@@ -178,33 +162,7 @@ bool Connection::PollAttention() {
 void Connection::SendPacket(std::span<const std::uint8_t> header,
                             std::span<const std::uint8_t> body) {
   if (broken_) return;
-  iovec iov[2] = {{const_cast<std::uint8_t*>(header.data()), header.size()},
-                  {const_cast<std::uint8_t*>(body.data()), body.size()}};
-  msghdr msg{};
-  msg.msg_iov = iov;
-  msg.msg_iovlen = 2;
-  std::size_t left = header.size() + body.size();
-  while (left > 0) {
-    ssize_t n = ::sendmsg(fd_, &msg, MSG_NOSIGNAL);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      broken_ = true;
-      return;
-    }
-    left -= static_cast<std::size_t>(n);
-    auto sent = static_cast<std::size_t>(n);
-    while (sent > 0 && msg.msg_iovlen > 0) {
-      if (sent >= msg.msg_iov->iov_len) {
-        sent -= msg.msg_iov->iov_len;
-        ++msg.msg_iov;
-        --msg.msg_iovlen;
-      } else {
-        msg.msg_iov->iov_base = static_cast<std::uint8_t*>(msg.msg_iov->iov_base) + sent;
-        msg.msg_iov->iov_len -= sent;
-        sent = 0;
-      }
-    }
-  }
+  if (!transport_.Write(header, body)) broken_ = true;
 }
 
 void Connection::SendMessage(tds::PacketType type, const tds::Bytes& payload) {
@@ -220,10 +178,62 @@ void Connection::Close() {
   state_ = State::Closed;
 }
 
+bool Connection::StartStrict() {
+  const TlsContext* tls = context_.Tls();
+  if (tls == nullptr) return true;
+  const bool strictOnly = context_.Options().encryption == tds::EncryptionMode::Strict;
+  int first = transport_.PeekFirstByte(-1);
+  if (first < 0) return false;
+  if (first != tds::kTlsHandshakeRecord) {
+    if (!strictOnly) return true;
+    RecordSession("", "refused: the server accepts TDS 8.0 (strict) only");
+    return false;
+  }
+  if (!transport_.HandshakeStrict(tls->Strict(), context_.Options().midMessageTimeoutMs)) {
+    RecordSession("", "refused: " + transport_.Failure());
+    return false;
+  }
+  strict_ = true;
+  loginMustBeEncrypted_ = true;
+  return true;
+}
+
 void Connection::HandlePrelogin(const tds::Bytes& payload) {
-  tds::DecodePrelogin(payload);  // validates; the client's options change nothing here
-  SendMessage(tds::PacketType::TabularResult, tds::EncodePrelogin(tds::ServerPrelogin()));
+  tds::Prelogin client = tds::DecodePrelogin(payload);
+  const auto* option = client.Find(tds::kPreloginEncryption);
+  std::uint8_t asked =
+      option != nullptr && !option->data.empty() ? option->data[0] : tds::kEncryptNotSup;
+  clientEncrypt_ = option != nullptr && !option->data.empty() ? asked : -1;
+  // Inside TDS 8.0's TLS the option means nothing more: everything is encrypted already.
+  std::uint8_t answer =
+      strict_ ? tds::kEncryptNotSup : tds::AnswerEncryption(context_.Options().encryption, asked);
+  serverEncrypt_ = answer;
+  SendMessage(tds::PacketType::TabularResult, tds::EncodePrelogin(tds::ServerPrelogin(answer)));
   state_ = State::Login;
+  if (strict_) return;
+  loginMustBeEncrypted_ = answer != tds::kEncryptNotSup;
+  auto protection = tds::NegotiatedProtection(asked, answer);
+  if (protection == tds::Protection::None) return;
+  loginOnly_ = protection == tds::Protection::LoginOnly;
+  if (!transport_.HandshakeInPrelogin(context_.Tls()->Tds7(),
+                                      context_.Options().midMessageTimeoutMs)) {
+    RecordSession("", "refused: " + transport_.Failure());
+    Close();
+  }
+}
+
+void Connection::RecordSession(const std::string& user, const std::string& outcome) {
+  SessionRecord r;
+  r.spid = spid_;
+  r.user = user;
+  r.clientEncrypt = clientEncrypt_ < 0 ? "" : EncryptionName(clientEncrypt_);
+  r.serverEncrypt = serverEncrypt_ < 0 ? "" : EncryptionName(serverEncrypt_);
+  r.tls = transport_.TlsVersion();
+  r.strict = strict_;
+  r.loginEncrypted = loginEncrypted_;
+  r.dataEncrypted = transport_.Encrypted();
+  r.outcome = outcome;
+  context_.RecordSession(r);
 }
 
 void Connection::SendLoginError(const std::vector<ServerMessage>& messages) {
@@ -236,7 +246,22 @@ void Connection::SendLoginError(const std::vector<ServerMessage>& messages) {
 }
 
 void Connection::HandleLogin(const tds::Bytes& payload) {
+  loginEncrypted_ = transport_.Encrypted();
   tds::Login7 login = tds::DecodeLogin7(payload);
+  // A client that skipped PRELOGIN has negotiated nothing: a server that forces encryption
+  // takes no login from it.
+  const auto mode = context_.Options().encryption;
+  if (serverEncrypt_ < 0 && !strict_ &&
+      (mode == tds::EncryptionMode::On || mode == tds::EncryptionMode::Required))
+    loginMustBeEncrypted_ = true;
+  if (loginMustBeEncrypted_ && !loginEncrypted_) {
+    // The password has crossed in the clear already; at least nobody gets in that way.
+    RecordSession(login.userName, "refused: the login arrived in the clear");
+    Close();
+    return;
+  }
+  // "Login only": the answer and everything after it travel in the clear again.
+  if (loginOnly_) transport_.DropTls();
   if (login.tdsVersion < 0x70000000) {  // TDS 4.2/5.0 and garbage: not a SQL Server client
     Close();
     return;
@@ -247,12 +272,17 @@ void Connection::HandleLogin(const tds::Bytes& payload) {
   writer_.SetPacketSize(packetSize_);
 
   ServerMessage loginFailed{18456, 1, 14, "Login failed for user '" + login.userName + "'.", 1, ""};
-  if (!context_.CheckLogin(login.userName, login.password)) return SendLoginError({loginFailed});
+  if (!context_.CheckLogin(login.userName, login.password)) {
+    RecordSession(login.userName, "login failed");
+    return SendLoginError({loginFailed});
+  }
   try {
     session_ = context_.GetEngine().OpenSession(spid_, login.database);
   } catch (const ServerError& e) {
+    RecordSession(login.userName, "login failed");
     return SendLoginError({e.message, loginFailed});
   }
+  RecordSession(login.userName, "logged in");
 
   tds::Bytes out;
   const auto d = Dialect();

@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "standin/Engine.h"
+#include "standin/server/SessionLog.h"
+#include "standin/server/Transport.h"
 #include "standin/tds/Packet.h"
 #include "standin/tds/Request.h"
 #include "standin/tds/Tokens.h"
@@ -50,6 +52,9 @@ class Connection {
   // Sleeps ms milliseconds, or until the client sends ATTENTION.
   void DelayUnlessCancelled(int ms);
   void HandleStrayAttention();
+  // TLS first, for a TDS 8.0 client; false when the session cannot go on.
+  bool StartStrict();
+  void RecordSession(const std::string& user, const std::string& outcome);
 
   // Statement bookkeeping shared by batches and RPCs: numbering, log, faults. Returns false
   // when the session was dropped by a fault.
@@ -73,6 +78,15 @@ class Connection {
   std::unique_ptr<Session> session_;
   std::map<std::int32_t, Prepared> prepared_;
   std::int32_t nextHandle_ = 1;
+  Transport transport_;
+  // What PRELOGIN settled: the client's ENCRYPTION value (-1: none sent), the server's answer,
+  // and whether the login must arrive encrypted.
+  int clientEncrypt_ = -1;
+  int serverEncrypt_ = -1;
+  bool loginMustBeEncrypted_ = false;
+  bool loginOnly_ = false;
+  bool strict_ = false;
+  bool loginEncrypted_ = false;
   bool attention_ = false;  // ATTENTION seen while a request ran
   bool broken_ = false;     // the socket failed; stop writing
 };

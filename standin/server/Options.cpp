@@ -40,6 +40,22 @@ SQLite file DIR/<name>.db (tempdb is shared by all sessions and never stored).
                             PATTERN (once)
                         PATTERN matches case-insensitively anywhere in the statement text (for
                         RPC calls: the SQL they run, or the procedure's name).
+  --tls-cert FILE        the server's certificate (PEM, chain after it) for TLS
+  --tls-key FILE         its private key (PEM)
+  --encrypt MODE        how PRELOGIN's ENCRYPTION is answered, as SQL Server's settings do:
+      notsup                no encryption (the default without a certificate)
+      off                   the login packet encrypted, then plain text, unless the client
+                            asks for more (the default with a certificate)
+      on                    everything encrypted whenever the client can encrypt
+      required              everything encrypted; a client that cannot is turned away
+      strict                TDS 8.0 only: TLS before the first TDS byte, ALPN "tds/8.0"
+                        With a certificate, TDS 8.0 clients are served in every mode.
+                        A LOGIN7 that arrives in the clear when the answer required
+                        encryption is refused.
+  --session-log FILE    one JSON object per line and session: what travelled encrypted
+                        {"spid":51,"user":"sa","client_encrypt":"OFF","server_encrypt":"OFF",
+                         "tls":"TLSv1.2","strict":false,"login_encrypted":true,
+                         "data_encrypted":false,"outcome":"logged in"}
   --help                this text
 
 SIGTERM or SIGINT stops the server: sessions are closed and their ## tables dropped.
@@ -48,14 +64,16 @@ SIGTERM or SIGINT stops the server: sessions are closed and their ## tables drop
 
 std::string ParseCommandLine(const std::vector<std::string>& args, CommandLine& out) {
   bool defaultLogins = true;
+  bool explicitMode = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (a == "--help" || a == "-h") {
       out.help = true;
       continue;
     }
-    static const char* const kWithValue[] = {"--port", "--data", "--login",
-                                             "--init", "--log",  "--fault"};
+    static const char* const kWithValue[] = {"--port",    "--data",       "--login",    "--init",
+                                             "--log",     "--fault",      "--tls-cert", "--tls-key",
+                                             "--encrypt", "--session-log"};
     if (std::find(std::begin(kWithValue), std::end(kWithValue), a) == std::end(kWithValue))
       return "unknown argument '" + a + "'";
     if (i + 1 >= args.size()) return "option " + a + " needs a value";
@@ -80,9 +98,33 @@ std::string ParseCommandLine(const std::vector<std::string>& args, CommandLine& 
       out.logFile = v;
     } else if (a == "--fault") {
       if (auto err = out.server.faults.Add(v); !err.empty()) return "--fault " + v + ": " + err;
+    } else if (a == "--tls-cert") {
+      out.server.tlsCertFile = v;
+    } else if (a == "--tls-key") {
+      out.server.tlsKeyFile = v;
+    } else if (a == "--session-log") {
+      out.server.sessionLogFile = v;
+    } else if (a == "--encrypt") {
+      static const std::pair<const char*, tds::EncryptionMode> kModes[] = {
+          {"notsup", tds::EncryptionMode::NotSupported},
+          {"off", tds::EncryptionMode::Off},
+          {"on", tds::EncryptionMode::On},
+          {"required", tds::EncryptionMode::Required},
+          {"strict", tds::EncryptionMode::Strict}};
+      auto mode = std::find_if(std::begin(kModes), std::end(kModes),
+                               [&v](const auto& m) { return v == m.first; });
+      if (mode == std::end(kModes)) return "--encrypt needs notsup, off, on, required or strict";
+      out.server.encryption = mode->second;
+      explicitMode = true;
     }
   }
   if (!out.help && out.dataDir.empty()) return "--data DIR is required";
+  if (out.server.tlsCertFile.empty() != out.server.tlsKeyFile.empty())
+    return "--tls-cert and --tls-key go together";
+  if (!explicitMode && !out.server.tlsCertFile.empty())
+    out.server.encryption = tds::EncryptionMode::Off;
+  if (out.server.encryption != tds::EncryptionMode::NotSupported && out.server.tlsCertFile.empty())
+    return "--encrypt with a mode other than notsup needs --tls-cert and --tls-key";
   return {};
 }
 

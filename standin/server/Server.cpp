@@ -42,6 +42,16 @@ bool ServerContext::CheckLogin(const std::string& user, const std::string& passw
   return false;
 }
 
+void ServerContext::Prepare() {
+  const bool wantsTls = options_.encryption != tds::EncryptionMode::NotSupported;
+  if (wantsTls && (options_.tlsCertFile.empty() || options_.tlsKeyFile.empty()))
+    throw std::runtime_error("encryption needs a certificate and its key");
+  if (!options_.tlsCertFile.empty())
+    tls_ = std::make_unique<TlsContext>(options_.tlsCertFile, options_.tlsKeyFile);
+  if (!options_.sessionLogFile.empty() && !sessions_.Open(options_.sessionLogFile))
+    throw std::runtime_error("cannot create the session record " + options_.sessionLogFile);
+}
+
 void ServerContext::RunDueFaults(std::int64_t seq, const std::string& database) {
   for (const auto& f : options_.faults.execAfter) {
     if (f.after != seq) continue;
@@ -86,6 +96,7 @@ Server::~Server() {
 }
 
 int Server::Listen() {
+  context_.Prepare();
   listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (listenFd_ < 0) throw std::runtime_error(std::string("socket: ") + std::strerror(errno));
   int one = 1;

@@ -16,7 +16,10 @@
 
 #include "standin/Engine.h"
 #include "standin/server/Faults.h"
+#include "standin/server/SessionLog.h"
 #include "standin/server/StatementLog.h"
+#include "standin/server/TlsContext.h"
+#include "standin/tds/Prelogin.h"
 
 namespace standin {
 
@@ -27,6 +30,11 @@ struct ServerOptions {
   std::string serverName = "sqlstandin";
   std::size_t maxMessageBytes = 64u << 20;
   int midMessageTimeoutMs = 30000;  // a peer that stops inside a message is cut off
+  // Encryption as SQL Server's settings give it; every mode but NotSupported needs the
+  // certificate and its key (PEM files).
+  tds::EncryptionMode encryption = tds::EncryptionMode::NotSupported;
+  std::string tlsCertFile, tlsKeyFile;
+  std::string sessionLogFile;  // empty: no session record
 };
 
 // What every session shares.
@@ -34,6 +42,9 @@ class ServerContext {
  public:
   ServerContext(Engine& engine, ServerOptions options, StatementLog* log)
       : engine_(engine), options_(std::move(options)), log_(log) {}
+  // Loads the certificate and opens the session record; throws std::runtime_error saying which
+  // file failed.
+  void Prepare();
 
   Engine& GetEngine() { return engine_; }
   const ServerOptions& Options() const { return options_; }
@@ -45,6 +56,9 @@ class ServerContext {
   // Runs each exec-before fault whose pattern ATEXT contains, the first time it does.
   void RunFaultsBefore(std::string_view text, const std::string& database);
   int NextSpid() { return nextSpid_++; }
+  // Null when the server has no certificate.
+  const TlsContext* Tls() const { return tls_.get(); }
+  void RecordSession(const SessionRecord& record) { sessions_.Write(record); }
 
  private:
   Engine& engine_;
@@ -57,6 +71,8 @@ class ServerContext {
   std::mutex backgroundMutex_;
   std::vector<bool> execBeforeDone_;  // under backgroundMutex_
   std::map<std::string, std::unique_ptr<Session>> background_;
+  std::unique_ptr<TlsContext> tls_;
+  SessionLog sessions_;
 };
 
 class Server {

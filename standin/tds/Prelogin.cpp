@@ -42,15 +42,38 @@ Bytes EncodePrelogin(const Prelogin& prelogin) {
   return out;
 }
 
-Prelogin ServerPrelogin() {
+Prelogin ServerPrelogin(std::uint8_t encryption) {
   Prelogin p;
   // Version 15.0.2000, sub-build 0: the version of SQL Server the stand-in answers as.
   p.options.push_back({kPreloginVersion, {0x0F, 0x00, 0x07, 0xD0, 0x00, 0x00}});
-  p.options.push_back({kPreloginEncryption, {kEncryptNotSup}});
+  p.options.push_back({kPreloginEncryption, {encryption}});
   p.options.push_back({kPreloginInstOpt, {0x00}});
   p.options.push_back({kPreloginThreadId, {}});
   p.options.push_back({kPreloginMars, {0x00}});
   return p;
+}
+
+std::uint8_t AnswerEncryption(EncryptionMode mode, std::uint8_t client) {
+  const bool clientCan = client != kEncryptNotSup;
+  switch (mode) {
+    case EncryptionMode::NotSupported:
+      return kEncryptNotSup;
+    case EncryptionMode::Off:
+      if (!clientCan) return kEncryptNotSup;
+      return client == kEncryptOff ? kEncryptOff : kEncryptOn;
+    case EncryptionMode::On:
+      return clientCan ? kEncryptOn : kEncryptReq;
+    case EncryptionMode::Required:
+    case EncryptionMode::Strict:
+      return kEncryptReq;
+  }
+  return kEncryptNotSup;
+}
+
+Protection NegotiatedProtection(std::uint8_t client, std::uint8_t server) {
+  if (server == kEncryptNotSup || client == kEncryptNotSup) return Protection::None;
+  if (server == kEncryptOff && client == kEncryptOff) return Protection::LoginOnly;
+  return Protection::All;
 }
 
 }  // namespace standin::tds

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "standin/tds/Bytes.h"
+#include "standin/tds/Wire.h"
 
 namespace standin::tds {
 
@@ -27,8 +28,23 @@ struct Prelogin {
 Prelogin DecodePrelogin(std::span<const std::uint8_t> payload);
 Bytes EncodePrelogin(const Prelogin& prelogin);
 
-// The server's answer: its version, no encryption, no instance, no MARS. The MARS entry must be
-// there: FreeTDS drops to TDS 7.1 when it is missing.
-Prelogin ServerPrelogin();
+// The server's answer: its version, the given ENCRYPTION value, no instance, no MARS. The MARS
+// entry must be there: FreeTDS drops to TDS 7.1 when it is missing.
+Prelogin ServerPrelogin(std::uint8_t encryption = kEncryptNotSup);
+
+// How the server is set to answer a client's ENCRYPTION option, as SQL Server's settings give it.
+enum class EncryptionMode : std::uint8_t {
+  NotSupported,  // no certificate: every answer is NOT_SUP
+  Off,           // a certificate, not forced: the login is encrypted, data only if the client asks
+  On,            // encrypt everything any client can encrypt
+  Required,      // "Force Encryption": everything, and a client that cannot is turned away
+  Strict,        // TDS 8.0 only: TLS before the first TDS byte
+};
+
+// The server's ENCRYPTION answer to a client's value (2.2.6.5's table).
+std::uint8_t AnswerEncryption(EncryptionMode mode, std::uint8_t client);
+// What an answer means for the session: nothing encrypted, the login only, or everything.
+enum class Protection : std::uint8_t { None, LoginOnly, All };
+Protection NegotiatedProtection(std::uint8_t client, std::uint8_t server);
 
 }  // namespace standin::tds

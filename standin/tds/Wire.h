@@ -35,7 +35,13 @@ inline constexpr std::uint8_t kPreloginInstOpt = 0x02;
 inline constexpr std::uint8_t kPreloginThreadId = 0x03;
 inline constexpr std::uint8_t kPreloginMars = 0x04;
 inline constexpr std::uint8_t kPreloginTerminator = 0xFF;
+// 2.2.6.5 ENCRYPTION values.
+inline constexpr std::uint8_t kEncryptOff = 0x00;  // login packet only
+inline constexpr std::uint8_t kEncryptOn = 0x01;
 inline constexpr std::uint8_t kEncryptNotSup = 0x02;
+inline constexpr std::uint8_t kEncryptReq = 0x03;
+// The first byte of a TLS handshake record: a TDS 8.0 client starts with TLS, not PRELOGIN.
+inline constexpr std::uint8_t kTlsHandshakeRecord = 0x16;
 
 // 2.2.6.4 TDS versions as a LOGIN7 carries them (little-endian DWORD) and LOGINACK echoes them
 // (big-endian bytes: 7.4 goes out as 74 00 00 04).

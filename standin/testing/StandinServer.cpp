@@ -15,6 +15,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "standin/testing/TestCertificates.h"
+
 extern char** environ;
 
 namespace standin::testing {
@@ -42,6 +44,7 @@ StandinServer::StandinServer(StandinOptions options) : options_(std::move(option
   if (!::mkdtemp(tmpl.data())) throw std::runtime_error("cannot create a temporary data folder");
   dataDir_ = tmpl;
   logPath_ = dataDir_ + "/statements.log";
+  sessionPath_ = dataDir_ + "/sessions.log";
   try {
     Spawn(0, true);
   } catch (...) {
@@ -58,9 +61,19 @@ void StandinServer::Restart() {
 void StandinServer::Spawn(int APort, bool AFirstStart) {
   std::string errPath = dataDir_ + "/stderr.txt";
   std::vector<std::string> args = {
-      BinaryPath(), "--port",           std::to_string(APort),
-      "--data",     dataDir_ + "/data", "--log",
-      logPath_,     "--login",          options_.user + ":" + options_.password};
+      BinaryPath(),    "--port",           std::to_string(APort),
+      "--data",        dataDir_ + "/data", "--log",
+      logPath_,        "--login",          options_.user + ":" + options_.password,
+      "--session-log", sessionPath_,       "--encrypt",
+      options_.encrypt};
+  if (options_.encrypt != "notsup") {
+    const auto& certs = TestCertificates::Shared();
+    using C = StandinOptions::Certificate;
+    const CertificateFiles& files = options_.certificate == C::SelfSigned  ? certs.SelfSigned()
+                                    : options_.certificate == C::OtherName ? certs.OtherName()
+                                                                           : certs.Server();
+    args.insert(args.end(), {"--tls-cert", files.cert, "--tls-key", files.key});
+  }
   if (AFirstStart && !options_.initScript.empty()) {
     std::string init = dataDir_ + "/init.sql";
     std::ofstream(init, std::ios::binary) << options_.initScript;
@@ -118,6 +131,14 @@ std::string StandinServer::OdbcConnectionString(const std::string& database) con
 
 std::vector<LoggedStatement> StandinServer::Statements() const {
   return ParseStatementLog(ReadFile(logPath_));
+}
+
+std::vector<LoggedSession> StandinServer::Sessions() const {
+  return ParseSessionLog(ReadFile(sessionPath_));
+}
+
+std::string StandinServer::CaFile() {
+  return TestCertificates::Shared().CaFile();
 }
 
 int StandinServer::Wait() {

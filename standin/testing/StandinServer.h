@@ -22,6 +22,12 @@ struct StandinOptions {
   std::string user = "sa";
   std::string password = "Standin#1";
   int startTimeoutMs = 20000;  // for the init script and the listen; big benchmark data needs more
+  // sqlstandin's --encrypt mode. Tests run over TLS unless they say otherwise: "off" encrypts the
+  // login, so no password of a test crosses in the clear.
+  std::string encrypt = "off";
+  // Which test certificate the server presents (TestCertificates): issued by the test CA for
+  // localhost and 127.0.0.1, self-signed, or issued for another name.
+  enum class Certificate { Server, SelfSigned, OtherName } certificate = Certificate::Server;
 };
 
 class StandinServer {
@@ -49,6 +55,10 @@ class StandinServer {
 
   // Every statement the server has received so far, in order.
   std::vector<LoggedStatement> Statements() const;
+  // Every session that reached LOGIN7 or was turned away, in order: what travelled encrypted.
+  std::vector<LoggedSession> Sessions() const;
+  // The test CA that issued the server's certificate (when it is not self-signed).
+  static std::string CaFile();
   // SIGTERM and wait (clean stop); Kill: SIGKILL and wait. Both return the exit status
   // (-signal when killed; 0 when already stopped) and may be called again.
   int Stop();
@@ -75,6 +85,7 @@ class StandinServer {
   std::string host_ = "127.0.0.1";
   std::string dataDir_;
   std::string logPath_;
+  std::string sessionPath_;
   int port_ = 0;
   pid_t pid_ = -1;
 };

@@ -165,7 +165,53 @@ double Num(const Json& j) {
   throw std::runtime_error("expected a number");
 }
 
+bool Bool(const Json& j) {
+  if (auto* b = std::get_if<bool>(&j.v)) return *b;
+  throw std::runtime_error("expected true or false");
+}
+
+// Calls ARead with each complete line's object; a malformed line throws naming it.
+template <typename F>
+void ForEachRecord(std::string_view text, const char* what, F&& ARead) {
+  std::size_t lineNo = 0;
+  while (!text.empty()) {
+    auto nl = text.find('\n');
+    if (nl == std::string_view::npos) break;  // a record still being written
+    auto line = text.substr(0, nl);
+    text.remove_prefix(nl + 1);
+    ++lineNo;
+    if (line.empty()) continue;
+    try {
+      Json j = Parser(line).Parse();
+      auto* obj = std::get_if<std::shared_ptr<JsonObject>>(&j.v);
+      if (!obj) throw std::runtime_error("record is not an object");
+      ARead(**obj);
+    } catch (const std::exception& e) {
+      throw std::runtime_error(std::string(what) + " line " + std::to_string(lineNo) + ": " +
+                               e.what());
+    }
+  }
+}
+
 }  // namespace
+
+std::vector<LoggedSession> ParseSessionLog(std::string_view text) {
+  std::vector<LoggedSession> out;
+  ForEachRecord(text, "session record", [&out](const JsonObject& o) {
+    LoggedSession s;
+    s.spid = static_cast<int>(Num(Field(o, "spid")));
+    s.user = Str(Field(o, "user"));
+    s.clientEncrypt = Str(Field(o, "client_encrypt"));
+    s.serverEncrypt = Str(Field(o, "server_encrypt"));
+    s.tls = Str(Field(o, "tls"));
+    s.strict = Bool(Field(o, "strict"));
+    s.loginEncrypted = Bool(Field(o, "login_encrypted"));
+    s.dataEncrypted = Bool(Field(o, "data_encrypted"));
+    s.outcome = Str(Field(o, "outcome"));
+    out.push_back(std::move(s));
+  });
+  return out;
+}
 
 std::vector<LoggedStatement> ParseStatementLog(std::string_view text) {
   std::vector<LoggedStatement> out;

@@ -25,8 +25,22 @@ struct LoggedStatement {
   std::vector<LoggedParam> params;
 };
 
+// One session as the stand-in's session record has it: what travelled encrypted.
+struct LoggedSession {
+  int spid = 0;
+  std::string user;
+  std::string clientEncrypt;  // "OFF", "ON", "NOT_SUP", "REQ", "" when none was sent
+  std::string serverEncrypt;
+  std::string tls;  // "TLSv1.2" ..., "" without TLS
+  bool strict = false;
+  bool loginEncrypted = false;
+  bool dataEncrypted = false;
+  std::string outcome;  // "logged in", "login failed", "refused: ..."
+};
+
 // Throws std::runtime_error naming the line when a record is malformed. A last line without
 // its newline (still being written) is ignored.
 std::vector<LoggedStatement> ParseStatementLog(std::string_view text);
+std::vector<LoggedSession> ParseSessionLog(std::string_view text);
 
 }  // namespace standin::testing

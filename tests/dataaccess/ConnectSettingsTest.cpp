@@ -198,6 +198,9 @@ TEST(ConnectStringTest, GeneratedTextReadsBackToTheSameSettings) {
   s.Encrypt = true;
   s.MultipleActiveResultSets = true;
   s.TrustServerCertificate = true;
+  s.EncryptStrict = true;
+  s.HostNameInCertificate = "db.example";
+  s.CAFile = "/etc/site/ca.pem";
   s.ApplicationIntent = TApplicationIntent::aiReadOnly;
   s.ForceCreateDatabase = false;
   s.Pooling = true;
@@ -218,6 +221,86 @@ TEST(ConnectStringTest, GeneratedTextReadsBackToTheSameSettings) {
   TConnectSettings back;
   ApplyConnectString(back, GenerateConnectString(compact));
   EXPECT_EQ(back, compact);
+}
+
+TEST(ConnectStringTest, EncryptTakesTheWordsOtherClientsUse) {
+  struct TCase {
+    const char* Value;
+    bool Encrypt, Strict;
+  };
+  const TCase cases[] = {
+      {"True", true, false},      {"false", false, false}, {"1", true, false},
+      {"yes", true, false},       {"NO", false, false},    {"Mandatory", true, false},
+      {"optional", false, false}, {"Strict", true, true},  {"STRICT", true, true},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Value);
+    TConnectSettings s;
+    ApplyConnectString(s, std::string("Encrypt=") + c.Value);
+    EXPECT_EQ(s.Encrypt, c.Encrypt);
+    EXPECT_EQ(s.EncryptStrict, c.Strict);
+    TConnectSettings back;
+    ApplyConnectString(back, GenerateConnectString(s));
+    EXPECT_EQ(back, s);
+  }
+  TConnectSettings s;
+  ApplyConnectString(s, "Host Name In Certificate=db.example;CAFile=\"/etc/ca.pem\"");
+  EXPECT_EQ(s.HostNameInCertificate, "db.example");
+  EXPECT_EQ(s.CAFile, "/etc/ca.pem");
+  ApplyConnectString(s, "HostNameInCertificate=x;CA File=y");
+  EXPECT_EQ(s.HostNameInCertificate, "x");
+  EXPECT_EQ(s.CAFile, "y");
+}
+
+// A password written without quotes is cut at its ";": whatever follows may be its tail, so no
+// message may show it, whichever pair it lands in. Two passwords that differ only in their
+// tails give the same message.
+TEST(ConnectStringTest, NoMessageShowsAPasswordsTail) {
+  struct TCase {
+    const char* Template;  // %s: the tail
+    const char* TailA;
+    const char* TailB;
+    bool Conversion;
+  };
+  const TCase cases[] = {
+      {"Server=s;Password=ab;Port=%s", "cd", "zq", true},
+      {"Server=s;PWD=ab;Encrypt=%s", "maybe", "perhaps", true},
+      {"Server=s;PWD=ab;Connect Timeout=1x;Packet Size=%s", "cd", "zq", true},
+      {"PWD=ab;Server=s;Port=%s", "cd", "zq", true},
+      {"PWD=ab;Server=s;%s=1", "cd", "zq", false},
+      {"PWD=ab;Server=s;Trust Server Certificate=%s", "cd", "zq", true},
+      {"PWD=ab;Server=s;Application Intent=%s", "cd", "zq", false},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Template);
+    std::string messages[2];
+    const char* tails[2] = {c.TailA, c.TailB};
+    for (int k = 0; k < 2; ++k) {
+      std::string text = c.Template;
+      text.replace(text.find("%s"), 2, tails[k]);
+      try {
+        TConnectSettings s;
+        ApplyConnectString(s, text);
+        ADD_FAILURE() << "no failure";
+      } catch (const EConvertError& e) {
+        EXPECT_TRUE(c.Conversion);
+        messages[k] = e.Message();
+      } catch (const EDatabaseError& e) {
+        EXPECT_FALSE(c.Conversion);
+        messages[k] = e.Message();
+      }
+      EXPECT_EQ(messages[k].find(tails[k]), std::string::npos) << messages[k];
+    }
+    EXPECT_EQ(messages[0], messages[1]);
+  }
+  // A quoted password ends where its quotes say: what follows is the site's own, and shown.
+  try {
+    TConnectSettings s;
+    ApplyConnectString(s, "PWD=\"ab;cd\";Server=s;Port=1y");
+    ADD_FAILURE() << "no failure";
+  } catch (const EConvertError& e) {
+    EXPECT_EQ(e.Message(), "'1y' is not a valid integer value");
+  }
 }
 
 // Values holding the reader's own marks: each, in every text setting, with other pairs after it.

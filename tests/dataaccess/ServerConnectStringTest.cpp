@@ -95,14 +95,15 @@ TEST(DriverConnectStringTest, FreeTdsGetsHostAndPortApartAndLoginRules) {
   s.Database = "JAIL";
   s.Username = "sa";
   s.Password = "x;Driver={evil}";
-  EXPECT_EQ(BuildOdbcConnectionString(s, "FreeTDS", "Bunkmere"),
+  EXPECT_EQ(BuildOdbcConnectionString(s, "FreeTDS", "Bunkmere", "1.4.2"),
             "Driver=FreeTDS;Server=127.0.0.1;Port=50123;Database=JAIL;UID=sa;"
-            "PWD={x;Driver={evil}}};APP=Bunkmere;TDS_Version=7.4;ClientCharset=UTF-8;");
+            "PWD={x;Driver={evil}}};APP=Bunkmere;TDS_Version=7.4;ClientCharset=UTF-8;"
+            "Encryption=request;");
 
   TConnectSettings empty;  // "(local)", and the SQL Server login "sa" without a password
-  EXPECT_EQ(
-      BuildOdbcConnectionString(empty, "FreeTDS", "app"),
-      "Driver=FreeTDS;Server=localhost;UID=sa;PWD=;APP=app;TDS_Version=7.4;ClientCharset=UTF-8;");
+  EXPECT_EQ(BuildOdbcConnectionString(empty, "FreeTDS", "app"),
+            "Driver=FreeTDS;Server=localhost;UID=sa;PWD=;APP=app;TDS_Version=7.4;"
+            "ClientCharset=UTF-8;Encryption=request;");
 
   TConnectSettings win;
   win.Server = "SRV";
@@ -112,7 +113,7 @@ TEST(DriverConnectStringTest, FreeTdsGetsHostAndPortApartAndLoginRules) {
   win.WorkstationID = "WS1";
   EXPECT_EQ(BuildOdbcConnectionString(win, "ODBC Driver 18 for SQL Server", "app"),
             "Driver=ODBC Driver 18 for SQL Server;Server=SRV,1500;Trusted_Connection=Yes;APP=Mine;"
-            "WSID=WS1;Encrypt=no;");
+            "WSID=WS1;Encrypt=no;TrustServerCertificate=yes;");
 }
 
 // The local machine's names reach these drivers as "localhost", also before a named instance.
@@ -128,7 +129,9 @@ TEST(DriverConnectStringTest, LocalMachineNamesKeepTheirInstance) {
       {".", 1433, "Server=localhost;", "Server=localhost;"},
       {"(LOCAL)\\JAIL", 1433, "Server=localhost\\JAIL;", "Server=localhost\\JAIL;"},
       {".\\JAIL", 1433, "Server=localhost\\JAIL;", "Server=localhost\\JAIL;"},
-      {".\\JAIL", 1500, "Server=localhost\\JAIL;Port=1500;", "Server=localhost\\JAIL,1500;"},
+      // FreeTDS is not handed an instance and a port at once: the port wins, as it does for
+      // Microsoft's drivers.
+      {".\\JAIL", 1500, "Server=localhost;Port=1500;", "Server=localhost\\JAIL,1500;"},
       {"SRV\\JAIL", 1433, "Server=SRV\\JAIL;", "Server=SRV\\JAIL;"},
       {"..\\JAIL", 1433, "Server=..\\JAIL;", "Server=..\\JAIL;"},
   };

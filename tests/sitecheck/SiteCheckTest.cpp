@@ -21,8 +21,8 @@
 namespace {
 
 namespace fs = std::filesystem;
-using standin::testing::StandinServer;
 using bunkmere::testing::TSilentPort;
+using standin::testing::StandinServer;
 
 constexpr const char* kSitePassword = "Site#Pw-7781";
 constexpr const char* kWrongPassword = "Wrong#Pw-5523";
@@ -333,6 +333,81 @@ TEST_F(SiteCheck, GoodSiteReportsEveryStepInOrder) {
     ASSERT_NE(found, std::string::npos) << "missing or out of order: " << expected << "\n"
                                         << run.output;
     at = found;
+  }
+}
+
+// Both connections' security is reported: the driver, what was asked, what was negotiated and
+// the certificate, with a warning (not a failure) and the setting to add when data may travel
+// unencrypted or unvalidated. The JAIL row uses the site file's string, so both say the same.
+TEST_F(SiteCheck, ReportsTheSecurityOfBothConnections) {
+  struct TCase {
+    const char* Name;
+    const char* Site;  // appended to the site file's connection string; "{ca}": the test CA
+    int ExitCode;
+    std::vector<std::string> Expected;  // in this order
+    const char* SiteWarning;            // in the site connection's lines; empty: none there
+  };
+  const TCase cases[] = {
+      {"not asked",
+       "",
+       0,
+       {"security of the site connection ([DataProvider] ConnStr):", "  driver: FreeTDS 1.",
+        "  asked: encryption not asked", "  certificate: not validated",
+        "add Encrypt=True to [DataProvider] ConnStr in",
+        "security of the program connection (JAIL):", "  negotiated: "},
+       "WARNING: booking data may cross the network unencrypted"},
+      {"asked and validated",
+       ";Encrypt=True;CA File={ca}",
+       0,
+       {"  asked: Encrypt=True: everything encrypted, certificate validated",
+        "  negotiated: by the settings, everything encrypted",
+        "  certificate: validated against the authorities in",
+        "security of the program connection (JAIL):", "  driver: FreeTDS 1.", "(reports version ",
+        "  certificate: validated against the authorities in", "Result: OK"},
+       ""},
+      {"asked, not validated",
+       ";Encrypt=True;TrustServerCertificate=True",
+       0,
+       {"  certificate: not validated (TrustServerCertificate=True)",
+        "WARNING: the server's certificate is not validated",
+        "Remove TrustServerCertificate=True from [DataProvider] ConnStr"},
+       "WARNING: the server's certificate is not validated"},
+      {"asked, authority not trusted",
+       ";Encrypt=True",
+       4,
+       {"Result: FAILED at step 3",
+        "certificate could not be validated against the system's trusted authorities for the "
+        "name 127.0.0.1",
+        "add TrustServerCertificate=True to the site file"},
+       ""},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    std::string site = c.Site;
+    if (std::size_t at = site.find("{ca}"); at != std::string::npos)
+      site.replace(at, 4, "\"" + StandinServer::CaFile() + "\"");
+    WriteSiteFile("[DataProvider]\nConnStr=" + SiteString("JAIL", kSitePassword) + site + "\n");
+    const ToolRun run = RunTool();
+    EXPECT_EQ(run.exit_code, c.ExitCode) << run.output;
+    std::size_t at = 0;
+    for (const std::string& expected : c.Expected) {
+      const std::size_t found = run.output.find(expected, at);
+      ASSERT_NE(found, std::string::npos) << "missing or out of order: " << expected << "\n"
+                                          << run.output;
+      at = found;
+    }
+    const std::size_t siteStart = run.output.find("security of the site connection");
+    const std::size_t siteEnd = run.output.find("\n4. ", siteStart);
+    if (siteStart != std::string::npos) {
+      const std::string siteLines = run.output.substr(siteStart, siteEnd - siteStart);
+      if (*c.SiteWarning == '\0') {
+        EXPECT_EQ(siteLines.find("WARNING"), std::string::npos) << siteLines;
+      } else {
+        EXPECT_NE(siteLines.find(c.SiteWarning), std::string::npos) << siteLines;
+      }
+    }
+    EXPECT_EQ(run.output.find(kSitePassword), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find(kProgramPassword), std::string::npos) << run.output;
   }
 }
 
