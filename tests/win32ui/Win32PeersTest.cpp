@@ -444,6 +444,45 @@ TEST(Win32Keyboard, TabAndShiftTabFollowTheStoredOrder) {
   EXPECT_EQ(tab(true), memo);
 }
 
+// The window has no Cancel button: Esc closes nothing. A multi-line edit that was asked for
+// its dialog code with a message takes itself for a dialog's and closes its parent on Esc;
+// Enter in the log is what asks it.
+TEST(Win32Keyboard, EscClosesNothingFromAnyControl) {
+  TApplication application("win32ui_tests");
+  const auto key = [](HWND AWindow, WPARAM AKey) {
+    PostMessageW(AWindow, WM_KEYDOWN, AKey, 0x00010001);
+    PostMessageW(AWindow, WM_CHAR, AKey == VK_RETURN ? L'\r' : 0x1B, 0x00010001);
+    PostMessageW(AWindow, WM_KEYUP, AKey, 0xC0010001);
+    RunQueued();
+  };
+  struct Case {
+    const char* What;
+    std::function<HWND(SmallWindow&)> Focus;
+    std::vector<WPARAM> Keys;
+  } cases[] = {
+      {"Enter then Esc in the log",
+       [](SmallWindow& w) { return Win32Handle(*w.memo); },
+       {VK_RETURN, VK_ESCAPE}},
+      {"Esc in the log", [](SmallWindow& w) { return Win32Handle(*w.memo); }, {VK_ESCAPE}},
+      {"Esc on the start button",
+       [](SmallWindow& w) { return Win32Handle(*w.start); },
+       {VK_ESCAPE}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.What);
+    SmallWindow w;
+    w.form.Show();
+    const HWND focus = c.Focus(w);
+    SetFocus(focus);
+    for (WPARAM k : c.Keys) key(focus, k);
+    MSG quit;
+    EXPECT_FALSE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "the loop would end";
+    EXPECT_TRUE(w.form.Showing());
+    EXPECT_TRUE(IsWindowVisible(Win32Window(w.form)));
+    EXPECT_EQ(GetFocus(), focus);
+  }
+}
+
 TEST(Win32Application, AThrowInsideAWindowProcedureEndsTheLoopAndReachesRunsCaller) {
   TApplication application("win32ui_tests");
   AnsweredBoxes boxes;
