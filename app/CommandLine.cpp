@@ -97,11 +97,14 @@ std::optional<TCommandLine> ParseCommandLine(const std::vector<std::string>& AAr
 
 std::optional<std::string> LogFileProblem(const std::string& ALogFile, bool AForce) {
   std::error_code ec;
-  const fs::path path(ALogFile);
+  // The name is UTF-8 on every system; a narrow path on Windows would be the ANSI code page's.
+  const fs::path path(std::u8string(ALogFile.begin(), ALogFile.end()));
   fs::path folder = path.parent_path();
   if (folder.empty()) folder = ".";
-  if (!fs::is_directory(folder, ec))
-    return "--log: the folder '" + folder.string() + "' does not exist";
+  if (!fs::is_directory(folder, ec)) {
+    const std::u8string name = folder.u8string();
+    return "--log: the folder '" + std::string(name.begin(), name.end()) + "' does not exist";
+  }
   const bool existed = fs::exists(path, ec);
   if (existed) {
     if (fs::is_directory(path, ec)) return "--log: '" + ALogFile + "' is a folder";
