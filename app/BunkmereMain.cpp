@@ -152,7 +152,7 @@ void TfrmSynchCellsMain::btConvertTavrichWeekendersClick(TComponent* /*Sender*/)
 void TfrmSynchCellsMain::btnSaveClick(TComponent* /*Sender*/) {
   const TPlatform& platform = CurrentPlatform();
   const std::string stem = FormatDateTime("ddhhnnss", platform.Now(), platform.FormatSettings());
-  std::string folder = platform.CurrentDirectory();
+  std::string folder = platform.LogFolder();
   if (!folder.empty() && folder.back() != platform.PathDelimiter())
     folder += platform.PathDelimiter();
   // The name has no month: a log of the same day and time a month ago, or another window's,
