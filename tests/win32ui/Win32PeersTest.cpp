@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
@@ -20,6 +21,7 @@
 #include "ui/RegisterControls.h"
 #include "ui/StdCtrls.h"
 // After the controls' headers, whose constants windows.h's macros would take.
+#include "ui/win32/Win32AppWindow.h"
 #include "ui/win32/Win32Peers.h"
 // After windows.h, which it needs.
 #include <commctrl.h>
@@ -674,6 +676,95 @@ TEST(Win32Application, TheTaskbarButtonIsTheApplicationsWithItsTitle) {
     SmallWindow w;
     EXPECT_EQ(GetWindow(Win32Window(w.form), GW_OWNER), nullptr);
   }
+}
+
+// The application's window, which carries the taskbar button, has no size and so no picture:
+// the taskbar, Alt+Tab and Task View ask it for one, and get the main window's.
+struct RecordedPictures final : win32::TIconicPictures {
+  struct Picture {
+    int Width = 0, Height = 0, Colours = 0;
+    POINT Offset{};
+  };
+  static Picture Of(HBITMAP APicture) {
+    BITMAP b{};
+    GetObjectW(APicture, sizeof b, &b);
+    Picture p{b.bmWidth, b.bmHeight < 0 ? -b.bmHeight : b.bmHeight, 0, {}};
+    if (b.bmBits != nullptr && b.bmBitsPixel == 32) {
+      const auto* pixels = static_cast<const std::uint32_t*>(b.bmBits);
+      std::vector<std::uint32_t> seen(pixels,
+                                      pixels + static_cast<std::size_t>(p.Width) * p.Height);
+      for (auto& pixel : seen) pixel &= 0x00FFFFFF;
+      std::sort(seen.begin(), seen.end());
+      p.Colours = static_cast<int>(std::unique(seen.begin(), seen.end()) - seen.begin());
+    }
+    return p;
+  }
+  HRESULT SetThumbnail(HWND AWindow, HBITMAP APicture) override {
+    Window = AWindow;
+    Thumbnails.push_back(Of(APicture));
+    return S_OK;
+  }
+  HRESULT SetLivePreview(HWND AWindow, HBITMAP APicture, POINT AOffset) override {
+    Window = AWindow;
+    Previews.push_back(Of(APicture));
+    Previews.back().Offset = AOffset;
+    return S_OK;
+  }
+  HWND Window = nullptr;
+  std::vector<Picture> Thumbnails, Previews;
+};
+
+TEST(Win32Application, TheTaskbarCardShowsTheMainWindow) {
+  TApplication application("win32ui_tests");
+  application.SetMainFormOnTaskBar(false);
+  SmallWindow w;
+  w.memo->Add("Facility :Main Jail DormCode : A CellNo : A-103 Allow 1 but 2 are assign to it");
+  const HWND form = Win32Window(w.form);
+  const HWND owner = GetWindow(form, GW_OWNER);
+  ASSERT_NE(owner, nullptr);
+  RecordedPictures pictures;
+  win32::TIconicPicturesOverride answering(pictures);
+  struct Case {
+    int MaxWidth, MaxHeight;
+  } cases[] = {{200, 150}, {150, 200}, {320, 60}};
+  RECT outer{}, ownerRect{};
+  // Asked while the program runs, as the desktop window manager asks.
+  w.start->SetOnClick([&](TComponent*) {
+    w.form.Repaint();
+    GetWindowRect(form, &outer);
+    GetWindowRect(owner, &ownerRect);
+    for (const Case& c : cases) {
+      // The maximum width in the high word, the height in the low one.
+      SendMessageW(owner, WM_DWMSENDICONICTHUMBNAIL, 0, MAKELPARAM(c.MaxHeight, c.MaxWidth));
+    }
+    SendMessageW(owner, WM_DWMSENDICONICLIVEPREVIEWBITMAP, 0, 0);
+    w.form.Close();
+  });
+  PostMessageW(Win32Handle(*w.start), BM_CLICK, 0, 0);
+  EXPECT_EQ(application.Run(w.form), 0);
+
+  ASSERT_EQ(pictures.Thumbnails.size(), std::size(cases));
+  EXPECT_EQ(pictures.Window, owner);
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    const Case& c = cases[i];
+    SCOPED_TRACE(std::to_string(c.MaxWidth) + "x" + std::to_string(c.MaxHeight));
+    const auto& t = pictures.Thumbnails[i];
+    EXPECT_LE(t.Width, c.MaxWidth);
+    EXPECT_LE(t.Height, c.MaxHeight);
+    EXPECT_TRUE(t.Width == c.MaxWidth || t.Height == c.MaxHeight) << t.Width << "x" << t.Height;
+    // The window's proportions, within a pixel of rounding.
+    EXPECT_NEAR(static_cast<double>(t.Width) / t.Height,
+                static_cast<double>(outer.right - outer.left) / (outer.bottom - outer.top),
+                2.0 / std::min(t.Width, t.Height));
+    EXPECT_GT(t.Colours, 1) << "one solid colour is no picture of the window";
+  }
+  ASSERT_EQ(pictures.Previews.size(), 1u);
+  const auto& p = pictures.Previews[0];
+  EXPECT_EQ(p.Width, outer.right - outer.left);
+  EXPECT_EQ(p.Height, outer.bottom - outer.top);
+  EXPECT_GT(p.Colours, 1);
+  EXPECT_EQ(p.Offset.x, outer.left - ownerRect.left);
+  EXPECT_EQ(p.Offset.y, outer.top - ownerRect.top);
 }
 
 // The window's picture, as the screen shows it, as a 32-bit bitmap file.

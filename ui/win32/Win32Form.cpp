@@ -1,5 +1,6 @@
 #include "ui/win32/Win32Form.h"
 
+#include "ui/win32/Win32AppWindow.h"
 #include "ui/win32/Win32Control.h"
 
 namespace bunkmere::win32 {
@@ -191,6 +192,8 @@ std::optional<LRESULT> TWin32FormPeer::OnMessage(UINT AMessage, WPARAM W, LPARAM
     }
     case WM_PAINT:
       FEvents.PeerBeforePaint();
+      // The taskbar's picture of the window is asked for again when next shown.
+      if (GetWindow(Handle(), GW_OWNER) != nullptr) TaskbarPictureChanged();
       break;
     case WM_SIZE: {
       const TWindowState state = W == SIZE_MAXIMIZED   ? TWindowState::wsMaximized
