@@ -567,11 +567,133 @@ TEST(Win32Window, MovingToAScreenOfAnotherDensityScalesTheWindowAndPlacesItWhere
   EXPECT_EQ(client.right, ScaleLength(ScaleLength(674, dpi, 96), 3, 2));
   EXPECT_EQ(outer.left, 40);
   EXPECT_EQ(outer.top, 30);
+  // The frame and title bar the window is sized with are the new density's, not the
+  // system's. (Wine draws every frame at the system's density, so its window shows no
+  // difference; the size asked for does.)
+  using TAdjustForDpi = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
+  const auto adjust = reinterpret_cast<TAdjustForDpi>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"user32.dll"), "AdjustWindowRectExForDpi")));
+  ASSERT_NE(adjust, nullptr);
+  const auto style = static_cast<DWORD>(StyleOf(window));
+  const auto exStyle = static_cast<DWORD>(GetWindowLongPtrW(window, GWL_EXSTYLE));
+  RECT atNew{0, 0, ScaleLength(ScaleLength(674, dpi, 96), 3, 2),
+             ScaleLength(ScaleLength(420, dpi, 96), 3, 2)},
+      atSystem = atNew;
+  adjust(&atNew, style, FALSE, exStyle, static_cast<UINT>(dpi * 3 / 2));
+  AdjustWindowRectEx(&atSystem, style, FALSE, exStyle);
+  ASSERT_NE(atNew.bottom - atNew.top, atSystem.bottom - atSystem.top)
+      << "the densities' title bars are alike here, and this test would show nothing";
+  EXPECT_EQ(w.form.Peer().OuterSize(),
+            (std::pair<int, int>{atNew.right - atNew.left, atNew.bottom - atNew.top}));
   RECT save;
   GetWindowRect(Win32Handle(*w.save), &save);
   MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&save), 2);
   EXPECT_EQ(save.left, ScaleLength(ScaleLength(592, dpi, 96), 3, 2));
   EXPECT_EQ(save.right - save.left, ScaleLength(ScaleLength(75, dpi, 96), 3, 2));
+}
+
+// Switching to high contrast changes the desktop's colours: the window's background and its
+// labels' text, in system colours, follow.
+TEST(Win32Window, TheDesktopsNewColoursReachTheBackgroundAndTheLabels) {
+  SmallWindow w;
+  w.form.Show();
+  const HWND window = Win32Window(w.form);
+  const int elements[] = {COLOR_BTNFACE, COLOR_WINDOWTEXT};
+  const COLORREF before[] = {GetSysColor(COLOR_BTNFACE), GetSysColor(COLOR_WINDOWTEXT)};
+  const COLORREF after[] = {RGB(10, 200, 30), RGB(250, 240, 5)};
+  ASSERT_TRUE(SetSysColors(2, elements, after));
+  SendMessageW(window, WM_SYSCOLORCHANGE, 0, 0);
+  const HDC dc = CreateCompatibleDC(nullptr);
+  const auto brush =
+      reinterpret_cast<HBRUSH>(SendMessageW(window, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                                            reinterpret_cast<LPARAM>(Win32Handle(*w.label))));
+  const COLORREF background = GetBkColor(dc), text = GetTextColor(dc);
+  DeleteDC(dc);
+  LOGBRUSH painted{};
+  GetObjectW(brush, sizeof painted, &painted);
+  SetSysColors(2, elements, before);
+  SendMessageW(window, WM_SYSCOLORCHANGE, 0, 0);
+  EXPECT_EQ(background, after[0]);
+  EXPECT_EQ(painted.lbColor, after[0]);
+  EXPECT_EQ(text, after[1]);
+}
+
+// Access keys and the focus rectangle, hidden where the person chose so, show from the first
+// use of the keyboard on. (Wine keeps no such state, so the window is told, and what the
+// window draws is not looked at.)
+struct UiStateMessages {
+  UiStateMessages() {
+    Self() = this;
+    Hook = SetWindowsHookExW(WH_CALLWNDPROC, &OnMessage, nullptr, GetCurrentThreadId());
+  }
+  ~UiStateMessages() {
+    UnhookWindowsHookEx(Hook);
+    Self() = nullptr;
+  }
+  static UiStateMessages*& Self() {
+    static UiStateMessages* self = nullptr;
+    return self;
+  }
+  static LRESULT CALLBACK OnMessage(int ACode, WPARAM W, LPARAM L) {
+    const auto* m = reinterpret_cast<const CWPSTRUCT*>(L);
+    if (ACode == HC_ACTION && Self() != nullptr && m->hwnd == Self()->Window &&
+        (m->message == WM_UPDATEUISTATE || m->message == WM_CHANGEUISTATE))
+      Self()->Seen.push_back(LOWORD(m->wParam));
+    return CallNextHookEx(nullptr, ACode, W, L);
+  }
+  HHOOK Hook;
+  HWND Window = nullptr;
+  std::vector<WORD> Seen;  // UIS_SET, UIS_CLEAR, for UISF_HIDEACCEL | UISF_HIDEFOCUS
+};
+
+TEST(Win32Keyboard, CuesShowAfterTheFirstKeyboardUse) {
+  TApplication application("win32ui_tests");
+  BOOL had = TRUE;
+  SystemParametersInfoW(SPI_GETKEYBOARDCUES, 0, &had, 0);
+  SystemParametersInfoW(SPI_SETKEYBOARDCUES, 0, reinterpret_cast<void*>(FALSE), 0);
+  SmallWindow w;
+  UiStateMessages messages;
+  messages.Window = Win32Window(w.form);
+  w.form.Show();
+  const std::vector<WORD> atFirst = messages.Seen;
+  const HWND start = Win32Handle(*w.start);
+  SetFocus(start);
+  PostMessageW(start, WM_KEYDOWN, VK_TAB, 0);
+  RunQueued();
+  SystemParametersInfoW(SPI_SETKEYBOARDCUES, 0, reinterpret_cast<void*>(static_cast<INT_PTR>(had)),
+                        0);
+  EXPECT_EQ(atFirst, std::vector<WORD>{UIS_SET}) << "hidden when the window opens";
+  ASSERT_FALSE(messages.Seen.empty());
+  EXPECT_EQ(messages.Seen.back(), UIS_CLEAR) << "shown after Tab";
+}
+
+// "MS Sans Serif" draws only the ANSI code page's characters, "?" for the rest: a control
+// whose text needs others is drawn in the TrueType face, at every size.
+TEST(Win32Controls, TextOutsideTheCodePageIsDrawnInATrueTypeFace) {
+  const HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  const wchar_t* const bitmap = dpi == 96 ? L"MS Sans Serif" : L"Microsoft Sans Serif";
+  const auto face = [](HWND AControl) {
+    LOGFONTW lf{};
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(AControl, WM_GETFONT, 0, 0)), sizeof lf, &lf);
+    return std::wstring(lf.lfFaceName);
+  };
+  struct Case {
+    const char* Text;
+    bool Other;
+  } cases[] = {{"Main Jail", false}, {"Crème Brûlée", false}, {"Крыло Nord", true}, {"上段", true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Text);
+    SmallWindow w;
+    w.label->SetCaption(c.Text);
+    w.memo->Add(std::string("Facility :") + c.Text);
+    w.memo->Lines();
+    EXPECT_EQ(face(Win32Handle(*w.label)), c.Other ? L"Microsoft Sans Serif" : bitmap);
+    EXPECT_EQ(face(Win32Handle(*w.memo)), c.Other ? L"Microsoft Sans Serif" : bitmap);
+    EXPECT_EQ(face(Win32Handle(*w.save)), bitmap)
+        << "a control with text of the code page keeps its face";
+  }
 }
 
 // Answers the system's message boxes of this thread as they open, noting their owners.

@@ -26,6 +26,16 @@ wchar_t Upper(wchar_t AChar) {
 bool HandleDialogKey(const MSG& AMessage, std::wstring_view AWindowClass) {
   const bool keyDown = AMessage.message == WM_KEYDOWN;
   const bool escape = (keyDown || AMessage.message == WM_KEYUP) && AMessage.wParam == VK_ESCAPE;
+  // Access keys and the focus rectangle, hidden until the keyboard is used (where the person
+  // has chosen so), show from the first Tab or Alt on.
+  if ((keyDown && AMessage.wParam == VK_TAB) ||
+      (AMessage.message == WM_SYSKEYDOWN && AMessage.wParam == VK_MENU) ||
+      AMessage.message == WM_SYSCHAR) {
+    // Nothing changes, and nothing is drawn again, once they show.
+    if (const HWND top = GetAncestor(AMessage.hwnd, GA_ROOT); top != nullptr)
+      SendMessageW(top, WM_UPDATEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEACCEL | UISF_HIDEFOCUS),
+                   0);
+  }
   if (!(keyDown && (AMessage.wParam == VK_TAB || AMessage.wParam == VK_RETURN)) &&
       AMessage.message != WM_SYSCHAR && !escape)
     return false;

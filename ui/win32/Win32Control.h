@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 
 namespace bunkmere::win32 {
@@ -38,7 +39,8 @@ class TWin32Control {
   // Null until the control is realised on a window.
   HWND Handle() const noexcept { return FWindow.get(); }
   TPeerEvents& Events() const noexcept { return FEvents; }
-  COLORREF TextColor() const noexcept { return FTextColor; }
+  // Read when the control draws: a system colour follows the desktop's.
+  COLORREF TextColor() const { return ToColorRef(FTextColor); }
   HFONT Font() const noexcept { return FFont.get(); }
   TWin32FormPeer* Form() const noexcept { return FParent; }
 
@@ -58,12 +60,16 @@ class TWin32Control {
     if (Handle() != nullptr) ShowWindow(Handle(), AValue ? SW_SHOWNA : SW_HIDE);
   }
   void DoSetFont(const TFontData& AFont) {
-    TFontHandle font = MakeFont(AFont);
-    if (Handle() != nullptr)
-      SendMessageW(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
-    // The control drew with the old font until now: it goes only after the new one is in.
-    FFont = std::move(font);
-    FTextColor = ToColorRef(AFont.Color);
+    FFontData = AFont;
+    FTextColor = AFont.Color;
+    ApplyFont();
+  }
+  // Text the control is to show: the font changes to a face that draws every character
+  // when the text needs one the stored face lacks, and stays so.
+  void NoteText(std::wstring_view AText) {
+    if (FOtherCharacters || !OutsideAnsiCodePage(AText)) return;
+    FOtherCharacters = true;
+    if (FFont) ApplyFont();
   }
   void DoSetTabStop(bool AValue) {
     FTabStop = AValue;
@@ -72,6 +78,7 @@ class TWin32Control {
     SetWindowLongPtrW(Handle(), GWL_STYLE, AValue ? style | WS_TABSTOP : style & ~WS_TABSTOP);
   }
   void DoSetText(std::wstring AText) {
+    NoteText(AText);
     FText = std::move(AText);
     if (Handle() != nullptr) SetWindowTextW(Handle(), FText.c_str());
   }
@@ -107,6 +114,13 @@ class TWin32Control {
 
  private:
   void Unrealise();
+  void ApplyFont() {
+    TFontHandle font = MakeFont(FFontData, FOtherCharacters);
+    if (Handle() != nullptr)
+      SendMessageW(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
+    // The control drew with the old font until now: it goes only after the new one is in.
+    FFont = std::move(font);
+  }
   static LRESULT CALLBACK SubclassProc(HWND AWindow, UINT AMessage, WPARAM W, LPARAM L,
                                        UINT_PTR AId, DWORD_PTR AData);
 
@@ -121,8 +135,10 @@ class TWin32Control {
   int FId = 0;
   // Declared before the window: the window goes first, and with it every message to it.
   TFontHandle FFont;
+  TFontData FFontData;
+  bool FOtherCharacters = false;
   std::deque<std::function<void()>> FPosted;
-  COLORREF FTextColor = GetSysColor(COLOR_WINDOWTEXT);
+  TColor FTextColor = clWindowText;
   TWin32FormPeer* FParent = nullptr;
   TWindowHandle FWindow;
 };

@@ -42,6 +42,8 @@ void TWin32FormPeer::SetTabOrder(const std::vector<TControlPeer*>& AControls) {
 }
 
 int TWin32FormPeer::ScreenPixelsPerInch() const {
+  // The density the window was last moved to: the system's answer may lag behind the message.
+  if (FDpi > 0) return FDpi;
   // The density of the window's own screen (Windows 10 1607 and later), else the system's.
   using TGetDpiForWindow = UINT(WINAPI*)(HWND);
   if (const HMODULE user = GetModuleHandleW(L"user32.dll")) {
@@ -66,10 +68,25 @@ void TWin32FormPeer::PaintNow() {
 
 std::optional<std::pair<int, int>> TWin32FormPeer::OuterSize() const {
   RECT r{0, 0, FWidth, FHeight};
+  if (!AddFrame(r)) return std::nullopt;
+  return std::pair<int, int>{r.right - r.left, r.bottom - r.top};
+}
+
+bool TWin32FormPeer::AddFrame(RECT& ARect) const {
   const auto style = static_cast<DWORD>(GetWindowLongPtrW(Handle(), GWL_STYLE));
   const auto exStyle = static_cast<DWORD>(GetWindowLongPtrW(Handle(), GWL_EXSTYLE));
-  if (!AdjustWindowRectEx(&r, style, FALSE, exStyle)) return std::nullopt;
-  return std::pair<int, int>{r.right - r.left, r.bottom - r.top};
+  // The frame and title bar at the window's own density (Windows 10 1607 and later): at the
+  // system's, a window on a screen of another density has a client area off by the difference.
+  using TAdjustForDpi = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
+  static const auto adjust = [] {
+    const HMODULE user = GetModuleHandleW(L"user32.dll");
+    return user != nullptr ? reinterpret_cast<TAdjustForDpi>(reinterpret_cast<void*>(
+                                 GetProcAddress(user, "AdjustWindowRectExForDpi")))
+                           : nullptr;
+  }();
+  if (adjust != nullptr)
+    return adjust(&ARect, style, FALSE, exStyle, static_cast<UINT>(ScreenPixelsPerInch())) != FALSE;
+  return AdjustWindowRectEx(&ARect, style, FALSE, exStyle) != FALSE;
 }
 
 DWORD TWin32FormPeer::StyleFor(TFormBorderStyle AStyle, std::uint8_t AIcons) {
@@ -112,10 +129,8 @@ void TWin32FormPeer::ResizeToClient() {
   if (IsZoomed(Handle()) || IsIconic(Handle())) return;
   RECT client;
   GetClientRect(Handle(), &client);
-  const auto style = static_cast<DWORD>(GetWindowLongPtrW(Handle(), GWL_STYLE));
-  const auto exStyle = static_cast<DWORD>(GetWindowLongPtrW(Handle(), GWL_EXSTYLE));
   RECT r{0, 0, FWidth, FHeight};
-  AdjustWindowRectEx(&r, style, FALSE, exStyle);
+  AddFrame(r);
   SetWindowPos(Handle(), nullptr, 0, 0, r.right - r.left, r.bottom - r.top,
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
 }
@@ -212,7 +227,13 @@ std::optional<LRESULT> TWin32FormPeer::OnMessage(UINT AMessage, WPARAM W, LPARAM
     case WM_SETFOCUS:
       FocusRemembered();
       return 0;
+    case WM_SYSCOLORCHANGE:
+    case WM_THEMECHANGED:
+      ColorsChanged(AMessage, W, L);
+      break;
     case WM_DPICHANGED: {
+      // The new density first: the frame around the scaled client area is sized for it.
+      FDpi = HIWORD(W);
       const auto* r = reinterpret_cast<const RECT*>(L);
       FEvents.PeerDensityChanged(HIWORD(W),
                                  TRect{r->left, r->top, r->right - r->left, r->bottom - r->top});
@@ -225,6 +246,26 @@ std::optional<LRESULT> TWin32FormPeer::OnMessage(UINT AMessage, WPARAM W, LPARAM
       break;
   }
   return std::nullopt;
+}
+
+void TWin32FormPeer::MakeColors() {
+  FColor = ToColorRef(FColorValue);
+  FBrush.reset(CreateSolidBrush(FColor));
+}
+
+void TWin32FormPeer::ColorsChanged(UINT AMessage, WPARAM W, LPARAM L) {
+  MakeColors();
+  for (HWND child = GetWindow(Handle(), GW_CHILD); child != nullptr;
+       child = GetWindow(child, GW_HWNDNEXT))
+    SendMessageW(child, AMessage, W, L);
+  RedrawWindow(Handle(), nullptr, nullptr,
+               RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
+}
+
+void TWin32FormPeer::HideKeyboardCues() {
+  BOOL shown = FALSE;
+  if (!SystemParametersInfoW(SPI_GETKEYBOARDCUES, 0, &shown, 0) || shown) return;
+  SendMessageW(Handle(), WM_UPDATEUISTATE, MAKEWPARAM(UIS_SET, UISF_HIDEACCEL | UISF_HIDEFOCUS), 0);
 }
 
 }  // namespace bunkmere::win32

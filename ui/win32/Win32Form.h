@@ -37,8 +37,8 @@ class TWin32FormPeer final : public TFormPeer {
     SetWindowPos(Handle(), nullptr, ALeft, ATop, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
   void SetColor(TColor AValue) override {
-    FColor = ToColorRef(AValue);
-    FBrush.reset(CreateSolidBrush(FColor));
+    FColorValue = AValue;
+    MakeColors();
     InvalidateRect(Handle(), nullptr, TRUE);
   }
   void SetFont(const TFontData& /*AFont*/) override {
@@ -51,6 +51,7 @@ class TWin32FormPeer final : public TFormPeer {
     if (AFixed || AResize) ResizeToClient();
   }
   void Show(TWindowState AState) override {
+    HideKeyboardCues();
     ShowWindow(Handle(), AState == TWindowState::wsMaximized ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL);
     UpdateWindow(Handle());
     FocusRemembered();
@@ -102,20 +103,33 @@ class TWin32FormPeer final : public TFormPeer {
 
   // Sizes the outer window so that its client area is the size stored.
   void ResizeToClient();
+  // Grows a client rectangle by the window's frame and title bar at its density.
+  bool AddFrame(RECT& ARect) const;
 
   static void RegisterClassOnce();
   static LRESULT CALLBACK WindowProc(HWND AWindow, UINT AMessage, WPARAM W, LPARAM L);
   std::optional<LRESULT> OnMessage(UINT AMessage, WPARAM W, LPARAM L);
 
   HBRUSH Brush() const { return FBrush ? FBrush.get() : GetSysColorBrush(COLOR_BTNFACE); }
+  // The colour and brush of the background, made again when the desktop's colours change (a
+  // system colour such as clBtnFace follows them).
+  void MakeColors();
+  // Access keys and the focus rectangle start hidden where the person has chosen so (the
+  // keyboard cues setting); the first use of the keyboard shows them (DialogKeys.cpp).
+  void HideKeyboardCues();
+  // The desktop's colours or theme changed (high contrast turned on or off): everything is
+  // drawn again in the new ones, the controls told as the system tells top-level windows.
+  void ColorsChanged(UINT AMessage, WPARAM W, LPARAM L);
 
   TPeerEvents& FEvents;
   TBrushHandle FBrush;
+  TColor FColorValue = clBtnFace;
   COLORREF FColor = GetSysColor(COLOR_BTNFACE);
   TFormBorderStyle FStyle = TFormBorderStyle::bsSizeable;
   std::uint8_t FIcons = 0x07;
   int FWidth = 0, FHeight = 0;
   HWND FFocus = nullptr;
+  int FDpi = 0;  // from the last WM_DPICHANGED; 0 until one comes
   std::exception_ptr FFailure;
   // Ids from 100 on: the low ones are the dialog manager's (IDOK, IDCANCEL, ...).
   int FNextId = 100;

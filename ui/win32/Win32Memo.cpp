@@ -34,7 +34,9 @@ class TWin32MemoPeer final : public TWin32ControlPeer<TMemoPeer> {
   void AddLine(const std::string& ALine) override {
     if (FHasPending) FPending += L"\r\n";
     FHasPending = true;
-    FPending += Wide(ALine);
+    const std::wstring line = Wide(ALine);
+    NoteText(line);
+    FPending += line;
   }
   void BringUpToDate() override { FlushPending(); }
   std::vector<std::string> Lines() const override {
