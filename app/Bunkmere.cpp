@@ -22,6 +22,7 @@
 #include "app/CommandLine.h"
 #include "app/Console.h"
 #include "app/RaiseSite.h"
+#include "app/UnattendedReport.h"
 #include "app/UnattendedSync.h"
 #include "app/UnhandledFailure.h"
 #include "platform/CrashDumps.h"
@@ -45,30 +46,42 @@ int main(int argc, char** argv) {
 #else
   constexpr bool kSlashSwitches = false;
 #endif
-  const std::vector<std::string> arguments(argv + 1, argv + argc);
+  const std::vector<std::string> arguments = ProgramArguments(argc, argv);
   std::string problem;
   const std::optional<TCommandLine> line = ParseCommandLine(arguments, kSlashSwitches, problem);
   if (line && line->Mode != TCommandLine::TMode::Window) UseStartersConsole();
   if (!line) {
     UseStartersConsole();
-    std::fprintf(stderr, "Bunkmere: %s; see --help\n", problem.c_str());
+    WriteText(stderr, "Bunkmere: " + problem + "; see --help\n");
     return kExitUsage;
   }
   if (line->Mode == TCommandLine::TMode::Help) {
-    std::fputs(UsageText().c_str(), stdout);
+    WriteText(stdout, UsageText());
     return 0;
   }
   const bool unattended = line->Mode == TCommandLine::TMode::Sync;
+  // From here what an unattended run writes is also kept for its entry in the event log,
+  // which is written whether or not its streams lead anywhere.
+  const bool rewriteLines = unattended && TerminalRewritesLines(stdout);
+  std::optional<TStreamCapture> capture;
+  if (unattended) capture.emplace();
+  const auto reported = [&](int AStatus) {
+    if (capture) {
+      capture->Finish();
+      ReportUnattendedRun(AStatus, *capture);
+    }
+    return AStatus;
+  };
   if (unattended && !line->LogFile.empty()) {
     if (const auto logProblem = LogFileProblem(line->LogFile, line->Force)) {
-      std::fprintf(stderr, "Bunkmere: %s; see --help\n", logProblem->c_str());
-      return kExitUsage;
+      std::fputs(("Bunkmere: " + *logProblem + "; see --help\n").c_str(), stderr);
+      return reported(kExitUsage);
     }
   }
 
   // Only the program's own name reaches the toolkit. An unattended run starts no toolkit.
   TApplication application(argv[0], unattended ? &HeadlessPeerFactory() : nullptr);
-  return RunOrShowUnhandledFailure(
+  return reported(RunOrShowUnhandledFailure(
       [&] {
         // The taskbar and the task switcher show "Bunkmere", not the window's long caption.
         application.SetMainFormOnTaskBar(false);
@@ -76,11 +89,11 @@ int main(int argc, char** argv) {
         application.SetIcon(std::string_view(kBunkmereIcon, sizeof(kBunkmereIcon) - 1));
         auto window = std::make_unique<TfrmSynchCellsMain>(nullptr);
         frmSynchCellsMain = window.get();
-        const int code =
-            unattended ? RunUnattendedSync(*window, *line, {stdout, stderr, IsTerminal(stdout)})
-                       : application.Run(*window);
+        const int code = unattended
+                             ? RunUnattendedSync(*window, *line, {stdout, stderr, rewriteLines})
+                             : application.Run(*window);
         window.reset();
         return code;
       },
-      &RaiseSiteOf, !unattended);
+      &RaiseSiteOf, !unattended));
 }

@@ -174,7 +174,9 @@ void TfrmSynchCellsMain::btConvertTavrichWeekendersClick(TComponent* /*Sender*/)
 void TfrmSynchCellsMain::btnSaveClick(TComponent* /*Sender*/) {
   const TPlatform& platform = CurrentPlatform();
   const std::string stem = FormatDateTime("ddhhnnss", platform.Now(), platform.FormatSettings());
-  const std::string folder = platform.CurrentDirectory();
+  // Where a person expects the log: the current folder, unless that is a system or program
+  // folder nobody chose (see TPlatform::LogFolder).
+  const std::string folder = platform.LogFolder();
   FLastSavedLog =
       SaveNewLog(folder, stem, platform.EncodeAnsiText(Memo1->LinesText()), FLastSavedLog);
 }

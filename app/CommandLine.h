@@ -28,7 +28,8 @@ inline constexpr int kExitUsage = 64;
 struct TCommandLine {
   enum class TMode { Window, Sync, Help } Mode = TMode::Window;
   bool Preview = false;
-  // Where the conflicts log goes; empty: "ddhhnnss.log" in the current folder, as Save Log.
+  // Where the conflicts log goes; empty: "ddhhnnss.log" where Save Log writes it
+  // (TPlatform::LogFolder).
   std::string LogFile;
   bool Force = false;
 };

@@ -68,6 +68,9 @@ class TPlatform {
   // The network path of a path on a mapped network drive; none otherwise.
   virtual std::optional<std::string> UniversalName(const std::string& APath) const = 0;
   virtual std::string CurrentDirectory() const = 0;
+  // The folder a log is saved to when no one names one: the current directory, unless a
+  // system says that is no place for a person's files (see Win32LogFolder.cpp).
+  virtual std::string LogFolder() const { return CurrentDirectory(); }
 
   virtual std::string UserName() const = 0;
   virtual std::string ComputerName() const = 0;

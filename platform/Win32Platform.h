@@ -20,6 +20,7 @@ class TWin32Platform : public TPlatform {
   std::string FullPathName(const std::string& APath) const override;
   std::optional<std::string> UniversalName(const std::string& APath) const override;
   std::string CurrentDirectory() const override;
+  std::string LogFolder() const override;
   std::string UserName() const override;
   std::string ComputerName() const override;
   TDateTime Now() const override;
@@ -41,6 +42,13 @@ class TWin32Platform : public TPlatform {
  protected:
   std::string FileNotFoundReason() const override;
 };
+
+// The folder LogFolder chooses, from what it found: the current directory; the Windows folder
+// and the program's (full paths); whether a file can be made in the current directory; the
+// user's Documents folder (empty when the system has none).
+std::string ChooseLogFolder(const std::string& ACurrent, const std::string& AWindows,
+                            const std::string& AProgram, bool ACurrentWritable,
+                            const std::string& ADocuments);
 
 // The system's text for a Win32 error code, without the trailing full stop and line break.
 std::string Win32ErrorText(unsigned long AError);

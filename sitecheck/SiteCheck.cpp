@@ -20,6 +20,7 @@
 #include "db/VtSQLDatabase.h"
 #include "platform/Platform.h"
 #include "sitecheck/SecretMask.h"
+#include "sitecheck/WritableFolders.h"
 
 namespace bunkmere {
 namespace {
@@ -133,6 +134,7 @@ class TSiteCheck {
         place += " (here " + full + ")";
       Line("  " + place + ": " + status);
     }
+    for (const std::string& warning : WritableFolderWarnings(platform, used)) Line(warning);
     if (failure) std::rethrow_exception(failure);
   }
 

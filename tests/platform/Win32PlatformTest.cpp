@@ -12,6 +12,9 @@
 
 // After the project's headers: windows.h names CP_UTF8 as a macro.
 #include <windows.h>
+// After windows.h, which they need.
+#include <knownfolders.h>
+#include <shlobj.h>
 #undef CP_UTF8
 
 namespace bunkmere {
@@ -251,6 +254,61 @@ TEST_F(Win32PlatformTest, FilesAreReadAndWrittenInTheSystemsCodePage) {
   // A byte-order mark wins over the code page.
   EXPECT_EQ(platform.DecodeFileText("\xEF\xBB\xBF" + found->Text), found->Text);
   EXPECT_EQ(platform.DecodeFileText("\xFF\xFEZ\0" + std::string(1, '\0')), "Z");
+}
+
+// Started by a task, an elevated prompt or a shortcut without a folder, the program's current
+// directory is the Windows folder or its own, where nobody looks for a log and an ordinary user
+// cannot write: the log goes to the user's Documents folder, as the shell knows it.
+TEST_F(Win32PlatformTest, TheLogFolderIsTheCurrentOneUnlessNobodyChoseItOrMayWriteThere) {
+  PWSTR documentsPath = nullptr;
+  ASSERT_TRUE(SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Documents, 0, nullptr, &documentsPath)));
+  const std::string documents = Utf16ToUtf8(reinterpret_cast<const char16_t*>(documentsPath));
+  CoTaskMemFree(documentsPath);
+  wchar_t system[MAX_PATH] = {};
+  ASSERT_GT(GetSystemDirectoryW(system, MAX_PATH), 0u);
+  const std::string program = platform.ExtractFilePath(platform.ModuleFileName());
+  struct Case {
+    std::string Current;
+    std::string Expected;
+  } cases[] = {
+      {Utf16ToUtf8(reinterpret_cast<const char16_t*>(system)), documents},
+      {program, documents},
+      {temp.Path(), temp.Path()},
+  };
+  const std::string before = platform.CurrentDirectory();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Current);
+    ASSERT_TRUE(
+        SetCurrentDirectoryW(reinterpret_cast<const wchar_t*>(Utf8ToUtf16(c.Current).c_str())));
+    EXPECT_EQ(platform.LogFolder(), c.Expected);
+  }
+  SetCurrentDirectoryW(reinterpret_cast<const wchar_t*>(Utf8ToUtf16(before).c_str()));
+}
+
+TEST(Win32LogFolder, TheChoiceComparesWholeFoldersWhateverTheirCase) {
+  struct Case {
+    const char* Current;
+    bool Writable;
+    const char* Documents;
+    const char* Expected;
+  } cases[] = {
+      {"C:\\WINDOWS\\System32", true, "D:\\Docs", "D:\\Docs"},
+      {"c:\\windows\\", true, "D:\\Docs", "D:\\Docs"},
+      {"C:\\VELTRANE.APP\\bunkmere", true, "D:\\Docs", "D:\\Docs"},
+      // Only the folder itself and those in it: a name that merely begins alike is the user's.
+      {"C:\\WindowsApps", true, "D:\\Docs", "C:\\WindowsApps"},
+      {"C:\\VELTRANE.APP\\Bunkmere2", true, "D:\\Docs", "C:\\VELTRANE.APP\\Bunkmere2"},
+      {"H:\\", false, "D:\\Docs", "D:\\Docs"},
+      {"H:\\", true, "D:\\Docs", "H:\\"},
+      // No Documents folder to go to: the current directory stays, and Save Log says why not.
+      {"C:\\Windows\\System32", false, "", "C:\\Windows\\System32"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Current);
+    EXPECT_EQ(ChooseLogFolder(c.Current, "C:\\Windows", "C:\\VELTRANE.APP\\Bunkmere\\", c.Writable,
+                              c.Documents),
+              c.Expected);
+  }
 }
 
 TEST_F(Win32PlatformTest, IdentityAndClock) {

@@ -6,85 +6,20 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
-#include <functional>
 #include <string>
 #include <vector>
 
-#include "app/UnhandledFailure.h"
-#include "core/Exceptions.h"
 #include "core/Reader.h"
-#include "ui/Application.h"
-#include "ui/Form.h"
-#include "ui/Graphics.h"
-#include "ui/ProgressBar.h"
 #include "ui/RegisterControls.h"
-#include "ui/StdCtrls.h"
 // After the controls' headers, whose constants windows.h's macros would take.
-#include "ui/win32/Win32Peers.h"
+#include "tests/win32ui/Win32TestWindow.h"
 // After windows.h, which it needs.
 #include <commctrl.h>
 
 namespace bunkmere {
 namespace {
 
-using enum TAnchorKind;
-
-std::wstring TextOf(HWND AWindow) {
-  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(AWindow)) + 1, L'\0');
-  text.resize(static_cast<std::size_t>(
-      GetWindowTextW(AWindow, text.data(), static_cast<int>(text.size()))));
-  return text;
-}
-
-LONG_PTR StyleOf(HWND AWindow) {
-  return GetWindowLongPtrW(AWindow, GWL_STYLE);
-}
-
-// A window laid out like the main window, built in code.
-struct SmallWindow {
-  SmallWindow() {
-    form.SetClientWidth(674);
-    form.SetClientHeight(420);
-    form.SetBorderStyle(TFormBorderStyle::bsSingle);
-    form.SetPosition(TPosition::poScreenCenter);
-    label = new TLabel(&form);
-    label->SetParent(&form);
-    label->SetBounds(33, 43, 48, 13);
-    start = new TButton(&form);
-    start->SetParent(&form);
-    start->SetBounds(220, 78, 237, 25);
-    start->SetAnchors({akTop});
-    start->SetTabOrder(0);
-    TFontData bold;
-    bold.Style.Include(TFontStyle::fsBold);
-    start->SetFont(bold);
-    start->SetCaption("&Start");
-    bar = new TProgressBar(&form);
-    bar->SetParent(&form);
-    bar->SetBounds(1, 23, 497, 16);
-    bar->SetTabOrder(1);
-    memo = new TMemo(&form);
-    memo->SetParent(&form);
-    memo->SetBounds(8, 136, 657, 265);
-    memo->SetAnchors({akLeft, akTop, akRight, akBottom});
-    memo->SetTabOrder(7);
-    memo->SetScrollBars(TScrollStyle::ssVertical);
-    save = new TButton(&form);
-    save->SetParent(&form);
-    save->SetBounds(592, 107, 75, 25);
-    save->SetAnchors({akTop, akRight});
-    save->SetTabOrder(8);
-    save->SetCaption("Save Log");
-    form.Loaded();
-  }
-
-  TForm form{nullptr};
-  TLabel* label;
-  TButton* start;
-  TProgressBar* bar;
-  TMemo* memo;
-  TButton* save;
-};
+using namespace win32test;
 
 TEST(Win32Window, FixedSingleBorderWithSystemMenuAndBothBoxesCentredOnTheWorkArea) {
   SmallWindow w;
@@ -243,19 +178,6 @@ TEST(Win32Controls, AControlFreedBeforeItsPostedCallTakesTheCallWithIt) {
   EXPECT_EQ(w.form.Controls().size(), 4u);
 }
 
-// Boxes a test answers: each is written down, none waits for a person.
-struct AnsweredBoxes final : TMessageBoxes {
-  void Show(const std::string& ACaption, const std::string& AText, TMsgDlgType) override {
-    Shown.push_back(ACaption + "|" + AText);
-  }
-  std::vector<std::string> Shown;
-};
-
-// Runs what the event loop has waiting, through the program's own dispatch.
-void RunQueued() {
-  Application().ProcessMessages();
-}
-
 TEST(Win32Controls, TheLogIsBornWithTheStylesItsDescriptionStores) {
   RegisterControlClasses();
   struct Case {
@@ -363,135 +285,6 @@ TEST(Win32Controls, TheLogFollowsItsEndWhileALongHandlerRepaintsAndStaysWhereAPe
   EXPECT_EQ(SendMessageW(memo, EM_GETFIRSTVISIBLELINE, 0, 0), 0);
 }
 
-TEST(Win32Keyboard, ClicksEnterSpaceAndAccessKeysPressTheRightButton) {
-  TApplication application("win32ui_tests");
-  SmallWindow w;
-  w.save->SetCaption("Save && &Log");
-  std::vector<std::string> pressed;
-  w.start->SetOnClick([&](TComponent*) { pressed.push_back("start"); });
-  w.save->SetOnClick([&](TComponent*) { pressed.push_back("save"); });
-  w.form.Show();
-  const HWND start = Win32Handle(*w.start), save = Win32Handle(*w.save),
-             memo = Win32Handle(*w.memo);
-  ASSERT_EQ(GetFocus(), start) << "the first in tab order holds the focus when the window opens";
-
-  struct Case {
-    const char* What;
-    HWND Focus;
-    std::function<void()> Do;
-    const char* Pressed;  // null: none
-  } cases[] = {
-      {"BM_CLICK to the button", memo, [&] { SendMessageW(save, BM_CLICK, 0, 0); }, "save"},
-      {"Enter on the focused start button", start,
-       [&] { PostMessageW(start, WM_KEYDOWN, VK_RETURN, 0); }, "start"},
-      {"Enter on the focused Save Log", save, [&] { PostMessageW(save, WM_KEYDOWN, VK_RETURN, 0); },
-       "save"},
-      {"Enter in the log is the log's", memo, [&] { PostMessageW(memo, WM_KEYDOWN, VK_RETURN, 0); },
-       nullptr},
-      {"Space on the focused button", start,
-       [&] {
-         PostMessageW(start, WM_KEYDOWN, VK_SPACE, 0x00390001);
-         PostMessageW(start, WM_KEYUP, VK_SPACE, 0xC0390001);
-       },
-       "start"},
-      {"Alt+L from the log", memo, [&] { PostMessageW(memo, WM_SYSCHAR, L'l', 1 << 29); }, "save"},
-      {"Alt+S from Save Log", save, [&] { PostMessageW(save, WM_SYSCHAR, L'S', 1 << 29); },
-       "start"},
-      {"Alt+& is no access key", memo, [&] { PostMessageW(memo, WM_SYSCHAR, L'&', 1 << 29); },
-       nullptr},
-      {"Alt+X marks nothing", memo, [&] { PostMessageW(memo, WM_SYSCHAR, L'x', 1 << 29); },
-       nullptr},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.What);
-    SetFocus(c.Focus);
-    pressed.clear();
-    c.Do();
-    RunQueued();
-    EXPECT_EQ(pressed,
-              c.Pressed ? std::vector<std::string>{c.Pressed} : std::vector<std::string>{});
-  }
-  // The focused button shows the default frame that says Enter presses it; the other does not.
-  SetFocus(save);
-  EXPECT_EQ(StyleOf(save) & BS_TYPEMASK, BS_DEFPUSHBUTTON);
-  EXPECT_EQ(StyleOf(start) & BS_TYPEMASK, BS_PUSHBUTTON);
-  SetFocus(memo);
-  EXPECT_EQ(StyleOf(save) & BS_TYPEMASK, BS_PUSHBUTTON);
-}
-
-TEST(Win32Keyboard, TabAndShiftTabFollowTheStoredOrder) {
-  TApplication application("win32ui_tests");
-  SmallWindow w;
-  w.form.Show();
-  const HWND start = Win32Handle(*w.start), save = Win32Handle(*w.save),
-             memo = Win32Handle(*w.memo);
-  auto tab = [](bool AShift) {
-    BYTE keys[256];
-    GetKeyboardState(keys);
-    keys[VK_SHIFT] = AShift ? 0x80 : 0;
-    SetKeyboardState(keys);
-    PostMessageW(GetFocus(), WM_KEYDOWN, VK_TAB, 0);
-    RunQueued();
-    keys[VK_SHIFT] = 0;
-    SetKeyboardState(keys);
-    return GetFocus();
-  };
-  SetFocus(start);
-  EXPECT_EQ(tab(false), memo);
-  EXPECT_EQ(tab(false), save);
-  EXPECT_EQ(tab(false), start);
-  EXPECT_EQ(tab(true), save);
-  EXPECT_EQ(tab(true), memo);
-}
-
-TEST(Win32Application, AThrowInsideAWindowProcedureEndsTheLoopAndReachesRunsCaller) {
-  TApplication application("win32ui_tests");
-  AnsweredBoxes boxes;
-  TMessageBoxesOverride answering(boxes);
-  application.SetTitle("Bunkmere");
-  SmallWindow w;
-  w.save->SetOnClick([](TComponent*) { throw Exception("Cannot create file x.log"); });
-  w.start->SetOnClick([](TComponent*) { throw 42; });
-  // A failure of the program's kind is the click's own: its box, and the program goes on.
-  PostMessageW(Win32Handle(*w.save), BM_CLICK, 0, 0);
-  PostMessageW(Win32Window(w.form), WM_CLOSE, 0, 0);
-  EXPECT_EQ(application.Run(w.form), 0);
-  EXPECT_EQ(boxes.Shown, std::vector<std::string>{"Bunkmere|Cannot create file x.log."});
-  // Anything else cannot unwind through the system's frames: it is carried to Run's caller.
-  PostMessageW(Win32Handle(*w.start), BM_CLICK, 0, 0);
-  EXPECT_THROW(application.Run(w.form), int);
-  EXPECT_EQ(boxes.Shown.size(), 1u);
-}
-
-TEST(Win32Application, AThrowNoClickHandlesEndsWithTheApplicationErrorBoxAndExitCode1) {
-  TApplication application("win32ui_tests");
-  AnsweredBoxes boxes;
-  TMessageBoxesOverride answering(boxes);
-  SmallWindow w;
-  w.start->SetOnClick([](TComponent*) { throw 42; });
-  PostMessageW(Win32Handle(*w.start), BM_CLICK, 0, 0);
-  const int code =
-      RunOrShowUnhandledFailure([&] { return application.Run(w.form); },
-                                [](const std::exception*) -> std::uintptr_t { return 0x1A2F4; });
-  EXPECT_EQ(code, 1);
-  ASSERT_EQ(boxes.Shown.size(), 1u);
-  EXPECT_TRUE(boxes.Shown[0].starts_with("Application Error|Exception Unknown in module "))
-      << boxes.Shown[0];
-  EXPECT_NE(boxes.Shown[0].find(" at 0001A2F4.\n\nUnknown failure."), std::string::npos)
-      << boxes.Shown[0];
-}
-
-TEST(Win32Application, TheMainThreadIsASingleThreadedApartmentWhileTheApplicationLives) {
-  {
-    TApplication application("win32ui_tests");
-    EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), RPC_E_CHANGED_MODE);
-  }
-  // Uninitialised with the application: the thread may join another apartment now.
-  const HRESULT again = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-  EXPECT_TRUE(SUCCEEDED(again));
-  if (SUCCEEDED(again)) CoUninitialize();
-}
-
 TEST(Win32Window, RepaintsOfALongHandlerLookAtTheQueueWithoutTakingInputFromIt) {
   SmallWindow w;
   w.form.SetFrameInterval(std::chrono::nanoseconds(0));
@@ -526,6 +319,24 @@ TEST(Win32Window, MovingToAScreenOfAnotherDensityScalesTheWindowAndPlacesItWhere
   EXPECT_EQ(client.right, ScaleLength(ScaleLength(674, dpi, 96), 3, 2));
   EXPECT_EQ(outer.left, 40);
   EXPECT_EQ(outer.top, 30);
+  // The frame and title bar the window is sized with are the new density's, not the
+  // system's. (Wine draws every frame at the system's density, so its window shows no
+  // difference; the size asked for does.)
+  using TAdjustForDpi = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
+  const auto adjust = reinterpret_cast<TAdjustForDpi>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"user32.dll"), "AdjustWindowRectExForDpi")));
+  ASSERT_NE(adjust, nullptr);
+  const auto style = static_cast<DWORD>(StyleOf(window));
+  const auto exStyle = static_cast<DWORD>(GetWindowLongPtrW(window, GWL_EXSTYLE));
+  RECT atNew{0, 0, ScaleLength(ScaleLength(674, dpi, 96), 3, 2),
+             ScaleLength(ScaleLength(420, dpi, 96), 3, 2)},
+      atSystem = atNew;
+  adjust(&atNew, style, FALSE, exStyle, static_cast<UINT>(dpi * 3 / 2));
+  AdjustWindowRectEx(&atSystem, style, FALSE, exStyle);
+  ASSERT_NE(atNew.bottom - atNew.top, atSystem.bottom - atSystem.top)
+      << "the densities' title bars are alike here, and this test would show nothing";
+  EXPECT_EQ(w.form.Peer().OuterSize(),
+            (std::pair<int, int>{atNew.right - atNew.left, atNew.bottom - atNew.top}));
   RECT save;
   GetWindowRect(Win32Handle(*w.save), &save);
   MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&save), 2);
@@ -533,107 +344,58 @@ TEST(Win32Window, MovingToAScreenOfAnotherDensityScalesTheWindowAndPlacesItWhere
   EXPECT_EQ(save.right - save.left, ScaleLength(ScaleLength(75, dpi, 96), 3, 2));
 }
 
-// Answers the system's message boxes of this thread as they open, noting their owners.
-struct BoxAnswerer {
-  BoxAnswerer() {
-    Self() = this;
-    Hook = SetWindowsHookExW(WH_CBT, &OnEvent, nullptr, GetCurrentThreadId());
-  }
-  ~BoxAnswerer() {
-    UnhookWindowsHookEx(Hook);
-    Self() = nullptr;
-  }
-  static BoxAnswerer*& Self() {
-    static BoxAnswerer* self = nullptr;
-    return self;
-  }
-  static LRESULT CALLBACK OnEvent(int ACode, WPARAM W, LPARAM L) {
-    if (ACode == HCBT_ACTIVATE && Self() != nullptr) {
-      const auto box = reinterpret_cast<HWND>(W);
-      wchar_t name[16] = {};
-      GetClassNameW(box, name, 16);
-      if (std::wstring_view(name) == L"#32770") {
-        Self()->Owners.push_back(GetWindow(box, GW_OWNER));
-        PostMessageW(box, WM_COMMAND, IDOK, 0);
-      }
-    }
-    return CallNextHookEx(nullptr, ACode, W, L);
-  }
-  HHOOK Hook;
-  std::vector<HWND> Owners;
-};
-
-TEST(Win32Application, MessageBoxesBelongToTheMainWindowWhateverWindowIsActive) {
-  TApplication application("win32ui_tests");
+// Switching to high contrast changes the desktop's colours: the window's background and its
+// labels' text, in system colours, follow.
+TEST(Win32Window, TheDesktopsNewColoursReachTheBackgroundAndTheLabels) {
   SmallWindow w;
-  // Another window of the program's thread is the active one when the box comes.
-  SmallWindow other;
-  w.start->SetOnClick([&](TComponent*) {
-    other.form.Show();
-    SetActiveWindow(Win32Window(other.form));
-    application.ShowMessage("Cell Synchronization Completed");
-    w.form.Close();
-  });
-  BoxAnswerer answerer;
-  PostMessageW(Win32Handle(*w.start), BM_CLICK, 0, 0);
-  EXPECT_EQ(application.Run(w.form), 0);
-  EXPECT_EQ(answerer.Owners, std::vector<HWND>{Win32Window(w.form)});
+  w.form.Show();
+  const HWND window = Win32Window(w.form);
+  const int elements[] = {COLOR_BTNFACE, COLOR_WINDOWTEXT};
+  const COLORREF before[] = {GetSysColor(COLOR_BTNFACE), GetSysColor(COLOR_WINDOWTEXT)};
+  const COLORREF after[] = {RGB(10, 200, 30), RGB(250, 240, 5)};
+  ASSERT_TRUE(SetSysColors(2, elements, after));
+  SendMessageW(window, WM_SYSCOLORCHANGE, 0, 0);
+  const HDC dc = CreateCompatibleDC(nullptr);
+  const auto brush =
+      reinterpret_cast<HBRUSH>(SendMessageW(window, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                                            reinterpret_cast<LPARAM>(Win32Handle(*w.label))));
+  const COLORREF background = GetBkColor(dc), text = GetTextColor(dc);
+  DeleteDC(dc);
+  LOGBRUSH painted{};
+  GetObjectW(brush, sizeof painted, &painted);
+  SetSysColors(2, elements, before);
+  SendMessageW(window, WM_SYSCOLORCHANGE, 0, 0);
+  EXPECT_EQ(background, after[0]);
+  EXPECT_EQ(painted.lbColor, after[0]);
+  EXPECT_EQ(text, after[1]);
 }
 
-// The taskbar button and the task switcher's entry are the application's, with its title:
-// the main window is owned by the application's window (an owned window gets no button), which
-// shows while the main window does. Minimising the main window minimises the application's
-// window (hiding what it owns); restoring that brings the main window back. With the main form
-// on the taskbar, the form is a window of its own.
-TEST(Win32Application, TheTaskbarButtonIsTheApplicationsWithItsTitle) {
-  const auto visibleTopLevels = [] {
-    std::vector<HWND> found;
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND AWindow, LPARAM AFound) {
-          if (IsWindowVisible(AWindow) && GetWindow(AWindow, GW_OWNER) == nullptr)
-            reinterpret_cast<std::vector<HWND>*>(AFound)->push_back(AWindow);
-          return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&found));
-    return found;
+// "MS Sans Serif" draws only the ANSI code page's characters, "?" for the rest: a control
+// whose text needs others is drawn in the TrueType face, at every size.
+TEST(Win32Controls, TextOutsideTheCodePageIsDrawnInATrueTypeFace) {
+  const HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  const wchar_t* const bitmap = dpi == 96 ? L"MS Sans Serif" : L"Microsoft Sans Serif";
+  const auto face = [](HWND AControl) {
+    LOGFONTW lf{};
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(AControl, WM_GETFONT, 0, 0)), sizeof lf, &lf);
+    return std::wstring(lf.lfFaceName);
   };
-  {
-    TApplication application("win32ui_tests");
-    application.SetMainFormOnTaskBar(false);
-    application.SetTitle("Bunkmere");
+  struct Case {
+    const char* Text;
+    bool Other;
+  } cases[] = {{"Main Jail", false}, {"Crème Brûlée", false}, {"Крыло Nord", true}, {"上段", true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Text);
     SmallWindow w;
-    w.form.SetCaption("Synch Facility Cells Base On Current Population");
-    const HWND form = Win32Window(w.form);
-    const HWND owner = GetWindow(form, GW_OWNER);
-    ASSERT_NE(owner, nullptr);
-    EXPECT_EQ(TextOf(owner), L"Bunkmere");
-    EXPECT_EQ(GetWindowLongPtrW(owner, GWL_EXSTYLE) & WS_EX_TOOLWINDOW, 0);
-    EXPECT_EQ(GetWindowLongPtrW(form, GWL_EXSTYLE) & WS_EX_APPWINDOW, 0);
-    std::vector<HWND> shown;
-    bool minimised = false, hiddenWhileMinimised = false, backAfterRestore = false;
-    w.start->SetOnClick([&](TComponent*) {
-      shown = visibleTopLevels();
-      SendMessageW(form, WM_SYSCOMMAND, SC_MINIMIZE, 0);
-      minimised = IsIconic(owner) != FALSE;
-      hiddenWhileMinimised = IsWindowVisible(form) == FALSE;
-      ShowWindow(owner, SW_RESTORE);
-      backAfterRestore = IsWindowVisible(form) != FALSE && IsIconic(form) == FALSE;
-      w.form.Close();
-    });
-    PostMessageW(Win32Handle(*w.start), BM_CLICK, 0, 0);
-    EXPECT_EQ(application.Run(w.form), 0);
-    // The only window the taskbar and the task switcher list: the application's.
-    EXPECT_EQ(shown, std::vector<HWND>{owner});
-    EXPECT_TRUE(minimised);
-    EXPECT_TRUE(hiddenWhileMinimised);
-    EXPECT_TRUE(backAfterRestore);
-  }
-  {
-    TApplication application("win32ui_tests");
-    application.SetMainFormOnTaskBar(true);
-    SmallWindow w;
-    EXPECT_EQ(GetWindow(Win32Window(w.form), GW_OWNER), nullptr);
+    w.label->SetCaption(c.Text);
+    w.memo->Add(std::string("Facility :") + c.Text);
+    w.memo->Lines();
+    EXPECT_EQ(face(Win32Handle(*w.label)), c.Other ? L"Microsoft Sans Serif" : bitmap);
+    EXPECT_EQ(face(Win32Handle(*w.memo)), c.Other ? L"Microsoft Sans Serif" : bitmap);
+    EXPECT_EQ(face(Win32Handle(*w.save)), bitmap)
+        << "a control with text of the code page keeps its face";
   }
 }
 

@@ -25,8 +25,19 @@ wchar_t Upper(wchar_t AChar) {
 
 bool HandleDialogKey(const MSG& AMessage, std::wstring_view AWindowClass) {
   const bool keyDown = AMessage.message == WM_KEYDOWN;
+  const bool escape = (keyDown || AMessage.message == WM_KEYUP) && AMessage.wParam == VK_ESCAPE;
+  // Access keys and the focus rectangle, hidden until the keyboard is used (where the person
+  // has chosen so), show from the first Tab or Alt on.
+  if ((keyDown && AMessage.wParam == VK_TAB) ||
+      (AMessage.message == WM_SYSKEYDOWN && AMessage.wParam == VK_MENU) ||
+      AMessage.message == WM_SYSCHAR) {
+    // Nothing changes, and nothing is drawn again, once they show.
+    if (const HWND top = GetAncestor(AMessage.hwnd, GA_ROOT); top != nullptr)
+      SendMessageW(top, WM_UPDATEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEACCEL | UISF_HIDEFOCUS),
+                   0);
+  }
   if (!(keyDown && (AMessage.wParam == VK_TAB || AMessage.wParam == VK_RETURN)) &&
-      AMessage.message != WM_SYSCHAR)
+      AMessage.message != WM_SYSCHAR && !escape)
     return false;
   const HWND root = GetAncestor(AMessage.hwnd, GA_ROOT);
   if (root == nullptr) return false;
@@ -34,6 +45,10 @@ bool HandleDialogKey(const MSG& AMessage, std::wstring_view AWindowClass) {
   GetClassNameW(root, name, 32);
   if (std::wstring_view(name) != AWindowClass) return false;
 
+  // The window has no Cancel button, so Esc is nobody's: a multi-line edit that has been
+  // asked for its dialog code takes itself for a dialog's and would close the window with it.
+  // Closing is the close box's, Alt+F4's and the system menu's.
+  if (escape) return true;
   if (keyDown && AMessage.wParam == VK_TAB) {
     if (root == AMessage.hwnd || GetKeyState(VK_CONTROL) < 0 || GetKeyState(VK_MENU) < 0)
       return false;
@@ -48,8 +63,8 @@ bool HandleDialogKey(const MSG& AMessage, std::wstring_view AWindowClass) {
   if (keyDown) {  // Enter: only a focused push button takes it; the log keeps its new lines
     const HWND focus = GetFocus();
     if (focus == nullptr || GetParent(focus) != root) return false;
-    const auto code =
-        SendMessageW(focus, WM_GETDLGCODE, AMessage.wParam, reinterpret_cast<LPARAM>(&AMessage));
+    // A query, without the message: the log is not to take itself for a dialog's edit.
+    const auto code = SendMessageW(focus, WM_GETDLGCODE, AMessage.wParam, 0);
     if ((code & DLGC_DEFPUSHBUTTON) == 0) return false;
     click(focus);
     return true;

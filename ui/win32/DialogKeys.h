@@ -2,7 +2,7 @@
 // The dialog manager's keys on a window that is not a dialog: Tab and Shift+Tab move the focus
 // through the tab stops in their order (the windows' order from the top), Enter presses the
 // focused push button, Alt+letter presses the button whose caption marks that letter with "&".
-// Space is the button's own.
+// Space is the button's own. Esc does nothing: the window has no Cancel button.
 
 #include <windows.h>
 

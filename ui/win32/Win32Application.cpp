@@ -7,13 +7,10 @@
 #include <objbase.h>
 
 #include "ui/win32/DialogKeys.h"
+#include "ui/win32/Win32AppWindow.h"
 
 namespace bunkmere::win32 {
 namespace {
-
-constexpr wchar_t kApplicationClass[] = L"BunkmereApplication";
-// Set on the application's window while minimising it has hidden the main window.
-constexpr wchar_t kHiddenByMinimise[] = L"BunkmereHiddenByMinimise";
 
 // The application's window while the application exists: it owns the forms, and its taskbar
 // button shows the title.
@@ -35,30 +32,25 @@ class TWin32ApplicationPeer final : public TApplicationPeer {
     INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX),
                                   ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&controls);
-    CreateApplicationWindow();
+    // Forms are owned by it unless the main form is to have its own button.
+    gApplicationWindow = FWindow.Handle();
   }
   ~TWin32ApplicationPeer() override {
-    if (gApplicationWindow == FWindow.get()) gApplicationWindow = nullptr;
-    FWindow.reset();
+    if (gApplicationWindow == FWindow.Handle()) gApplicationWindow = nullptr;
     if (FComInitialised) CoUninitialize();
   }
   TWin32ApplicationPeer(const TWin32ApplicationPeer&) = delete;
   TWin32ApplicationPeer& operator=(const TWin32ApplicationPeer&) = delete;
   void SetMainWindow(TFormPeer* AWindow) override {
     FMainWindow = AWindow != nullptr ? FormWindow(*AWindow) : nullptr;
-    SetWindowLongPtrW(FWindow.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(FMainWindow));
-    // The taskbar button is there while the main window is.
-    if (FMainWindow != nullptr && GetWindow(FMainWindow, GW_OWNER) == FWindow.get())
-      ShowWindow(FWindow.get(), SW_SHOWNOACTIVATE);
-    else
-      ShowWindow(FWindow.get(), SW_HIDE);
+    FWindow.SetMainWindow(FMainWindow);
   }
   void SetMainFormOnTaskBar(bool AValue) override {
-    gApplicationWindow = AValue ? nullptr : FWindow.get();
+    gApplicationWindow = AValue ? nullptr : FWindow.Handle();
   }
   void SetTitle(const std::string& AValue) override {
     // The taskbar button's and the task switcher's text; boxes get the title as caption.
-    SetWindowTextW(FWindow.get(), Wide(AValue).c_str());
+    SetWindowTextW(FWindow.Handle(), Wide(AValue).c_str());
   }
   void SetIcon(std::string_view /*AImage*/) override {
     // The executable carries the icon as a resource; every window's class uses it.
@@ -96,64 +88,8 @@ class TWin32ApplicationPeer final : public TApplicationPeer {
   }
 
  private:
-  // A visible window of no size, at the middle of the screen, with a caption, system menu and
-  // minimise box: the taskbar gives it a button and the task switcher an entry, both with the
-  // class's icon (the executable's) and the title.
-  void CreateApplicationWindow() {
-    static const bool registered = [] {
-      WNDCLASSEXW wc{};
-      wc.cbSize = sizeof wc;
-      wc.lpfnWndProc = &WindowProc;
-      wc.hInstance = Instance();
-      wc.hIcon = LoadIconW(Instance(), MAKEINTRESOURCEW(1));
-      wc.lpszClassName = kApplicationClass;
-      return RegisterClassExW(&wc) != 0;
-    }();
-    (void)registered;
-    const int x = GetSystemMetrics(SM_CXSCREEN) / 2, y = GetSystemMetrics(SM_CYSCREEN) / 2;
-    FWindow.reset(
-        CreateWindowExW(0, kApplicationClass, L"",
-                        WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX, x, y,
-                        0, 0, nullptr, nullptr, Instance(), nullptr));
-    // Forms are owned by it unless the main form is to have its own button.
-    gApplicationWindow = FWindow.get();
-  }
-
-  // Activation from the taskbar or the task switcher lands on this window: it is passed on to
-  // the main window. Closing from the taskbar closes the main window.
-  static LRESULT CALLBACK WindowProc(HWND AWindow, UINT AMessage, WPARAM W, LPARAM L) {
-    const auto main = reinterpret_cast<HWND>(GetWindowLongPtrW(AWindow, GWLP_USERDATA));
-    switch (AMessage) {
-      case WM_SETFOCUS:
-        if (main != nullptr && IsWindowVisible(main) && IsWindowEnabled(main)) {
-          SetFocus(main);
-          return 0;
-        }
-        break;
-      case WM_CLOSE:
-        if (main != nullptr) PostMessageW(main, WM_CLOSE, 0, 0);
-        return 0;
-      case WM_SIZE:
-        // Minimised (from the taskbar, or by the main window's minimise box), the main window
-        // goes out of sight with it, and comes back when it is restored. Windows hides owned
-        // windows with their owner by itself; doing it here too costs nothing there and holds
-        // wherever that is not done.
-        if (main != nullptr && W == SIZE_MINIMIZED && IsWindowVisible(main)) {
-          ShowWindow(main, SW_HIDE);
-          SetPropW(AWindow, kHiddenByMinimise, reinterpret_cast<HANDLE>(1));
-        } else if (main != nullptr && W != SIZE_MINIMIZED &&
-                   RemovePropW(AWindow, kHiddenByMinimise) != nullptr) {
-          ShowWindow(main, SW_SHOW);
-        }
-        break;
-      default:
-        break;
-    }
-    return DefWindowProcW(AWindow, AMessage, W, L);
-  }
-
   bool FComInitialised = false;
-  TWindowHandle FWindow;
+  TApplicationWindow FWindow;
   HWND FMainWindow = nullptr;
 };
 

@@ -53,8 +53,12 @@ inline COLORREF ToColorRef(TColor AColor) {
   return static_cast<COLORREF>(AColor) & 0x00FFFFFF;
 }
 
-// A font for the stored description of one; see FaceFor in Win32Support.cpp for the face.
-TFontHandle MakeFont(const TFontData& AFont);
+// A font for the stored description of one, for text with characters outside the ANSI code
+// page when AOtherCharacters; see FaceFor in Win32Support.cpp for the face.
+TFontHandle MakeFont(const TFontData& AFont, bool AOtherCharacters = false);
+
+// Whether AText holds characters the ANSI code page lacks.
+bool OutsideAnsiCodePage(std::wstring_view AText);
 
 // The class of every form's window.
 inline constexpr wchar_t kFormClass[] = L"BunkmereForm";
