@@ -51,6 +51,8 @@ const std::string kThreeCells =
     "INSERT INTO DETENTIA (BOOKNO, NAMERELEAS, FACICODE, CELLKEY, BED) VALUES "
     "('B-10', 0, 'F1', 10, '1'), ('B-20', 0, 'F1', 20, '1'), ('B-30', 0, 'F1', 30, '1')\n";
 
+std::string Contents(std::FILE* AFile);
+
 Lines Cells(const JailFixture& AJail) {
   return AJail.Query("SELECT CELLKEY, ONCELL FROM CFGCELL ORDER BY CELLKEY");
 }
@@ -122,6 +124,47 @@ TEST(PassReliability, EachFailureAtARowStopsThereWithItsTrueCause) {
     EXPECT_EQ(jail.Window().Outcome(), c.Outcome);
     EXPECT_EQ(Cells(jail), c.Cells);
     EXPECT_EQ(Beds(jail), c.Beds);
+    EXPECT_EQ(testing::LockTablesLeft(jail.Server()), Lines{});
+  }
+}
+
+// Another program keeps cell 20's bed in an open transaction, as a booking program does while
+// it writes: the pass waits no longer than its lock wait, stops there as at a held row, and
+// tells a scheduler to run it later.
+TEST(PassReliability, ARowHeldInAnOpenTransactionStopsThePassAfterTheLockWait) {
+  for (const bool unattended : {false, true}) {
+    SCOPED_TRACE(unattended ? "--sync" : "the window");
+    JailFixture jail(kThreeCells);
+    auto booking = testing::JailConnection(jail.Server());
+    booking->ExecSQL("BEGIN TRANSACTION");
+    booking->ExecSQL("UPDATE CFGBED SET AVAILABLE = 0 WHERE CELLKEY = 20");
+    TfrmSynchCellsMain& w = jail.Window();
+    w.SetTimeouts(1000, 120);
+    const std::string held =
+        "The server kept a row locked for 1 second while moving to the next cell after Facility "
+        ":North DormCode : D1 CellNo : C-10: another program holds it in an open transaction. "
+        "The rows before it are written; nothing from it on was touched.";
+    if (unattended) {
+      TCommandLine line;
+      line.Mode = TCommandLine::TMode::Sync;
+      const fs::path log =
+          fs::temp_directory_path() / ("bunkmere-held-" + std::to_string(getpid()) + ".log");
+      line.LogFile = log.string();
+      std::FILE* out = std::tmpfile();
+      std::FILE* err = std::tmpfile();
+      EXPECT_EQ(RunUnattendedSync(w, line, {out, err, false}), kExitHeld);
+      EXPECT_EQ(Contents(err), held + kOn + "\nProcess Aborted\n");
+      std::fclose(out);
+      std::fclose(err);
+      fs::remove(log);
+    } else {
+      jail.PressStart();
+      EXPECT_EQ(jail.Boxes().Texts(), (Lines{held + kOn, "Process Aborted"}));
+    }
+    EXPECT_EQ(w.Outcome(), TPassOutcome::Held);
+    booking->ExecSQL("ROLLBACK");
+    EXPECT_EQ(Cells(jail), (Lines{"10|1", "20|9", "30|9"}));
+    EXPECT_EQ(Beds(jail), (Lines{"10|False", "20|NULL", "30|NULL"}));
     EXPECT_EQ(testing::LockTablesLeft(jail.Server()), Lines{});
   }
 }
