@@ -133,10 +133,13 @@ TEST(StandinClients, PytdsPassesItsChecks) {
   StandinServer server(kInit);
   auto [status, out] =
       RunProcess({"/usr/bin/python3", STANDIN_CLIENTS_DIR "/pytds_check.py", server.Host(),
-                  std::to_string(server.Port()), server.User(), server.Password()},
+                  std::to_string(server.Port()), server.User(), server.Password(),
+                  StandinServer::CaFile()},
                  "");
   EXPECT_EQ(status, 0) << out;
   EXPECT_NE(out.find("PASS"), std::string::npos) << out;
+  for (const auto& session : server.Sessions())
+    EXPECT_TRUE(session.loginEncrypted) << session.spid << " " << session.outcome;
 }
 
 // Another program holding a row in an open transaction, played by two clients written by
@@ -153,11 +156,15 @@ TEST(StandinClients, TransactionsHoldRowsForPytdsAndTedious) {
     SCOPED_TRACE(command[1]);
     StandinServer server(kInit);
     for (const std::string& arg :
-         {server.Host(), std::to_string(server.Port()), server.User(), server.Password()})
+         {server.Host(), std::to_string(server.Port()), server.User(), server.Password(),
+          StandinServer::CaFile()})
       command.push_back(arg);
     auto [status, out] = RunProcess(command, "");
     EXPECT_EQ(status, 0) << out;
     EXPECT_NE(out.find("PASS"), std::string::npos) << out;
+    // No password crossed in the clear, tests included.
+    for (const auto& session : server.Sessions())
+      EXPECT_TRUE(session.loginEncrypted) << session.spid << " " << session.outcome;
   }
 }
 

@@ -1,6 +1,6 @@
 """Checks sqlstandin with pytds, a TDS client written by others.
 
-usage: pytds_check.py HOST PORT USER PASSWORD
+usage: pytds_check.py HOST PORT USER PASSWORD CAFILE
 Prints one line per check and exits non-zero at the first failure.
 """
 import datetime
@@ -12,11 +12,15 @@ import time
 import pytds
 
 HOST, PORT, USER, PASSWORD = sys.argv[1], int(sys.argv[2]), sys.argv[3], sys.argv[4]
+# The login, password included, goes inside TLS: the authority that issued the stand-in's
+# certificate is the test's own.
+CAFILE = sys.argv[5]
 
 
 def connect(database="JAIL"):
     return pytds.connect(server=HOST, port=PORT, user=USER, password=PASSWORD, database=database,
-                         autocommit=True, login_timeout=10)
+                         autocommit=True, login_timeout=10, cafile=CAFILE,
+                         validate_host=False)
 
 
 def error_number(action):
@@ -89,11 +93,11 @@ check("dropped when the creator disconnects", eventually(lambda: gone("##LOCK-JA
 holder = subprocess.Popen([sys.executable, "-c", """
 import sys, pytds
 c = pytds.connect(server=sys.argv[1], port=int(sys.argv[2]), user=sys.argv[3], password=sys.argv[4],
-                  database='JAIL', autocommit=True)
+                  database='JAIL', autocommit=True, cafile=sys.argv[5], validate_host=False)
 c.cursor().execute('CREATE TABLE ##KILLED (x INT)')
 print('created', flush=True)
 sys.stdin.read()
-""", HOST, str(PORT), USER, PASSWORD], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+""", HOST, str(PORT), USER, PASSWORD, CAFILE], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
 check("killed holder created its table", holder.stdout.readline().strip(), "created")
 check("table visible while the holder lives", gone("##KILLED"), False)
 holder.kill()

@@ -2,7 +2,7 @@
 checks what a second session meets: a wait, a lock time-out (1222), the row let go at commit,
 put back at rollback, and at the end of the holder's session; ATTENTION ends a wait.
 
-usage: pytds_tx_check.py HOST PORT USER PASSWORD
+usage: pytds_tx_check.py HOST PORT USER PASSWORD CAFILE
 Prints one line per check and exits non-zero at the first failure.
 """
 import subprocess
@@ -13,12 +13,16 @@ import time
 import pytds
 
 HOST, PORT, USER, PASSWORD = sys.argv[1], int(sys.argv[2]), sys.argv[3], sys.argv[4]
+# The login, password included, goes inside TLS: the authority that issued the stand-in's
+# certificate is the test's own.
+CAFILE = sys.argv[5]
 
 
 def connect(autocommit=True, timeout=None):
     # autocommit=False: pytds opens its transactions with transaction-manager requests.
     return pytds.connect(server=HOST, port=PORT, user=USER, password=PASSWORD, database="JAIL",
-                         autocommit=autocommit, login_timeout=10, timeout=timeout)
+                         autocommit=autocommit, login_timeout=10, timeout=timeout,
+                         cafile=CAFILE, validate_host=False)
 
 
 def check(name, got, want):
@@ -114,11 +118,11 @@ impatient.close()
 killed = subprocess.Popen([sys.executable, "-c", """
 import sys, pytds
 c = pytds.connect(server=sys.argv[1], port=int(sys.argv[2]), user=sys.argv[3], password=sys.argv[4],
-                  database='JAIL', autocommit=False)
+                  database='JAIL', autocommit=False, cafile=sys.argv[5], validate_host=False)
 c.cursor().execute("UPDATE PyTx SET V = 'doomed' WHERE K = 2")
 print('held', flush=True)
 sys.stdin.read()
-""", HOST, str(PORT), USER, PASSWORD], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+""", HOST, str(PORT), USER, PASSWORD, CAFILE], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
 check("killed holder holds the row", killed.stdout.readline().strip(), "held")
 check("held by the killed holder", error_of(cur, "SET LOCK_TIMEOUT 0; UPDATE PyTx SET V = 'y' WHERE K = 2")[0],
       1222)
