@@ -12,7 +12,7 @@
 #include "core/Reader.h"
 #include "core/SqlText.h"
 #include "dataaccess/MSDataSet.h"
-#include "dataaccess/odbc/OdbcError.h"
+#include "dataaccess/ServerError.h"
 #include "db/DbClasses.h"
 #include "db/VtMSAccess.h"
 #include "db/VtRecordLock.h"
@@ -398,9 +398,7 @@ std::string TfrmSynchCellsMain::RowName(const TVtMSTable& ARow, const std::strin
 std::string TfrmSynchCellsMain::FailureText(const Exception& AFailure) {
   FOutcome = dynamic_cast<const EVtDBLockError*>(&AFailure) != nullptr ? TPassOutcome::Held
                                                                        : TPassOutcome::Failed;
-  const auto* server = dynamic_cast<const odbc::EOdbcError*>(&AFailure);
-  if (server == nullptr) return AFailure.Message();
-  if (server->NativeError() == kLockTimeoutError) {
+  if (ServerErrorNumber(AFailure) == kLockTimeoutError) {
     // Another program keeps the row in an open transaction: a hold like a record lock, to be
     // retried later, not a fault.
     FOutcome = TPassOutcome::Held;
@@ -409,7 +407,7 @@ std::string TfrmSynchCellsMain::FailureText(const Exception& AFailure) {
            ": another program holds it in an open transaction. The rows before it are "
            "written; nothing from it on was touched.";
   }
-  if (server->SqlState() == "HYT00")
+  if (IsQueryTimeout(AFailure))
     return "The server did not answer within " + Seconds(FQueryTimeoutSeconds) + " while " +
            FDoing + ".";
   return AFailure.Message();

@@ -8,7 +8,7 @@
 #include "dataaccess/Fields.h"
 #include "dataaccess/MSConnection.h"
 #include "dataaccess/MSDataSet.h"
-#include "dataaccess/odbc/OdbcError.h"
+#include "dataaccess/ServerError.h"
 #include "platform/Platform.h"
 
 namespace bunkmere {
@@ -117,8 +117,7 @@ namespace {
 constexpr long kObjectExistsError = 2714;
 
 bool IsNameTaken(const std::exception& AError) {
-  const auto* odbcError = dynamic_cast<const odbc::EOdbcError*>(&AError);
-  return odbcError != nullptr && odbcError->NativeError() == kObjectExistsError;
+  return ServerErrorNumber(AError) == kObjectExistsError;
 }
 
 // Fills ALock from the holder row of ALockName. The holder may have released the lock
