@@ -97,12 +97,35 @@ TEST(DriverSecurityTest, EachSettingReachesTheDriverOrIsRefused) {
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(std::string(c.Site) + " / " + c.Driver);
-    if (*c.Error != '\0') {
+    std::string error = c.Error;
+#ifdef _WIN32
+    // FreeTDS on Windows cannot be handed the authorities to trust: a connection that asks for
+    // a validated certificate is refused there, unless an earlier refusal says more.
+    const std::string site = c.Site;
+    const bool validated = std::string(c.Driver) == kFreeTds &&
+                           site.find("TrustServerCertificate=True") == std::string::npos &&
+                           (site.find("Encrypt=True") != std::string::npos ||
+                            site.find("Encrypt=Mandatory") != std::string::npos ||
+                            site.find("Encrypt=Strict") != std::string::npos);
+    if (validated && error.find("cannot be spoken") == std::string::npos) {
       try {
         Build(c.Site, c.Driver, c.Version);
         ADD_FAILURE() << "connects, expected a refusal";
       } catch (const EDatabaseError& e) {
-        EXPECT_NE(std::string(e.what()).find(c.Error), std::string::npos) << e.what();
+        const std::string text = e.what();
+        EXPECT_TRUE(text.find("FreeTDS on Windows cannot be told") != std::string::npos ||
+                    (!error.empty() && text.find(error) != std::string::npos))
+            << text;
+      }
+      continue;
+    }
+#endif
+    if (!error.empty()) {
+      try {
+        Build(c.Site, c.Driver, c.Version);
+        ADD_FAILURE() << "connects, expected a refusal";
+      } catch (const EDatabaseError& e) {
+        EXPECT_NE(std::string(e.what()).find(error), std::string::npos) << e.what();
         EXPECT_NE(std::string(e.what()).find("Cannot connect to SQL Server"), std::string::npos);
         EXPECT_EQ(std::string(e.what()).find("pw"), std::string::npos) << e.what();
       }
@@ -131,9 +154,14 @@ TEST(DriverSecurityTest, WeakLinksAreFlaggedForTheSiteCheck) {
   EXPECT_TRUE(
       Build("Data Source=srv;Encrypt=True;TrustServerCertificate=True", kDriver18, "").Weak);
   EXPECT_FALSE(Build("Data Source=srv;Encrypt=True", kDriver18, "").Weak);
+#ifndef _WIN32
   EXPECT_FALSE(Build("Data Source=srv;Encrypt=True", kFreeTds, "1.3.17").Weak);
   EXPECT_EQ(Build("Data Source=srv;Encrypt=True;CA File=/s/ca.pem", kFreeTds, "1.3.17").Validation,
             "validated against the authorities in /s/ca.pem, for the name srv");
+#else
+  // Refused there instead (above): it never connects unvalidated.
+  EXPECT_THROW(Build("Data Source=srv;Encrypt=True", kFreeTds, "1.3.17"), EDatabaseError);
+#endif
 }
 
 // FreeTDS before 1.4 reads a braced value up to the first "};" and keeps a "}" as it is; 1.4
