@@ -4,7 +4,13 @@
 // (target: at most 1.10) and client CPU (at most 1.25), and,
 // for scale, a floor that reads every value it fetches.
 //
-//   pass_bench [--cells N --beds N --current N --released N]   (defaults: the full jail)
+//   pass_bench [--latency-ms MS] [--cells N --beds N --current N --released N]
+//   (defaults: the full jail)
+//
+// With --latency-ms the stand-in also answers every request MS milliseconds late, as a server
+// across a network does, and the benchmark prints, beside the figures above, the pass's wall
+// time at 0 ms and at MS ms, the floor's at MS ms, and the round trips the pass takes per
+// housing row and per cell: at a site's distance those, not the client's work, decide the time.
 //
 // The generated jail is loaded into a stand-in data folder once and kept beside the
 // benchmark; every run works on a fresh copy of it.
@@ -118,13 +124,26 @@ fs::path PristineJail(const std::string& AArgs) {
   return dir;
 }
 
+// The value after AName in the jail's arguments, 0 when absent.
+long JailFigure(const std::string& AArgs, const std::string& AName) {
+  const std::size_t at = AArgs.find(AName + " ");
+  return at == std::string::npos ? 0 : std::atol(AArgs.c_str() + at + AName.size() + 1);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   bunkmere::testing::ProvideRuntimeFolder();
   std::string args;
-  for (int i = 1; i < argc; ++i) args += std::string(" ") + argv[i];
+  long latencyMs = -1;
+  for (int i = 1; i < argc; ++i) {
+    if (std::string(argv[i]) == "--latency-ms" && i + 1 < argc) {
+      latencyMs = std::atol(argv[++i]);
+      continue;
+    }
+    args += std::string(" ") + argv[i];
+  }
   if (args.empty()) args = " --cells 4000 --beds 12000 --current 20000 --released 200000";
   args = args.substr(1);
 
@@ -237,6 +256,67 @@ int main(int argc, char** argv) {
     std::printf("  ratio pass/reading floor: wall %.3f, client CPU %.3f\n",
                 passBest / readingFloorBest, passCpu / readingFloorCpu);
     line("pass again (refreshes, nothing to write)", againBest, againStatements, againCpu);
+
+    if (latencyMs >= 0) {
+      // One run each: at a few milliseconds a round trip the full jail takes minutes, and the
+      // time is the server's waiting, which a busy spell of the client does not change.
+      const std::string delay = "delay:" + std::to_string(latencyMs);
+      double latePass = 0, lateCpu = 0, lateFloor = 0;
+      std::size_t lateStatements = 0;
+      {
+        const fs::path passDir = freshCopy("late-pass");
+        const fs::path log = passDir / "statements.jsonl";
+        {
+          Standin server({"--data", passDir.string(), "--log", log.string(), "--fault", delay});
+          bunkmere::testing::RecordingMessageBoxes boxes;
+          const auto site = bunkmere::testing::TSiteFolder::For(
+              "Data Source=127.0.0.1," + std::to_string(server.Port()) +
+              ";Initial Catalog=JAIL;User ID=sa;Password=" + kPassword);
+          auto window = [&] {
+            const bunkmere::testing::TCurrentDirectory inSite(site.Path());
+            return std::make_unique<bunkmere::TfrmSynchCellsMain>(nullptr);
+          }();
+          window->Show();
+          app.ProcessMessages();
+          const auto t = Clock::now();
+          const double cpu = bunkmere::bench::ThreadCpuSeconds();
+          window->btConvertTavrichWeekenders->Click();
+          latePass = Seconds(t);
+          lateCpu = bunkmere::bench::ThreadCpuSeconds() - cpu;
+          if (boxes.Texts().back() != "Cell Synchronization Completed")
+            throw std::runtime_error("the pass failed: " + boxes.Texts().front());
+          lateStatements = standin::testing::ParseStatementLog(ReadFile(log)).size();
+          window->Close();
+        }
+        fs::remove_all(passDir);
+      }
+      {
+        const fs::path floorDir = freshCopy("late-floor");
+        {
+          Standin server({"--data", floorDir.string(), "--log",
+                          (floorDir / "statements.jsonl").string(), "--fault", delay});
+          lateFloor = bunkmere::bench::Replay(
+                          "Driver=FreeTDS;Server=127.0.0.1;Port=" + std::to_string(server.Port()) +
+                              ";UID=sa;PWD=" + kPassword +
+                              ";Database=JAIL;TDS_Version=7.4;ClientCharset=UTF-8",
+                          recorded)
+                          .Seconds;
+        }
+        fs::remove_all(floorDir);
+      }
+      const long cells = JailFigure(args, "--cells"), beds = JailFigure(args, "--beds");
+      std::printf("  at %ld ms a round trip (the stand-in's delay fault), one run each:\n",
+                  latencyMs);
+      line("pass (opens, connects, writes)", latePass, lateStatements, lateCpu);
+      line("raw ODBC floor (the same statements)", lateFloor, lateStatements, 0.0);
+      std::printf(
+          "  pass wall time: %.3f s at 0 ms, %.3f s at %ld ms; ratio pass/floor at %ld ms: %.3f\n",
+          passBest, latePass, latencyMs, latencyMs, latePass / lateFloor);
+      if (cells > 0)
+        std::printf("  round trips: %.2f per housing row (%ld cells, %ld beds), %.2f per cell\n",
+                    static_cast<double>(passStatements) / static_cast<double>(cells + beds), cells,
+                    beds, static_cast<double>(passStatements) / static_cast<double>(cells));
+    }
     return 0;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "pass_bench: %s\n", e.what());
