@@ -73,6 +73,22 @@ struct ServerMessage {
   std::string procedure;
 };
 
+// A statement about to run: `step` numbers the statements the server starts, across all its
+// sessions, from 1; `line` is where the statement begins in the request's text.
+struct StatementStart {
+  std::int64_t step = 0;
+  int line = 1;
+  std::string_view text;
+};
+
+// What is to happen to that statement: run it, fail it with an error (severity 16, as a
+// run-time error, so a TRY block catches it), or drop the session before it runs.
+struct StepVerdict {
+  enum class Kind { Run, Fail, Drop } kind = Kind::Run;
+  int number = 0;
+  std::string text;
+};
+
 // Where the engine delivers what a batch produces, in order. The protocol side turns each
 // call into tokens. For every statement the engine calls StatementDone exactly once, after
 // its rows or its error.
@@ -94,6 +110,8 @@ class ResultSink {
   // ENVCHANGE tokens that tell the client carry it.
   enum class Transaction { Begin, Commit, Rollback };
   virtual void TransactionChanged(Transaction, std::uint64_t /*descriptor*/) {}
+  // Asked before each statement runs, nested ones included; after a Drop nothing more is sent.
+  virtual StepVerdict StatementStarting(const StatementStart&) { return {}; }
 };
 
 // A login-time or session-level failure carrying SQL Server's message (4060, 18456 ...).

@@ -176,13 +176,34 @@ struct EndTranStmt {
   bool commit = true;
 };
 
+// BEGIN statements END
+struct BlockStmt {
+  std::vector<Statement> statements;
+};
+
+// BEGIN TRY statements END TRY BEGIN CATCH statements END CATCH
+struct TryCatchStmt {
+  std::vector<Statement> tryBody, catchBody;
+};
+
+// RAISERROR(message, severity, state) [WITH NOWAIT]: the message is a literal text.
+struct RaiserrorStmt {
+  std::string message;
+  int severity = 16;
+  int state = 1;
+};
+
 struct Statement {
-  using Body = std::variant<SelectStmt, InsertStmt, UpdateStmt, DeleteStmt, CreateTableStmt,
-                            DropTableStmt, CreateIndexStmt, CreateDatabaseStmt, UseStmt, SetStmt,
-                            ExecStmt, IfStmt, BeginTranStmt, EndTranStmt>;
+  using Body =
+      std::variant<SelectStmt, InsertStmt, UpdateStmt, DeleteStmt, CreateTableStmt, DropTableStmt,
+                   CreateIndexStmt, CreateDatabaseStmt, UseStmt, SetStmt, ExecStmt, IfStmt,
+                   BeginTranStmt, EndTranStmt, BlockStmt, TryCatchStmt, RaiserrorStmt>;
   Body body;
   std::size_t begin = 0, end = 0;  // offsets in the batch text
   int line = 1;                    // line of the statement's first token, from 1
+  // Where the batch keeps this statement's plan: statements are numbered in the order they
+  // were read, nested ones included.
+  std::size_t slot = 0;
 };
 
 }  // namespace standin

@@ -2,6 +2,7 @@
 
 #include <unordered_map>
 
+#include "standin/engine/BatchRunner.h"
 #include "standin/engine/Executor.h"
 #include "standin/engine/Parser.h"
 #include "standin/engine/SqlError.h"
@@ -80,21 +81,14 @@ class EngineImpl final : public Engine {
   std::shared_ptr<ParsedBatch> Parsed(std::string_view sql, bool quotedIdentifier) {
     // A batch this long is a script's or a bulk load's, sent once: keeping it (its text, its
     // statements and their compiled plans) would only hold memory.
-    if (sql.size() > kCacheTextLimit) {
-      auto batch = std::make_shared<ParsedBatch>();
-      batch->statements = ParseBatch(sql, quotedIdentifier);
-      batch->plans.resize(batch->statements.size());
-      return batch;
-    }
+    if (sql.size() > kCacheTextLimit) return Parse(sql, quotedIdentifier);
     std::string key;
     key.reserve(sql.size() + 1);
     key += quotedIdentifier ? 'Q' : 'q';
     key += sql;
     auto it = cache_.find(key);
     if (it != cache_.end()) return it->second;
-    auto batch = std::make_shared<ParsedBatch>();
-    batch->statements = ParseBatch(sql, quotedIdentifier);
-    batch->plans.resize(batch->statements.size());
+    auto batch = Parse(sql, quotedIdentifier);
     // One-off texts (lock tables, literal-laden statements) would grow the cache without end.
     if (cache_.size() >= kCacheLimit) cache_.clear();
     cache_.emplace(std::move(key), batch);
@@ -102,26 +96,19 @@ class EngineImpl final : public Engine {
   }
 
  private:
+  static std::shared_ptr<ParsedBatch> Parse(std::string_view sql, bool quotedIdentifier) {
+    auto batch = std::make_shared<ParsedBatch>();
+    std::size_t slots = 0;
+    batch->statements = ParseBatch(sql, quotedIdentifier, &slots);
+    batch->plans.resize(slots);
+    return batch;
+  }
+
   static constexpr std::size_t kCacheLimit = 4096;
   static constexpr std::size_t kCacheTextLimit = 64 * 1024;
   EngineCore core_;
   std::unordered_map<std::string, std::shared_ptr<ParsedBatch>> cache_;
 };
-
-void Report(ResultSink& sink, SqlError& e, int line) {
-  e.message.line = line;
-  sink.Message(e.message);
-  if (e.statementTerminated) {
-    ServerMessage info;
-    info.number = 3621;
-    info.state = 0;
-    info.severity = 0;
-    info.text = "The statement has been terminated.";
-    info.line = line;
-    sink.Message(info);
-  }
-  sink.StatementDone(false, 0, true);
-}
 
 SessionImpl::SessionImpl(EngineImpl& engine, int spid, std::string database) : engine_(engine) {
   state_.spid = spid;
@@ -160,26 +147,11 @@ void SessionImpl::Execute(std::string_view sql, std::span<const Param> params, R
   try {
     batch = engine_.Parsed(sql, state_.quotedIdentifier);
   } catch (SqlError& e) {
-    Report(sink, e, e.message.line);
+    ReportError(sink, e, e.message.line);
     return;
   }
   Executor executor(engine_.core(), state_, params, sink, lock);
-  for (std::size_t i = 0; i < batch->statements.size(); ++i) {
-    if (sink.Cancelled()) break;
-    const Statement& statement = batch->statements[i];
-    try {
-      executor.Run(statement, batch->plans[i]);
-    } catch (SqlError& e) {
-      Report(sink, e, statement.line);
-      // XACT_ABORT ON: a run-time error rolls any transaction back and ends the batch.
-      if (state_.xactAbort) {
-        RollbackTransaction(engine_.core(), state_, &sink);
-        break;
-      }
-      if (e.abortsBatch) break;
-    }
-    if (executor.cancelled()) break;
-  }
+  BatchRunner(engine_.core(), state_, executor, sink, sql, batch->plans).Run(batch->statements);
 }
 
 bool SessionImpl::ExecuteProcedure(std::string_view name, std::span<const Param> params,
@@ -188,7 +160,7 @@ bool SessionImpl::ExecuteProcedure(std::string_view name, std::span<const Param>
   try {
     return RunProcedure(engine_.core(), state_, name, params, sink);
   } catch (SqlError& e) {
-    Report(sink, e, 1);
+    ReportError(sink, e, 1);
     return true;
   }
 }

@@ -41,6 +41,9 @@ struct SessionState {
   bool readUncommitted = false;       // SET TRANSACTION ISOLATION LEVEL READ UNCOMMITTED
   bool implicitTransactions = false;  // SET IMPLICIT_TRANSACTIONS ON
   bool xactAbort = false;             // SET XACT_ABORT ON
+  // The errors whose CATCH blocks are running, innermost last: what ERROR_NUMBER() and its
+  // kin report.
+  std::vector<ServerMessage> handling;
 };
 
 // What the SQLite functions see while a statement of a session steps.
@@ -86,6 +89,9 @@ class EngineCore {
   // Transactions get descriptors of their own, never 0, as SQL Server's ENVCHANGE carries them.
   std::uint64_t NewTransactionId() { return ++lastTransactionId_; }
 
+  // The next statement's step number (StatementStart::step).
+  std::int64_t NextStep() { return ++lastStep_; }
+
   RowLocks locks;
   Execution* current = nullptr;    // set while a statement steps
   bool scriptTransaction = false;  // RunScript batches its work in one transaction
@@ -102,6 +108,7 @@ class EngineCore {
   int nextSchema_ = 0;
   std::int64_t lastTempObjectId_ = -1000000;
   std::uint64_t lastTransactionId_ = 0;
+  std::int64_t lastStep_ = 0;
 };
 
 bool IsGlobalTemp(std::string_view name);

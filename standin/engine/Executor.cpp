@@ -155,8 +155,6 @@ void Executor::Run(const Statement& statement, std::shared_ptr<Plan>& cached) {
           Set(body);
         } else if constexpr (std::is_same_v<T, ExecStmt>) {
           Exec(body);
-        } else if constexpr (std::is_same_v<T, IfStmt>) {
-          If(body);
         } else if constexpr (std::is_same_v<T, BeginTranStmt>) {
           BeginTransaction(core_, session_, &sink_);
           Done(false, 0);
@@ -167,7 +165,7 @@ void Executor::Run(const Statement& statement, std::shared_ptr<Plan>& cached) {
       statement.body);
 }
 
-void Executor::If(const IfStmt& s) {
+const Statement* Executor::If(const IfStmt& s) {
   TranslateContext ctx{core_, session_, params_};
   Plan plan;
   static const std::vector<ScopeTable> kNoTables;
@@ -184,9 +182,8 @@ void Executor::If(const IfStmt& s) {
   if (rc != SQLITE_ROW) throw StepError(plan, exec);
   bool taken = sqlite3_column_int(plan.stmt.get(), 0) != 0;
   const Statement* branch = taken ? s.then.get() : s.otherwise.get();
-  if (!branch) return Done(false, 0);
-  std::shared_ptr<Plan> uncached;
-  Run(*branch, uncached);
+  if (!branch) Done(false, 0);
+  return branch;
 }
 
 void Executor::BindTo(const Plan& plan, sqlite3_stmt* stmt) {

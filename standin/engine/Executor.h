@@ -24,6 +24,9 @@ class Executor {
   // Throws SqlError; the caller reports it.
   void Run(const Statement& statement, std::shared_ptr<Plan>& cached);
   bool cancelled() const { return cancelled_; }
+  // Decides an IF: the statement to run next, or nullptr (the IF has then ended) when the
+  // condition chose no branch.
+  const Statement* If(const IfStmt& s);
 
  private:
   using Deadline = std::optional<std::chrono::steady_clock::time_point>;
@@ -54,7 +57,6 @@ class Executor {
   void Use(const UseStmt& s);
   void Set(const SetStmt& s);
   void Exec(const ExecStmt& s);
-  void If(const IfStmt& s);
   void Done(bool hasCount, std::int64_t count);
 
   EngineCore& core_;

@@ -518,6 +518,24 @@ TExpr ExprTranslator::Function(const Expr& e) {
     if (!e.args.empty()) throw NotSupported("DB_NAME with an argument");
     return Literal(QuoteText(ctx_.session.database), Of(SqlType::NVarChar, 128));
   }
+  if (f.starts_with("ERROR_")) {
+    static constexpr std::pair<std::string_view, int> kErrorFunctions[] = {
+        {"ERROR_NUMBER", kErrorNumber},
+        {"ERROR_SEVERITY", kErrorSeverity},
+        {"ERROR_STATE", kErrorState},
+        {"ERROR_LINE", kErrorLine},
+        {"ERROR_MESSAGE", kErrorMessage}};
+    for (auto [name, which] : kErrorFunctions) {
+      if (f != name) continue;
+      need(0);
+      return Literal("ss_session(" + std::to_string(which) + ")",
+                     which == kErrorMessage ? Of(SqlType::NVarChar, 4000) : Of(SqlType::Int));
+    }
+    if (f == "ERROR_PROCEDURE") {
+      need(0);
+      return Literal("NULL", Of(SqlType::NVarChar, 128));  // no procedures run here
+    }
+  }
   if (f == "SCOPE_IDENTITY") {
     need(0);
     return Literal("ss_session(1)", Of(SqlType::Decimal));

@@ -219,6 +219,23 @@ void SessionFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     case kLockTimeout:
       return sqlite3_result_int(ctx, s.lockTimeoutMs);
     default:
+      break;
+  }
+  if (s.handling.empty()) return sqlite3_result_null(ctx);
+  const ServerMessage& e = s.handling.back();
+  switch (sqlite3_value_int(argv[0])) {
+    case kErrorNumber:
+      return sqlite3_result_int(ctx, e.number);
+    case kErrorSeverity:
+      return sqlite3_result_int(ctx, e.severity);
+    case kErrorState:
+      return sqlite3_result_int(ctx, e.state);
+    case kErrorLine:
+      return sqlite3_result_int(ctx, e.line);
+    case kErrorMessage:
+      return sqlite3_result_text(ctx, e.text.data(), static_cast<int>(e.text.size()),
+                                 SQLITE_TRANSIENT);
+    default:
       return sqlite3_result_null(ctx);
   }
 }

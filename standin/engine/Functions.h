@@ -29,7 +29,13 @@ enum SessionValue : int {
   kRowCount = 2,
   kTextSize = 3,
   kTranCount = 4,
-  kLockTimeout = 5
+  kLockTimeout = 5,
+  // ERROR_NUMBER() and its kin: NULL outside a CATCH block.
+  kErrorNumber = 6,
+  kErrorSeverity = 7,
+  kErrorState = 8,
+  kErrorLine = 9,
+  kErrorMessage = 10,
 };
 
 void RegisterFunctions(sqlite3* db, EngineCore* core);

@@ -23,6 +23,8 @@ Statement::Body Parser::StatementBody(bool first) {
     if (Peek().Is("WITH")) throw NotSupported("BEGIN TRANSACTION WITH MARK");
     return BeginTranStmt{};
   }
+  if (t.Is("BEGIN")) return Begin();
+  if (t.Is("RAISERROR")) return Raiserror();
   if (t.Is("COMMIT") || t.Is("ROLLBACK")) {
     EndTranStmt e;
     e.commit = Next().Is("COMMIT");
@@ -427,17 +429,6 @@ SetStmt Parser::Set() {
   return s;
 }
 
-Statement Parser::Nested() {
-  Statement s;
-  s.begin = Peek().begin;
-  s.line = 1 + static_cast<int>(std::count(sql_.begin(), sql_.begin() + s.begin, '\n'));
-  if (Peek().Is("BEGIN") && !Peek(1).Is("TRAN") && !Peek(1).Is("TRANSACTION"))
-    throw NotSupported("BEGIN ... END");
-  s.body = StatementBody(false);
-  s.end = tokens_[pos_ - 1].end;
-  return s;
-}
-
 IfStmt Parser::If() {
   DepthGuard guard(*this);  // IF nests statements within statements
   Expect("IF");
@@ -475,9 +466,11 @@ ExecStmt Parser::Exec() {
 
 }  // namespace parser_detail
 
-std::vector<Statement> ParseBatch(std::string_view sql, bool quotedIdentifier) {
+std::vector<Statement> ParseBatch(std::string_view sql, bool quotedIdentifier, std::size_t* slots) {
   parser_detail::Parser p(sql, quotedIdentifier);
-  return p.Batch();
+  auto statements = p.Batch();
+  if (slots) *slots = p.Slots();
+  return statements;
 }
 
 ExprPtr ParseExpression(std::string_view sql) {

@@ -10,8 +10,10 @@
 
 namespace standin {
 
-// Throws SqlError (102, 103, 105, 40517 ...) on text outside the subset.
-std::vector<Statement> ParseBatch(std::string_view sql, bool quotedIdentifier);
+// Throws SqlError (102, 103, 105, 40517 ...) on text outside the subset. `slots`, when given,
+// receives how many statements were read, nested ones included (Statement::slot's range).
+std::vector<Statement> ParseBatch(std::string_view sql, bool quotedIdentifier,
+                                  std::size_t* slots = nullptr);
 
 // Parses one expression (a column's DEFAULT as stored in the catalog).
 ExprPtr ParseExpression(std::string_view sql);

@@ -87,26 +87,24 @@ class Parser {
 
   std::vector<Statement> Batch() {
     std::vector<Statement> out;
-    while (true) {
-      while (Peek().IsSymbol(";")) ++pos_;
-      if (Peek().kind == Tok::End) break;
-      Statement s;
-      s.begin = Peek().begin;
-      s.line = 1 + static_cast<int>(std::count(sql_.begin(), sql_.begin() + s.begin, '\n'));
-      try {
-        s.body = StatementBody(out.empty());
-      } catch (SqlError& e) {
-        // SQL Server reports a compile error at the line where it stopped reading.
-        std::size_t at = std::min(pos_, tokens_.size() - 1);
-        e.message.line =
-            1 + static_cast<int>(std::count(sql_.begin(), sql_.begin() + tokens_[at].begin, '\n'));
-        throw;
+    try {
+      while (true) {
+        while (Peek().IsSymbol(";")) ++pos_;
+        if (Peek().kind == Tok::End) break;
+        out.push_back(One(out.empty()));
       }
-      s.end = tokens_[pos_ - 1].end;
-      out.push_back(std::move(s));
+    } catch (SqlError& e) {
+      // SQL Server reports a compile error at the line where it stopped reading.
+      std::size_t at = std::min(pos_, tokens_.size() - 1);
+      e.message.line =
+          1 + static_cast<int>(std::count(sql_.begin(), sql_.begin() + tokens_[at].begin, '\n'));
+      throw;
     }
     return out;
   }
+
+  // How many statements the batch read, nested ones included: the plan slots it needs.
+  std::size_t Slots() const { return slots_; }
 
   ExprPtr SingleExpression() {
     auto e = Expression();
@@ -552,13 +550,32 @@ class Parser {
   SetStmt Set();
   ExecStmt Exec();
   IfStmt If();
-  Statement Nested();
+  Statement Nested() { return One(false); }
+  // One statement with its place in the text; `first` as for StatementBody.
+  Statement One(bool first) {
+    Statement s;
+    s.begin = Peek().begin;
+    s.line = 1 + static_cast<int>(std::count(sql_.begin(), sql_.begin() + s.begin, '\n'));
+    s.slot = slots_++;
+    s.body = StatementBody(first);
+    s.end = tokens_[pos_ - 1].end;
+    return s;
+  }
   void ExecArgs(ExecStmt& e);
+
+  // ---- blocks (ParserBlocks.cpp)
+  // After BEGIN: BEGIN TRY ... END CATCH, BEGIN ... END, or a BEGIN the stand-in lacks.
+  Statement::Body Begin();
+  // Statements up to END [closing]; the END and `closing` are consumed.
+  std::vector<Statement> StatementsUntil(std::string_view closing);
+  RaiserrorStmt Raiserror();
+  int SmallInteger();
 
   std::string_view sql_;
   std::vector<Token> tokens_;
   std::size_t pos_ = 0;
   int depth_ = 0;
+  std::size_t slots_ = 0;
 };
 
 }  // namespace parser_detail

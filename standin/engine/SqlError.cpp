@@ -17,6 +17,21 @@ std::string FormatMessage(std::string_view pattern, std::initializer_list<std::s
   return out;
 }
 
+void ReportError(ResultSink& sink, SqlError& e, int line) {
+  e.message.line = line;
+  sink.Message(e.message);
+  if (e.statementTerminated) {
+    ServerMessage info;
+    info.number = 3621;
+    info.state = 0;
+    info.severity = 0;
+    info.text = "The statement has been terminated.";
+    info.line = line;
+    sink.Message(info);
+  }
+  sink.StatementDone(false, 0, true);
+}
+
 SqlError MakeError(int number, std::string text, int state, int severity) {
   SqlError e;
   e.message.number = number;

@@ -20,6 +20,10 @@ struct SqlError {
 // "%s" placeholders are replaced in order; the arguments are inserted verbatim.
 std::string FormatMessage(std::string_view pattern, std::initializer_list<std::string_view> args);
 
+// Sends the error to the client with the line it happened on, SQL Server's 3621 after a
+// statement-terminating one, and ends the statement.
+void ReportError(ResultSink& sink, SqlError& e, int line);
+
 SqlError MakeError(int number, std::string text, int state = 1, int severity = 16);
 SqlError SyntaxError(std::string_view near);    // 102, aborts the batch
 SqlError InvalidObject(std::string_view name);  // 208, aborts the batch
