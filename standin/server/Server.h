@@ -35,6 +35,7 @@ struct ServerOptions {
   tds::EncryptionMode encryption = tds::EncryptionMode::NotSupported;
   std::string tlsCertFile, tlsKeyFile;
   std::string sessionLogFile;  // empty: no session record
+  bool stepLog = false;        // the statement log gets a line for every statement's step
 };
 
 // What every session shares.
