@@ -340,13 +340,14 @@ bool Connection::BeginStatement(std::string_view kind, std::string_view proc, st
 
 StepVerdict Connection::Step(std::int64_t seq, std::span<const Param> params,
                              const StatementStart& start) {
+  const std::int64_t step = context_.NextStep();
   if (auto* log = context_.Log(); log && context_.Options().stepLog)
-    log->WriteStep(start.step, seq, spid_, start.line, start.text, params);
+    log->WriteStep(step, seq, spid_, start.line, start.text, params);
   const auto& faults = context_.Options().faults;
   StepVerdict verdict;
-  if (faults.dropAtStep == start.step) {
+  if (faults.dropAtStep == step) {
     verdict.kind = StepVerdict::Kind::Drop;
-  } else if (const auto* f = faults.FailureAtStep(start.step)) {
+  } else if (const auto* f = faults.FailureAtStep(step)) {
     verdict.kind = StepVerdict::Kind::Fail;
     verdict.number = f->number;
     verdict.text = f->text;
