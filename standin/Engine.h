@@ -73,10 +73,9 @@ struct ServerMessage {
   std::string procedure;
 };
 
-// A statement about to run: `step` numbers the statements the server starts, across all its
-// sessions, from 1; `line` is where the statement begins in the request's text.
+// A statement about to run, nested ones included: `line` is where it begins in the request's
+// text, `text` the statement itself.
 struct StatementStart {
-  std::int64_t step = 0;
   int line = 1;
   std::string_view text;
 };

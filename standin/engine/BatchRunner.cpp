@@ -54,7 +54,7 @@ bool BatchRunner::RunOne(const Statement& statement) {
     return RunList(block->statements);
   if (const auto* t = std::get_if<TryCatchStmt>(&statement.body)) return RunTry(*t);
 
-  StatementStart start{core_.NextStep(), statement.line,
+  StatementStart start{statement.line,
                        text_.substr(statement.begin, statement.end - statement.begin)};
   StepVerdict verdict = sink_.StatementStarting(start);
   if (verdict.kind == StepVerdict::Kind::Drop) return false;

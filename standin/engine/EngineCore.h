@@ -89,9 +89,6 @@ class EngineCore {
   // Transactions get descriptors of their own, never 0, as SQL Server's ENVCHANGE carries them.
   std::uint64_t NewTransactionId() { return ++lastTransactionId_; }
 
-  // The next statement's step number (StatementStart::step).
-  std::int64_t NextStep() { return ++lastStep_; }
-
   RowLocks locks;
   Execution* current = nullptr;    // set while a statement steps
   bool scriptTransaction = false;  // RunScript batches its work in one transaction
@@ -108,7 +105,6 @@ class EngineCore {
   int nextSchema_ = 0;
   std::int64_t lastTempObjectId_ = -1000000;
   std::uint64_t lastTransactionId_ = 0;
-  std::int64_t lastStep_ = 0;
 };
 
 bool IsGlobalTemp(std::string_view name);

@@ -333,7 +333,26 @@ bool Connection::BeginStatement(std::string_view kind, std::string_view proc, st
   } else if (const auto* c = faults.ExtraCountFor(matchText)) {
     sink.StatementDone(true, c->rows, false);
   }
+  sink.SetStepHook(
+      [this, seq, params](const StatementStart& start) { return Step(seq, params, start); });
   return true;
+}
+
+StepVerdict Connection::Step(std::int64_t seq, std::span<const Param> params,
+                             const StatementStart& start) {
+  const std::int64_t step = context_.NextStep();
+  if (auto* log = context_.Log(); log && context_.Options().stepLog)
+    log->WriteStep(step, seq, spid_, start.line, start.text, params);
+  const auto& faults = context_.Options().faults;
+  StepVerdict verdict;
+  if (faults.dropAtStep == step) {
+    verdict.kind = StepVerdict::Kind::Drop;
+  } else if (const auto* f = faults.FailureAtStep(step)) {
+    verdict.kind = StepVerdict::Kind::Fail;
+    verdict.number = f->number;
+    verdict.text = f->text;
+  }
+  return verdict;
 }
 
 void Connection::EndStatement(std::int64_t seq) {
@@ -370,6 +389,8 @@ void Connection::HandleBatch(const tds::Bytes& payload) {
       sink.StatementDone(false, 0, true);
     }
   }
+  // Dropped: what already left stays sent, the rest of the answer is lost with the session.
+  if (sink.Dropped()) return Close();
   sink.Finish();
   writer_.Finish();
   if (broken_) return Close();
@@ -486,6 +507,7 @@ void Connection::HandleTransactionManager(const tds::Bytes& payload) {
       sink.StatementDone(false, 0, true);
     }
   }
+  if (sink.Dropped()) return Close();
   sink.Finish();
   writer_.Finish();
   if (broken_) return Close();

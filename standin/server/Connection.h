@@ -62,6 +62,9 @@ class Connection {
                       std::span<const Param> params, std::int64_t& seq, TokenSink& sink,
                       bool& failed);
   void EndStatement(std::int64_t seq);
+  // Before each statement of request `seq` runs: gives it the next step number, logs it and
+  // applies the step faults.
+  StepVerdict Step(std::int64_t seq, std::span<const Param> params, const StatementStart& start);
   void RunRpc(const tds::RpcRequest& request, TokenSink& sink, tds::Bytes& trailer);
   void SendLoginError(const std::vector<ServerMessage>& messages);
   tds::Dialect Dialect() const { return {tdsVersion_ >= 0x72000000}; }

@@ -53,22 +53,27 @@ std::string FaultConfig::Add(std::string_view spec) {
                        f.pattern + "'."
                  : std::string(body.substr(bar + 1));
     failures.push_back(std::move(f));
-  } else if (kind == "fail-at") {
+  } else if (kind == "fail-at" || kind == "fail-at-step") {
+    const bool step = kind == "fail-at-step";
+    const std::string usage =
+        std::string(kind) + (step ? " needs K:NUMBER[|TEXT]" : " needs N:NUMBER[|TEXT]");
     auto c2 = rest.find(':');
     std::int64_t number;
-    if (c2 == std::string_view::npos || !ParseInt(rest.substr(0, c2), n))
-      return "fail-at needs N:NUMBER[|TEXT]";
+    if (c2 == std::string_view::npos || !ParseInt(rest.substr(0, c2), n)) return usage;
     auto body = rest.substr(c2 + 1);
     auto bar = body.find('|');
-    if (!ParseInt(body.substr(0, bar), number) || number > 2147483647)
-      return "fail-at needs N:NUMBER[|TEXT]";
+    if (!ParseInt(body.substr(0, bar), number) || number > 2147483647) return usage;
     Failure f;
     f.number = static_cast<int>(number);
     f.at = n;
-    f.text = bar == std::string_view::npos
-                 ? "Statement " + std::to_string(n) + " failed by the stand-in's fault 'fail-at'."
-                 : std::string(body.substr(bar + 1));
-    failures.push_back(std::move(f));
+    f.text = bar != std::string_view::npos ? std::string(body.substr(bar + 1))
+             : step
+                 ? "Step " + std::to_string(n) + " failed by the stand-in's fault 'fail-at-step'."
+                 : "Statement " + std::to_string(n) + " failed by the stand-in's fault 'fail-at'.";
+    (step ? stepFailures : failures).push_back(std::move(f));
+  } else if (kind == "drop-at-step") {
+    if (!ParseInt(rest, n) || n == 0) return "drop-at-step needs a step number from 1";
+    dropAtStep = n;
   } else if (kind == "count") {
     auto c2 = rest.find(':');
     if (c2 == std::string_view::npos || !ParseInt(rest.substr(0, c2), n) || c2 + 1 == rest.size())
@@ -125,6 +130,12 @@ std::uint32_t FaultConfig::LongValueBytesFor(std::string_view text) const {
   for (const auto& l : longValues)
     if (ContainsNoCase(text, l.pattern)) return l.bytes;
   return 0;
+}
+
+const FaultConfig::Failure* FaultConfig::FailureAtStep(std::int64_t step) const {
+  for (const auto& f : stepFailures)
+    if (step == f.at) return &f;
+  return nullptr;
 }
 
 const FaultConfig::Failure* FaultConfig::FailureFor(std::int64_t seq, std::string_view text) const {

@@ -28,6 +28,12 @@
 //   exec-before:PATTERN|SQL
 //                        SQL runs the same way right before the first statement containing
 //                        PATTERN does (once): another program acting at exactly that moment
+//   drop-at-step:K       the session about to run step K (a statement within a request, nested
+//                        ones included, counted across all sessions) is closed without an
+//                        answer: nothing of step K or after it runs (once)
+//   fail-at-step:K:NUMBER[|TEXT]
+//                        step K does not run; it fails with error NUMBER (severity 16, state 1)
+//                        as a run-time error, which a TRY block catches (once)
 //
 // PATTERN matches case-insensitively anywhere in the statement text (for RPC calls, the SQL
 // text they run, or the procedure name). Counting starts at 1 with the first statement.
@@ -76,12 +82,15 @@ struct FaultConfig {
     std::uint32_t bytes = 0;
   };
   std::vector<LongValue> longValues;
+  std::int64_t dropAtStep = -1;
+  std::vector<Failure> stepFailures;  // `at` is the step
 
   // Adds one --fault spec; returns an error text, empty on success.
   std::string Add(std::string_view spec);
 
   bool ShouldDrop(std::int64_t seq, std::string_view text) const;
   const Failure* FailureFor(std::int64_t seq, std::string_view text) const;
+  const Failure* FailureAtStep(std::int64_t step) const;
   const ExtraCount* ExtraCountFor(std::string_view text) const;
   // The delay of a statement with this text: delay plus every delay-on that matches.
   int DelayFor(std::string_view text) const;

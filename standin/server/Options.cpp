@@ -20,6 +20,10 @@ SQLite file DIR/<name>.db (tempdb is shared by all sessions and never stored).
   --log FILE            statement log, one JSON object per line and statement:
                         {"seq":1,"spid":51,"kind":"batch|rpc|tm","proc":"sp_executesql",
                          "sql":"...","params":[{"name":"@P1","type":"int","value":"5"}]}
+  --step-log            the statement log also gets a line before each statement of a request
+                        runs (statements inside blocks, TRY...CATCH and IF included):
+                        {"step":7,"seq":3,"spid":51,"kind":"step","line":2,"sql":"...",
+                         "params":[...the request's...]}; steps are counted over all sessions
   --fault SPEC          inject a fault; repeatable. SPEC is one of
       drop-after:N          close, without an answer, the session that sends the server's
                             statement N+1 (once; statements counted over all sessions)
@@ -38,6 +42,11 @@ SQLite file DIR/<name>.db (tempdb is shared by all sessions and never stored).
       exec-before:PATTERN|SQL
                             run SQL that way right before the first statement containing
                             PATTERN (once)
+      drop-at-step:K        close, without an answer, the session that is about to run step K
+                            (see --step-log): nothing of step K or after it runs
+      fail-at-step:K:NUMBER[|TEXT]
+                            step K does not run and fails with error NUMBER, severity 16,
+                            state 1 and TEXT, as a run-time error (a TRY block catches it)
                         PATTERN matches case-insensitively anywhere in the statement text (for
                         RPC calls: the SQL they run, or the procedure's name).
   --tls-cert FILE        the server's certificate (PEM, chain after it) for TLS
@@ -69,6 +78,10 @@ std::string ParseCommandLine(const std::vector<std::string>& args, CommandLine& 
     const std::string& a = args[i];
     if (a == "--help" || a == "-h") {
       out.help = true;
+      continue;
+    }
+    if (a == "--step-log") {
+      out.server.stepLog = true;
       continue;
     }
     static const char* const kWithValue[] = {"--port",    "--data",       "--login",    "--init",

@@ -153,6 +153,8 @@ void Connection::RunRpc(const tds::RpcRequest& request, TokenSink& sink, tds::By
     } catch (const std::exception& e) {
       fail(50000, 1, std::string("The stand-in failed internally: ") + e.what());
     }
+    // Dropped by a step fault: the session closes, the rest of the answer is lost with it.
+    if (sink.Dropped()) Close();
   };
   // Statement text and values for the log and the faults, before anything runs.
   std::string sql;

@@ -35,6 +35,7 @@ struct ServerOptions {
   tds::EncryptionMode encryption = tds::EncryptionMode::NotSupported;
   std::string tlsCertFile, tlsKeyFile;
   std::string sessionLogFile;  // empty: no session record
+  bool stepLog = false;        // the statement log gets a line for every statement's step
 };
 
 // What every session shares.
@@ -50,6 +51,8 @@ class ServerContext {
   const ServerOptions& Options() const { return options_; }
   StatementLog* Log() { return log_; }
   std::int64_t NextStatement() { return ++statements_; }
+  // Steps number the statements within the requests of every session, from 1.
+  std::int64_t NextStep() { return ++steps_; }
   bool CheckLogin(const std::string& user, const std::string& password) const;
   // Runs the exec-after faults due after statement `seq`, in a server-owned session.
   void RunDueFaults(std::int64_t seq, const std::string& database);
@@ -65,6 +68,7 @@ class ServerContext {
   ServerOptions options_;
   StatementLog* log_;
   std::atomic<std::int64_t> statements_{0};
+  std::atomic<std::int64_t> steps_{0};
   std::atomic<int> nextSpid_{51};
   // Runs ASql in the server-owned session of ADatabase.
   void RunInBackground(const std::string& sql, const std::string& database, const char* fault);

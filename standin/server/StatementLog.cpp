@@ -106,12 +106,10 @@ bool StatementLog::Open(const std::string& path) {
   return file_ != nullptr;
 }
 
-void StatementLog::Write(std::int64_t seq, int spid, std::string_view kind, std::string_view proc,
-                         std::string_view sql, std::span<const Param> params) {
-  if (!file_) return;
-  std::string line = "{\"seq\":" + std::to_string(seq) + ",\"spid\":" + std::to_string(spid) +
-                     ",\"kind\":" + JsonQuote(kind) + ",\"proc\":" + JsonQuote(proc) +
-                     ",\"sql\":" + JsonQuote(sql) + ",\"params\":[";
+namespace {
+
+void AppendParams(std::string& line, std::span<const Param> params) {
+  line += ",\"params\":[";
   bool first = true;
   for (const auto& p : params) {
     if (!first) line += ',';
@@ -120,6 +118,30 @@ void StatementLog::Write(std::int64_t seq, int spid, std::string_view kind, std:
             ",\"value\":" + (p.isNull ? std::string("null") : JsonQuote(ParamText(p))) + "}";
   }
   line += "]}\n";
+}
+
+}  // namespace
+
+void StatementLog::Write(std::int64_t seq, int spid, std::string_view kind, std::string_view proc,
+                         std::string_view sql, std::span<const Param> params) {
+  if (!file_) return;
+  std::string line = "{\"seq\":" + std::to_string(seq) + ",\"spid\":" + std::to_string(spid) +
+                     ",\"kind\":" + JsonQuote(kind) + ",\"proc\":" + JsonQuote(proc) +
+                     ",\"sql\":" + JsonQuote(sql);
+  AppendParams(line, params);
+  std::lock_guard lock(mutex_);
+  std::fwrite(line.data(), 1, line.size(), file_);
+  std::fflush(file_);
+}
+
+void StatementLog::WriteStep(std::int64_t step, std::int64_t seq, int spid, int lineNo,
+                             std::string_view sql, std::span<const Param> params) {
+  if (!file_) return;
+  std::string line = "{\"step\":" + std::to_string(step) + ",\"seq\":" + std::to_string(seq) +
+                     ",\"spid\":" + std::to_string(spid) +
+                     ",\"kind\":\"step\",\"line\":" + std::to_string(lineNo) +
+                     ",\"sql\":" + JsonQuote(sql);
+  AppendParams(line, params);
   std::lock_guard lock(mutex_);
   std::fwrite(line.data(), 1, line.size(), file_);
   std::fflush(file_);

@@ -5,6 +5,8 @@
 //    "params":[{"name":"@P1","type":"int","value":"5"},{"name":"@P2","type":"varchar(8)","value":null}]}
 // "kind" is "batch", "rpc" or "tm" (a transaction-manager request, logged as the T-SQL it does);
 // "proc" is empty for batches; sp_execute carries the prepared text.
+// With steps logged, each statement of a request also gets a line before it runs:
+//   {"step":7,"seq":3,"spid":51,"kind":"step","line":2,"sql":"<the statement>","params":[...]}
 
 #include <cstdint>
 #include <cstdio>
@@ -33,6 +35,8 @@ class StatementLog {
   bool Open(const std::string& path);
   void Write(std::int64_t seq, int spid, std::string_view kind, std::string_view proc,
              std::string_view sql, std::span<const Param> params);
+  void WriteStep(std::int64_t step, std::int64_t seq, int spid, int line, std::string_view sql,
+                 std::span<const Param> params);
 
  private:
   std::mutex mutex_;

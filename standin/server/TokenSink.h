@@ -34,6 +34,18 @@ class TokenSink : public ResultSink {
   bool Cancelled() const override { return cancelled_; }
   bool PollCancel() override;
   void TransactionChanged(Transaction change, std::uint64_t descriptor) override;
+  StepVerdict StatementStarting(const StatementStart& start) override {
+    if (!stepHook_) return {};
+    StepVerdict verdict = stepHook_(start);
+    if (verdict.kind == StepVerdict::Kind::Drop) dropped_ = true;
+    return verdict;
+  }
+  // Asked before each statement the engine runs for this response.
+  void SetStepHook(std::function<StepVerdict(const StatementStart&)> hook) {
+    stepHook_ = std::move(hook);
+  }
+  // A step fault dropped the session: nothing more may be written, the caller closes it.
+  bool Dropped() const { return dropped_; }
 
   // Writes an error as the server's own (for RPC and protocol failures found outside the engine).
   void Error(int number, int state, int severity, const std::string& text);
@@ -64,6 +76,8 @@ class TokenSink : public ResultSink {
   bool haveColumns_ = false;
   std::uint32_t longValueBytes_ = 0;
   std::string database_;
+  std::function<StepVerdict(const StatementStart&)> stepHook_;
+  bool dropped_ = false;
 };
 
 }  // namespace standin

@@ -81,6 +81,7 @@ void StandinServer::Spawn(int APort, bool AFirstStart) {
   }
   if (AFirstStart)
     for (const auto& f : options_.faults) args.insert(args.end(), {"--fault", f});
+  if (options_.stepLog) args.push_back("--step-log");
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);

@@ -19,6 +19,7 @@ namespace standin::testing {
 struct StandinOptions {
   std::string initScript;           // T-SQL run before the server listens (GO separates batches)
   std::vector<std::string> faults;  // --fault specs, e.g. "drop-after:3"
+  bool stepLog = false;             // --step-log: Statements() also holds each statement's step
   std::string user = "sa";
   std::string password = "Standin#1";
   int startTimeoutMs = 20000;  // for the init script and the listen; big benchmark data needs more

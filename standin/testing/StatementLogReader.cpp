@@ -232,7 +232,12 @@ std::vector<LoggedStatement> ParseStatementLog(std::string_view text) {
       s.seq = static_cast<std::int64_t>(Num(Field(o, "seq")));
       s.spid = static_cast<int>(Num(Field(o, "spid")));
       s.kind = Str(Field(o, "kind"));
-      s.proc = Str(Field(o, "proc"));
+      if (s.kind == "step") {
+        s.step = static_cast<std::int64_t>(Num(Field(o, "step")));
+        s.line = static_cast<int>(Num(Field(o, "line")));
+      } else {
+        s.proc = Str(Field(o, "proc"));
+      }
       s.sql = Str(Field(o, "sql"));
       auto* params = std::get_if<std::shared_ptr<JsonArray>>(&Field(o, "params").v);
       if (!params) throw std::runtime_error("params is not an array");

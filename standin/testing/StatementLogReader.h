@@ -17,10 +17,13 @@ struct LoggedParam {
 };
 
 struct LoggedStatement {
-  std::int64_t seq = 0;
+  std::int64_t seq = 0;  // for a step, the request it belongs to
   int spid = 0;
-  std::string kind;  // "batch" or "rpc"
-  std::string proc;  // empty for batches
+  std::string kind;       // "batch", "rpc", "tm", or "step" (a statement within a request, logged
+                          // only when the server runs with steps logged)
+  std::string proc;       // empty for batches and steps
+  std::int64_t step = 0;  // a step's number, counted over all sessions; 0 for the others
+  int line = 0;           // a step's line within its request's text; 0 for the others
   std::string sql;
   std::vector<LoggedParam> params;
 };

@@ -131,11 +131,10 @@ TEST(StandinClients, BsqldbRunsScriptsAndIsRefusedAHeldTable) {
 TEST(StandinClients, PytdsPassesItsChecks) {
   REQUIRE_STANDIN();
   StandinServer server(kInit);
-  auto [status, out] =
-      RunProcess({"/usr/bin/python3", STANDIN_CLIENTS_DIR "/pytds_check.py", server.Host(),
-                  std::to_string(server.Port()), server.User(), server.Password(),
-                  StandinServer::CaFile()},
-                 "");
+  auto [status, out] = RunProcess(
+      {"/usr/bin/python3", STANDIN_CLIENTS_DIR "/pytds_check.py", server.Host(),
+       std::to_string(server.Port()), server.User(), server.Password(), StandinServer::CaFile()},
+      "");
   EXPECT_EQ(status, 0) << out;
   EXPECT_NE(out.find("PASS"), std::string::npos) << out;
   for (const auto& session : server.Sessions())
@@ -155,14 +154,36 @@ TEST(StandinClients, TransactionsHoldRowsForPytdsAndTedious) {
   for (auto command : scripts) {
     SCOPED_TRACE(command[1]);
     StandinServer server(kInit);
-    for (const std::string& arg :
-         {server.Host(), std::to_string(server.Port()), server.User(), server.Password(),
-          StandinServer::CaFile()})
+    for (const std::string& arg : {server.Host(), std::to_string(server.Port()), server.User(),
+                                   server.Password(), StandinServer::CaFile()})
       command.push_back(arg);
     auto [status, out] = RunProcess(command, "");
     EXPECT_EQ(status, 0) << out;
     EXPECT_NE(out.find("PASS"), std::string::npos) << out;
     // No password crossed in the clear, tests included.
+    for (const auto& session : server.Sessions())
+      EXPECT_TRUE(session.loginEncrypted) << session.spid << " " << session.outcome;
+  }
+}
+
+// The constructs of batches that do several things in one round trip (TRY...CATCH, RAISERROR,
+// several results and counts, SET NOCOUNT, XACT_ABORT in TRY, an @@ROWCOUNT guard), as two
+// clients written by others see them.
+TEST(StandinClients, BatchConstructsForPytdsAndTedious) {
+  REQUIRE_STANDIN();
+  const std::vector<std::vector<std::string>> scripts = {
+      {"/usr/bin/python3", STANDIN_CLIENTS_DIR "/pytds_batch_check.py"},
+      {"node", STANDIN_CLIENTS_DIR "/tedious_batch_check.js"},
+  };
+  for (auto command : scripts) {
+    SCOPED_TRACE(command[1]);
+    StandinServer server(kInit);
+    for (const std::string& arg : {server.Host(), std::to_string(server.Port()), server.User(),
+                                   server.Password(), StandinServer::CaFile()})
+      command.push_back(arg);
+    auto [status, out] = RunProcess(command, "");
+    EXPECT_EQ(status, 0) << out;
+    EXPECT_NE(out.find("PASS"), std::string::npos) << out;
     for (const auto& session : server.Sessions())
       EXPECT_TRUE(session.loginEncrypted) << session.spid << " " << session.outcome;
   }

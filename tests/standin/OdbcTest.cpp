@@ -99,6 +99,30 @@ class Odbc {
     SQLFreeStmt(Stmt(), SQL_CLOSE);
     return rows;
   }
+  // Every result of the last statement that has columns, each as Rows() gives it; "" or the
+  // diagnostics where reading stopped.
+  std::string AllRows(std::vector<std::vector<std::vector<std::string>>>& sets) {
+    SQLRETURN rc;
+    do {
+      SQLSMALLINT cols = 0;
+      SQLNumResultCols(Stmt(), &cols);
+      if (cols > 0) {
+        sets.emplace_back();
+        while (SQL_SUCCEEDED(SQLFetch(Stmt()))) {
+          std::vector<std::string> row;
+          for (SQLUSMALLINT c = 1; c <= cols; ++c) {
+            char buf[512];
+            SQLLEN ind;
+            SQLGetData(Stmt(), c, SQL_C_CHAR, buf, sizeof buf, &ind);
+            row.push_back(ind == SQL_NULL_DATA ? "NULL" : buf);
+          }
+          sets.back().push_back(std::move(row));
+        }
+      }
+      rc = SQLMoreResults(Stmt());
+    } while (SQL_SUCCEEDED(rc));
+    return rc == SQL_NO_DATA ? "" : Diag(SQL_HANDLE_STMT, Stmt());
+  }
   // The SQLSTATE of the statement's first diagnostic.
   std::string State() {
     SQLCHAR state[6] = {0}, msg[512];
@@ -362,6 +386,8 @@ TEST(StandinExecutable, CommandLineAndCleanStop) {
   auto [helpStatus, help] = RunProcess({StandinServer::BinaryPath(), "--help"}, "");
   EXPECT_EQ(helpStatus, 0);
   EXPECT_NE(help.find("exec-after:N:SQL"), std::string::npos);
+  EXPECT_NE(help.find("drop-at-step:K"), std::string::npos);
+  EXPECT_NE(help.find("--step-log"), std::string::npos);
   auto [badStatus, bad] =
       RunProcess({StandinServer::BinaryPath(), "--data", "/tmp", "--fault", "explode:1"}, "");
   EXPECT_EQ(badStatus, 2);
@@ -375,6 +401,135 @@ TEST(StandinExecutable, CommandLineAndCleanStop) {
   Odbc db(server.OdbcConnectionString("JAIL"));
   ASSERT_TRUE(db.Connected());
   EXPECT_EQ(server.Stop(), 0);  // SIGTERM with a session open: a clean exit
+}
+
+// A request's statements each get a step, nested ones too, logged before they run with the
+// request's parameters; without --step-log the log has none.
+TEST(StandinExecutable, StepLogNumbersEachStatementBeforeItRuns) {
+  REQUIRE_STANDIN();
+  for (bool stepLog : {true, false}) {
+    SCOPED_TRACE(stepLog);
+    testing::StandinOptions options;
+    options.initScript = kInit;
+    options.stepLog = stepLog;
+    StandinServer server(options);
+    Odbc db(server.OdbcConnectionString("JAIL"));
+    ASSERT_TRUE(db.Connected()) << db.Error();
+    SQLINTEGER key = 17;
+    SQLLEN keyInd = 0;
+    SQLBindParameter(db.Stmt(), 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &key, 0,
+                     &keyInd);
+    ASSERT_EQ(db.Exec("SELECT 1\nBEGIN TRY\nUPDATE CFGCELL SET ONCELL = 5 WHERE CELLKEY = ?\n"
+                      "IF @@ROWCOUNT = 1 BEGIN SELECT 2 END\nEND TRY\n"
+                      "BEGIN CATCH\nSELECT ERROR_NUMBER()\nEND CATCH"),
+              "");
+    std::vector<testing::LoggedStatement> steps;
+    std::int64_t requestSeq = 0;
+    for (const auto& s : server.Statements()) {
+      if (s.kind == "step") steps.push_back(s);
+      if (s.kind != "step" && s.sql.starts_with("SELECT 1\n")) requestSeq = s.seq;
+    }
+    ASSERT_NE(requestSeq, 0);
+    if (!stepLog) {
+      EXPECT_TRUE(steps.empty());
+      continue;
+    }
+    struct Expected {
+      int line;
+      const char* sql;
+    };
+    const Expected expected[] = {
+        {1, "SELECT 1"},
+        {3, "UPDATE CFGCELL SET ONCELL = 5 WHERE CELLKEY = @P1"},
+        {4, "IF @@ROWCOUNT = 1 BEGIN SELECT 2 END"},
+        {4, "SELECT 2"},
+    };
+    std::vector<testing::LoggedStatement> ofRequest;
+    for (const auto& s : steps)
+      if (s.seq == requestSeq) ofRequest.push_back(s);
+    ASSERT_EQ(ofRequest.size(), std::size(expected));
+    for (std::size_t i = 0; i < ofRequest.size(); ++i) {
+      SCOPED_TRACE(i);
+      EXPECT_EQ(ofRequest[i].line, expected[i].line);
+      EXPECT_EQ(ofRequest[i].sql, expected[i].sql);
+      if (i > 0) {
+        EXPECT_EQ(ofRequest[i].step, ofRequest[i - 1].step + 1);
+      }
+      ASSERT_EQ(ofRequest[i].params.size(), 1u);
+      EXPECT_EQ(ofRequest[i].params[0].value, "17");
+    }
+  }
+}
+
+// The cuts a pass's tests make: the same client against a server that fails a statement, or
+// drops the session, at a chosen step of a batch. The step numbers come from a run with steps
+// logged, as such a test finds them.
+TEST(StandinExecutable, StepFaultsCutABatchBetweenItsStatements) {
+  REQUIRE_STANDIN();
+  const std::string batch =
+      "INSERT INTO CFGCELL (CELLKEY, ONCELL) VALUES (30, 1)\n"
+      "BEGIN TRY\n"
+      "CREATE TABLE ##LOCK30 (Who VARCHAR(10))\n"
+      "INSERT INTO CFGCELL (CELLKEY, ONCELL) VALUES (31, 1)\n"
+      "END TRY\n"
+      "BEGIN CATCH\n"
+      "SELECT ERROR_NUMBER(), ERROR_LINE(), ERROR_MESSAGE()\n"
+      "END CATCH\n"
+      "SELECT COUNT(*) FROM CFGCELL";
+  auto start = [&](std::vector<std::string> faults, bool stepLog) {
+    testing::StandinOptions options;
+    options.initScript = kInit;
+    options.faults = std::move(faults);
+    options.stepLog = stepLog;
+    return std::make_unique<StandinServer>(options);
+  };
+  auto cellsWritten = [](StandinServer& server) {
+    Odbc check(server.OdbcConnectionString("JAIL"));
+    EXPECT_TRUE(check.Connected());
+    EXPECT_EQ(check.Exec("SELECT CELLKEY FROM CFGCELL WHERE CELLKEY >= 30 ORDER BY CELLKEY"), "");
+    return check.Rows();
+  };
+  std::int64_t createStep = 0, secondInsertStep = 0;
+  {
+    auto server = start({}, true);
+    Odbc db(server->OdbcConnectionString("JAIL"));
+    ASSERT_TRUE(db.Connected()) << db.Error();
+    ASSERT_EQ(db.Exec(batch), "");
+    for (const auto& s : server->Statements()) {
+      if (s.kind != "step") continue;
+      if (s.sql.starts_with("CREATE TABLE ##LOCK30")) createStep = s.step;
+      if (s.sql.find("VALUES (31, 1)") != std::string::npos) secondInsertStep = s.step;
+    }
+  }
+  ASSERT_GT(createStep, 0);
+  ASSERT_EQ(secondInsertStep, createStep + 1);
+
+  {  // A run-time error at the CREATE: the CATCH block takes it, the client sees no error.
+    auto server = start({"fail-at-step:" + std::to_string(createStep) +
+                         ":1222|Lock request time out period exceeded."},
+                        false);
+    Odbc db(server->OdbcConnectionString("JAIL"));
+    ASSERT_TRUE(db.Connected()) << db.Error();
+    ASSERT_EQ(db.Exec(batch), "");
+    std::vector<std::vector<std::vector<std::string>>> sets;
+    ASSERT_EQ(db.AllRows(sets), "");
+    ASSERT_EQ(sets.size(), 2u);
+    EXPECT_EQ(sets[0], (Rows{{"1222", "3", "Lock request time out period exceeded."}}));
+    EXPECT_EQ(sets[1], (Rows{{"4"}}));
+    EXPECT_EQ(cellsWritten(*server), (Rows{{"30"}}));
+  }
+  {  // Dropped before the second INSERT: what ran before stays, nothing after runs.
+    auto server = start({"drop-at-step:" + std::to_string(secondInsertStep)}, false);
+    Odbc db(server->OdbcConnectionString("JAIL"));
+    ASSERT_TRUE(db.Connected()) << db.Error();
+    EXPECT_NE(db.Exec(batch), "");
+    EXPECT_EQ(cellsWritten(*server), (Rows{{"30"}}));
+    // The dropped session's ## table went with it.
+    Odbc other(server->OdbcConnectionString("JAIL"));
+    ASSERT_TRUE(other.Connected());
+    EXPECT_EQ(other.Exec("SELECT OBJECT_ID('tempdb..##LOCK30')"), "");
+    EXPECT_EQ(other.Rows(), (Rows{{"NULL"}}));
+  }
 }
 
 }  // namespace

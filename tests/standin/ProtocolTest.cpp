@@ -519,6 +519,37 @@ TEST_F(StandinFaults, FailAtFailsOnlyTheStatementOfThatNumber) {
   EXPECT_TRUE(ErrorNumbers(client.Batch("TWO")).empty());
 }
 
+TEST_F(StandinFaults, StepFaultsAreCheckedWhenGiven) {
+  struct Case {
+    const char* spec;
+    bool accepted;
+  };
+  const Case cases[] = {
+      {"drop-at-step:7", true},
+      {"drop-at-step:0", false},
+      {"drop-at-step:-1", false},
+      {"drop-at-step:x", false},
+      {"drop-at-step:", false},
+      {"fail-at-step:3:1222", true},
+      {"fail-at-step:3:1222|Lock request time out period exceeded.", true},
+      {"fail-at-step:3", false},
+      {"fail-at-step:x:1222", false},
+      {"fail-at-step:3:99999999999", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.spec);
+    FaultConfig faults;
+    EXPECT_EQ(faults.Add(c.spec).empty(), c.accepted);
+  }
+  // A step failure is no statement failure: statement 3 runs whatever its text.
+  FaultConfig faults;
+  ASSERT_EQ(faults.Add("fail-at-step:3:1222"), "");
+  EXPECT_EQ(faults.FailureFor(3, "SELECT 1"), nullptr);
+  ASSERT_NE(faults.FailureAtStep(3), nullptr);
+  EXPECT_EQ(faults.FailureAtStep(3)->number, 1222);
+  EXPECT_EQ(faults.FailureAtStep(4), nullptr);
+}
+
 TEST_F(StandinFaults, DropAfterClosesTheSessionOfTheNextStatement) {
   ServerOptions options;
   ASSERT_EQ(options.faults.Add("drop-after:2"), "");
