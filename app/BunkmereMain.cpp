@@ -16,6 +16,7 @@
 #include "db/DbClasses.h"
 #include "db/VtMSAccess.h"
 #include "db/VtRecordLock.h"
+#include "db/VtRowBatch.h"
 #include "db/VtSQLDatabase.h"
 #include "platform/Platform.h"
 #include "ui/Application.h"
@@ -113,7 +114,8 @@ TCellAction DecideCell(int N, const TCellFigures& AFigures, const TVtMSTable& AC
 
 }  // namespace
 
-TfrmSynchCellsMain::TfrmSynchCellsMain(TComponent* AOwner) : TForm(AOwner) {
+TfrmSynchCellsMain::TfrmSynchCellsMain(TComponent* AOwner)
+    : TForm(AOwner), FRows(std::make_unique<TVtRowBatch>()) {
   RegisterControlClasses();
   RegisterDbClasses();
   PublishMethod("btConvertTavrichWeekendersClick",
@@ -196,31 +198,191 @@ void TfrmSynchCellsMain::RunStatement(const std::string& ASql) {
   qryGeneric->Open();
 }
 
-int TfrmSynchCellsMain::CountOf(const std::string& ASql, std::string ADoing) {
-  CheckStop();
-  FDoing = std::move(ADoing);
+std::vector<std::string> TfrmSynchCellsMain::Listing(const std::string& ASql,
+                                                     const std::string& AHeader,
+                                                     const std::string& ANote) {
   RunStatement(ASql);
-  const int n = qryGeneric->Fields(0).AsInteger();
-  qryGeneric->Close();
-  return n;
-}
-
-void TfrmSynchCellsMain::AppendListing(const std::string& ASql, const std::string& AHeader,
-                                       const std::string& ANote) {
-  RunStatement(ASql);
+  std::vector<std::string> lines{AHeader};
   if (qryGeneric->IsEmpty()) {
-    Memo1->Add(AHeader);
-    Memo1->Add(ANote);
+    lines.push_back(ANote);
   } else {
-    Memo1->Add(AHeader);
     qryGeneric->First();
     while (!qryGeneric->Eof()) {
-      Memo1->Add(" " + qryGeneric->Fields(0).AsString());
+      lines.push_back(" " + qryGeneric->Fields(0).AsString());
       qryGeneric->Next();
     }
   }
-  Memo1->Add("----End----");
+  lines.emplace_back("----End----");
   qryGeneric->Close();
+  return lines;
+}
+
+void TfrmSynchCellsMain::DecideRow(TBatchRow& ARow, const std::function<void()>& ADecide) {
+  TVtMSTable& table = *ARow.Table;
+  if (static_cast<std::size_t>(table.RecNo()) != ARow.RecNo)
+    throw EDatabaseError("The rows of " + ARow.Name + " changed while the pass worked on them");
+  table.EditAsRead(ARow.Values);
+  try {
+    ADecide();
+    if (!FPreview) ARow.Update = table.PostStatement();
+  } catch (...) {
+    FPending = {};
+    table.Cancel();
+    throw;
+  }
+  table.Cancel();
+  TRowChange change = std::move(FPending);
+  FPending = {};
+  if (!change.Columns.empty())
+    ARow.Written = [this, change = std::move(change)] {
+      if (OnRowChange) OnRowChange(change);
+    };
+}
+
+void TfrmSynchCellsMain::FinishStoppedTake(const std::exception_ptr& AError,
+                                           const std::string& ADoing) {
+  // The rows before the one that stopped the taking are written as they would have been one
+  // at a time; nothing from that row on is.
+  FRows->Flush(*dbJail, FDoing);
+  FDoing = ADoing;
+  std::rethrow_exception(AError);
+}
+
+void TfrmSynchCellsMain::SynchCell(const std::string& I, const std::string& F) {
+  const int K = tblCFGCells->FieldByName("CELLKEY").AsInteger();
+  const std::string C = tblCFGCells->FieldByName("CELLNO").AsString();
+  const std::string D = tblCFGCells->FieldByName("DORMCODE").AsString();
+  const std::string where = "Facility :" + F + " DormCode : " + D + " CellNo : " + C;
+  SetStatus(*lblWhatHappen, "Synching " + where);
+
+  const std::string cellCount =
+      "SELECT Count(CELLKEY) FROM DETENTIA WHERE NAMERELEAS = 0 and FACICODE = " + QuotedStr(I) +
+      " and CELLKEY = " + IntToStr(K);
+  const std::string counting = "counting the bookings of " + where;
+  struct TBed {
+    std::string Name, Condition;
+  };
+  std::vector<TBed> beds;
+  const auto addBeds = [&] {
+    beds.clear();
+    tblCFGBeds->First();
+    while (!tblCFGBeds->Eof()) {
+      const int B = tblCFGBeds->FieldByName("BEDNO").AsInteger();
+      const std::string bed = where + " Bed : " + tblCFGBeds->FieldByName("BEDDESC").AsString();
+      TBed b{bed, "NAMERELEAS = 0 and facicode = " + QuotedStr(I) +
+                      " and cellkey = " + IntToStr(K) + " and bed = " + QuotedStr(IntToStr(B))};
+      FRows->AddRow(*tblCFGBeds, "SELECT Count(bed) FROM DETENTIA WHERE " + b.Condition,
+                    RowName(*tblCFGBeds, bed), "counting the bookings of " + bed);
+      beds.push_back(std::move(b));
+      tblCFGBeds->Next();
+    }
+  };
+
+  // One request: the writes of the cell before, this cell's count as the table holds it, then
+  // the cell and each bed locked, re-read and counted under the lock. A cell the rule reports
+  // is never written, and its lock is let go with the next writes.
+  CheckStop();
+  const TCellFigures cached = CellFigures(*tblCFGCells);
+  FRows->AddCount(cellCount, counting);
+  FRows->AddRow(*tblCFGCells, cellCount, RowName(*tblCFGCells, where), counting);
+  addBeds();
+  TTakeResult taken = FRows->Take(*dbJail, FDoing);
+  std::vector<TBatchRow>* rows = &FRows->Taken();
+  if (taken.Reached == 0) FinishStoppedTake(taken.Error, taken.Doing);
+
+  int N = (*rows)[0].Count;
+  TCellFigures figures = cached;
+  TCellAction action = DecideCell(N, figures, *tblCFGCells);
+  std::size_t firstBed = 2;
+  if (action != TCellAction::Report) {
+    if (taken.Reached < 2) FinishStoppedTake(taken.Error, taken.Doing);
+    TBatchRow& cell = (*rows)[1];
+    // Only the count taken under the lock decides what is written: another pass or program
+    // may have written since the first.
+    DecideRow(cell, [&] {
+      N = cell.Count;
+      figures = CellFigures(*tblCFGCells);
+      action = DecideCell(N, figures, *tblCFGCells);
+      switch (action) {
+        case TCellAction::WriteCount:
+          ChangeValue(*tblCFGCells, "ONCELL", N < 1 ? 0 : N);
+          break;
+        case TCellAction::WriteCountAllowNone:
+          ChangeValue(*tblCFGCells, "ONCELL", N);
+          ChangeValue(*tblCFGCells, "ALLOW", 0);
+          break;
+        case TCellAction::Report:
+          break;
+      }
+    });
+  } else if (taken.Reached < 2 && taken.End == TTakeEnd::Refused) {
+    // The lock of a cell that is only reported was never needed: another program holding it
+    // keeps nothing from the beds, which are taken on their own.
+    addBeds();
+    taken = FRows->Take(*dbJail, FDoing);
+    rows = &FRows->Taken();
+    firstBed = 0;
+  } else if (taken.Reached < 2) {
+    FinishStoppedTake(taken.Error, taken.Doing);
+  }
+  if (action == TCellAction::Report) {
+    CheckStop();
+    std::vector<std::string> lines{where + " Allow " + IntToStr(figures.Allow) + " but " +
+                                   IntToStr(N) + " are assign to it"};
+    FDoing = "listing the bookings of " + where;
+    const std::vector<std::string> listing =
+        Listing("SELECT BOOKNO FROM DETENTIA WHERE NAMERELEAS = 0 and facicode = " + QuotedStr(I) +
+                    " and cellkey = " + IntToStr(K),
+                "----Inmates On Cell----", "NOTE: No Inmates Currently Assign To Cell");
+    lines.insert(lines.end(), listing.begin(), listing.end());
+    // The cell's lines go with the first row sent after them.
+    TBatchRow& carrier = (*rows)[firstBed == 0 ? 0 : 1];
+    if (firstBed == 0 && rows->empty()) {
+      for (const std::string& line : lines) Memo1->Add(line);
+    } else {
+      carrier.Sent = [this, lines = std::move(lines), previous = carrier.Sent] {
+        for (const std::string& line : lines) Memo1->Add(line);
+        if (previous) previous();
+      };
+    }
+  }
+
+  tblCFGBeds->First();
+  for (std::size_t b = 0; b < beds.size(); ++b) {
+    const std::size_t at = firstBed + b;
+    if (at >= taken.Reached) FinishStoppedTake(taken.Error, taken.Doing);
+    TBatchRow& row = (*rows)[at];
+    SetStatus(*lblWhatHappen, "Synching " + beds[b].Name);
+    const int M = row.Count;
+    if (M >= 2) {
+      CheckStop();
+      std::vector<std::string> lines{beds[b].Name + " had more than one inmate assign to it"};
+      FDoing = "listing the bookings of " + beds[b].Name;
+      const std::vector<std::string> listing =
+          Listing("SELECT BOOKNO FROM DETENTIA WHERE " + beds[b].Condition,
+                  "----Inmates On Bed----", "NOTE: No Inmate Currently Assign To Bed");
+      lines.insert(lines.end(), listing.begin(), listing.end());
+      row.Sent = [this, lines = std::move(lines)] {
+        for (const std::string& line : lines) Memo1->Add(line);
+      };
+    }
+    DecideRow(row, [&] { ChangeFlag(*tblCFGBeds, "AVAILABLE", M == 0); });
+    tblCFGBeds->Next();
+    ProgressBar1->StepIt();
+    Repaint();
+  }
+  if (taken.End != TTakeEnd::Complete) FinishStoppedTake(taken.Error, taken.Doing);
+  FDoing = "moving to the next cell after " + where;
+  // The cell is done once its last row is written.
+  if (rows->empty()) {
+    ++FCellsDone;
+    return;
+  }
+  TBatchRow& last = rows->back();
+  last.Written = [this, previous = last.Written] {
+    if (previous) previous();
+    ++FCellsDone;
+  };
 }
 
 void TfrmSynchCellsMain::GoSynchCells() {
@@ -258,82 +420,7 @@ void TfrmSynchCellsMain::GoSynchCells() {
       while (!tblDorms->Eof()) {
         tblCFGCells->First();
         while (!tblCFGCells->Eof()) {
-          const int K = tblCFGCells->FieldByName("CELLKEY").AsInteger();
-          const std::string C = tblCFGCells->FieldByName("CELLNO").AsString();
-          const std::string D = tblCFGCells->FieldByName("DORMCODE").AsString();
-          const std::string where = "Facility :" + F + " DormCode : " + D + " CellNo : " + C;
-          SetStatus(*lblWhatHappen, "Synching " + where);
-
-          const std::string cellCount =
-              "SELECT Count(CELLKEY) FROM DETENTIA WHERE NAMERELEAS = 0 and FACICODE = " +
-              QuotedStr(I) + " and CELLKEY = " + IntToStr(K);
-          int N = CountOf(cellCount, "counting the bookings of " + where);
-          TCellFigures figures = CellFigures(*tblCFGCells);
-          TCellAction action = DecideCell(N, figures, *tblCFGCells);
-          if (action != TCellAction::Report) {
-            // A count taken before the lock may be older than what another pass or program
-            // wrote since: only a count taken once the row is ours decides what is written.
-            LockRow(*tblCFGCells, where);
-            N = CountOf(cellCount, "counting the bookings of " + where);
-            figures = CellFigures(*tblCFGCells);
-            action = DecideCell(N, figures, *tblCFGCells);
-            FDoing = "writing " + RowName(*tblCFGCells, where);
-            switch (action) {
-              case TCellAction::WriteCount:
-                ChangeValue(*tblCFGCells, "ONCELL", N < 1 ? 0 : N);
-                FinishRow(*tblCFGCells);
-                break;
-              case TCellAction::WriteCountAllowNone:
-                ChangeValue(*tblCFGCells, "ONCELL", N);
-                ChangeValue(*tblCFGCells, "ALLOW", 0);
-                FinishRow(*tblCFGCells);
-                break;
-              case TCellAction::Report:
-                tblCFGCells->Cancel();
-                break;
-            }
-          }
-          if (action == TCellAction::Report) {
-            CheckStop();
-            Memo1->Add(where + " Allow " + IntToStr(figures.Allow) + " but " + IntToStr(N) +
-                       " are assign to it");
-            FDoing = "listing the bookings of " + where;
-            AppendListing("SELECT BOOKNO FROM DETENTIA WHERE NAMERELEAS = 0 and facicode = " +
-                              QuotedStr(I) + " and cellkey = " + IntToStr(K),
-                          "----Inmates On Cell----", "NOTE: No Inmates Currently Assign To Cell");
-          }
-
-          tblCFGBeds->First();
-          while (!tblCFGBeds->Eof()) {
-            const int B = tblCFGBeds->FieldByName("BEDNO").AsInteger();
-            const std::string E = tblCFGBeds->FieldByName("BEDDESC").AsString();
-            const std::string bed = where + " Bed : " + E;
-            SetStatus(*lblWhatHappen, "Synching " + bed);
-            const std::string bedCondition = "NAMERELEAS = 0 and facicode = " + QuotedStr(I) +
-                                             " and cellkey = " + IntToStr(K) +
-                                             " and bed = " + QuotedStr(IntToStr(B));
-            // Every bed is written, so its lock comes first and its count under it.
-            LockRow(*tblCFGBeds, bed);
-            const int M = CountOf("SELECT Count(bed) FROM DETENTIA WHERE " + bedCondition,
-                                  "counting the bookings of " + bed);
-            if (M >= 2) {
-              CheckStop();
-              Memo1->Add(bed + " had more than one inmate assign to it");
-              FDoing = "listing the bookings of " + bed;
-              AppendListing("SELECT BOOKNO FROM DETENTIA WHERE " + bedCondition,
-                            "----Inmates On Bed----", "NOTE: No Inmate Currently Assign To Bed");
-            }
-            FDoing = "writing " + RowName(*tblCFGBeds, bed);
-            ChangeFlag(*tblCFGBeds, "AVAILABLE", M == 0);
-            FinishRow(*tblCFGBeds);
-
-            FDoing = "moving to the next bed of " + where;
-            tblCFGBeds->Next();
-            ProgressBar1->StepIt();
-            Repaint();
-          }
-          ++FCellsDone;
-          FDoing = "moving to the next cell after " + where;
+          SynchCell(I, F);
           tblCFGCells->Next();
           ProgressBar1->StepIt();
         }
@@ -347,16 +434,21 @@ void TfrmSynchCellsMain::GoSynchCells() {
       SetStatus(*lblPasses, IntToStr(R) + " Facilities To Process Remaining");
       ProgressBar1->StepIt();
     }
+    FRows->Flush(*dbJail, FDoing);
     qryGeneric->Close();
     FPassLock.Release();
     ProgressBar1->SetPosition(0);
     FOutcome = TPassOutcome::Completed;
     Application().ShowMessage("Cell Synchronization Completed");
   } catch (const EPassStopped&) {
-    // Asked to stop from outside: no box waits for a person, the caller says why.
+    // Asked to stop from outside: no box waits for a person, the caller says why. The rows
+    // already decided are written first, so that the pass ends on a whole row as it would
+    // have one row at a time.
+    WriteDecidedRows();
     AbandonPass();
     FOutcome = TPassOutcome::Stopped;
   } catch (const Exception& e) {
+    WriteDecidedRows();
     AbandonPass();
     const std::string text = FailureText(e);
     Application().ShowMessage(text + " On: TfrmSynchCellsMain.GoSynchCells");
@@ -381,12 +473,6 @@ void TfrmSynchCellsMain::SetTimeouts(int ALockWaitMilliseconds, int AQueryTimeou
 
 void TfrmSynchCellsMain::CheckStop() const {
   if (StopRequested()) throw EPassStopped();
-}
-
-void TfrmSynchCellsMain::LockRow(TVtMSTable& ARow, const std::string& AWhere) {
-  CheckStop();
-  FDoing = "locking and re-reading " + RowName(ARow, AWhere);
-  ARow.Edit();
 }
 
 std::string TfrmSynchCellsMain::RowName(const TVtMSTable& ARow, const std::string& AWhere) {
@@ -451,16 +537,6 @@ void TfrmSynchCellsMain::ChangeFlag(TVtMSTable& ARow, const char* AColumn, bool 
   NoteChange(ARow, AColumn, std::move(now), ValueText(field));
 }
 
-void TfrmSynchCellsMain::FinishRow(TVtMSTable& ARow) {
-  TRowChange change = std::move(FPending);
-  FPending = {};
-  if (FPreview)
-    ARow.Cancel();
-  else
-    ARow.Post();
-  if (!change.Columns.empty() && OnRowChange) OnRowChange(change);
-}
-
 void TfrmSynchCellsMain::CancelOpenEdits() {
   FPending = {};
   // A row whose post failed would keep its record lock, and every other workstation out of
@@ -474,6 +550,17 @@ void TfrmSynchCellsMain::CancelOpenEdits() {
   }
 }
 
+void TfrmSynchCellsMain::WriteDecidedRows() noexcept {
+  // Rows decided from counts under their locks are written as they would have been one at a
+  // time, before whatever stopped the pass after them; a request that itself failed is not
+  // sent again, and a failure here leaves the first one to be reported.
+  std::string doing;
+  try {
+    if (dbJail->Connected()) FRows->Flush(*dbJail, doing);
+  } catch (const std::exception&) {
+  }
+}
+
 void TfrmSynchCellsMain::AbandonPass() {
   // The failure is what the user must see: a query that cannot even be closed (the server
   // went away) must not replace it, so that close's own failure is dropped.
@@ -482,6 +569,7 @@ void TfrmSynchCellsMain::AbandonPass() {
   } catch (const Exception&) {
   }
   CancelOpenEdits();
+  FRows->Abandon(*dbJail);
   FPassLock.Release();
   ProgressBar1->SetPosition(0);
 }

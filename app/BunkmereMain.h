@@ -7,7 +7,9 @@
 // program "JAIL" in the program library (dbJail, on receiving its link); either failing ends
 // the constructor. The connection itself opens only when the first pass opens the tables.
 
+#include <exception>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -25,6 +27,8 @@ class TVtMSQuery;
 class TDataSource;
 class TVtConfigInfo;
 class TVtSQLDatabase;
+class TVtRowBatch;
+struct TBatchRow;
 class Exception;
 
 // What the pass changes in one row: the values it sets that differ from the row as it read
@@ -112,28 +116,33 @@ class TfrmSynchCellsMain : public TForm {
   void BindComponents();
   // Runs one statement through qryGeneric the way every statement of the pass goes.
   void RunStatement(const std::string& ASql);
-  // ADoing says what the statement is for, in a failure's message.
-  int CountOf(const std::string& ASql, std::string ADoing);
-  // Appends the listing of ASql (first column of each row, after a blank) framed by the
-  // header and "----End----", or the note when it finds no row.
-  void AppendListing(const std::string& ASql, const std::string& AHeader, const std::string& ANote);
+  // The listing of ASql (first column of each row, after a blank) framed by the header and
+  // "----End----", or the note when it finds no row.
+  std::vector<std::string> Listing(const std::string& ASql, const std::string& AHeader,
+                                   const std::string& ANote);
+  // One cell of facility AFacilityId (described AFacility) and its beds: locked, re-read and
+  // counted in one request, decided here, and written with the next request.
+  void SynchCell(const std::string& AFacilityId, const std::string& AFacility);
+  // Decides a row the batch has taken: edits it as re-read, lets ADecide set its values, and
+  // leaves the UPDATE (a press) and the change record for the batch to send and tell.
+  void DecideRow(TBatchRow& ARow, const std::function<void()>& ADecide);
+  // Writes the rows decided so far and raises what stopped their taking.
+  [[noreturn]] void FinishStoppedTake(const std::exception_ptr& AError, const std::string& ADoing);
   void SetStatus(TLabel& ALabel, const std::string& ACaption);
-  // The one place the pass changes a value of the row in edit, and the one place it ends
-  // that edit: a press posts, a preview cancels; both tell OnRowChange what differs.
+  // The one place the pass changes a value of the row in edit.
   void ChangeValue(TVtMSTable& ARow, const char* AColumn, int AValue);
   void ChangeFlag(TVtMSTable& ARow, const char* AColumn, bool AValue);
-  void FinishRow(TVtMSTable& ARow);
   void NoteChange(TVtMSTable& ARow, const char* AColumn, std::string ANow, std::string AWould);
   // Lets go of every row left in edit, and so of its record lock, swallowing failures.
   void CancelOpenEdits();
+  // Sends the writes of the rows already decided, swallowing failures.
+  void WriteDecidedRows() noexcept;
   // What a stopped pass leaves: the query closed, no row in edit, no lock of the pass, the
   // progress bar at 0.
   void AbandonPass();
   // Raises EPassStopped when a stop has been asked for: called only where the pass holds no
   // half-done work that a cancel cannot undo.
   void CheckStop() const;
-  // Takes the row's record lock and re-reads it (Edit).
-  void LockRow(TVtMSTable& ARow, const std::string& AWhere);
   static std::string RowName(const TVtMSTable& ARow, const std::string& AWhere);
   // The message a failure is shown with, and the outcome it makes.
   std::string FailureText(const Exception& AFailure);
@@ -143,6 +152,8 @@ class TfrmSynchCellsMain : public TForm {
   bool FPreview = false;
   TRowChange FPending;
   TPassLock FPassLock;
+  // The rows of the cell under way, and those of the one before until they are written.
+  std::unique_ptr<TVtRowBatch> FRows;
   TPassOutcome FOutcome = TPassOutcome::None;
   int FCellsDone = 0;
   // What the pass is doing, for the message of a time-out.

@@ -20,11 +20,16 @@
 #include "core/Exceptions.h"
 #include "core/Persistent.h"
 #include "dataaccess/Fields.h"
+#include "dataaccess/GeneratedSql.h"
 #include "dataaccess/RowCache.h"
 #include "dataaccess/SqlLines.h"
 #include "dataaccess/odbc/DbValue.h"
 
 namespace bunkmere {
+
+namespace odbc {
+class TOdbcStatement;
+}
 
 class TMSConnection;
 class TDataSource;
@@ -183,6 +188,25 @@ class TCustomMSDataSet : public TComponent {
   void CheckBrowseMode();
   bool Modified() const;
 
+  // ---- an edit whose statements travel in a caller's batch ----
+  // (for work that edits many rows and pays a round trip per statement otherwise)
+  struct TRowStatement {
+    std::string Sql;
+    std::vector<TDbValue> Params;
+  };
+  // The re-read of row ARecNo (0-based) that Edit sends under roBeforeEdit; nullopt when the
+  // row has no column to re-read.
+  std::optional<TRowStatement> RefreshStatement(std::size_t ARecNo);
+  // Reads AStatement's current row set as the answer to RefreshStatement(ARecNo): that row
+  // with the values re-read. Raises as Edit's re-read does when not exactly one row came.
+  std::vector<TDbValue> ReadRefreshedRow(odbc::TOdbcStatement& AStatement, std::size_t ARecNo);
+  // Edits the current row as AValues (its re-read, taken by the caller) hold it. Nothing is
+  // sent and no edit step runs: the caller has re-read the row and guards it itself.
+  void EditAsRead(std::vector<TDbValue> AValues);
+  // The UPDATE that posting the current edit would send; nullopt when it would send nothing.
+  // Raises, as Post does, when a value set cannot be written.
+  std::optional<TRowStatement> PostStatement();
+
   // ---- properties ----
   TDataSource* MasterSource() const noexcept { return FMasterSource; }
   void SetMasterSource(TDataSource* AValue);
@@ -272,6 +296,9 @@ class TCustomMSDataSet : public TComponent {
   std::vector<TDbValue> WireParamValues() const;
   void Execute();  // runs the statement and fills the row cache
   void RefreshRecord();
+  std::vector<TSelectColumn> RefreshColumns() const;
+  std::vector<TDbValue> ReadRefresh(odbc::TOdbcStatement& AStatement, std::size_t ARecNo,
+                                    std::size_t& AFound);
   std::vector<int> KeyColumns(bool ARaise);
   std::vector<TDbValue> KeyValues(const std::vector<int>& AKeys, std::size_t ARow) const;
   std::string KeyConditionFor(const std::vector<int>& AKeys, const std::vector<TDbValue>& AValues,

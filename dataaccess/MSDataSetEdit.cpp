@@ -23,14 +23,6 @@ std::string LastPart(const std::string& AName) {
   return dot == std::string::npos ? AName : AName.substr(dot + 1);
 }
 
-std::string NotWritableMessage(const TColumnDesc& AColumn, const std::string& ATable) {
-  std::string why = AColumn.Identity ? "it is an identity column"
-                    : !AColumn.Updatable
-                        ? "the server reports it as not updatable"
-                        : "it belongs to table " + AColumn.BaseTableName + ", not " + ATable;
-  return "Field '" + AColumn.Name + "' cannot be modified: " + why;
-}
-
 }  // namespace
 
 void TCustomMSDataSet::Edit() {
@@ -232,44 +224,14 @@ void TCustomMSDataSet::CheckRowUnchangedOnServer() {
 }
 
 void TCustomMSDataSet::RefreshRecord() {
-  std::string table = ReportedTableName();
-  if (table.empty()) throw EDatabaseError("Table name is not defined");
-  if (FConnection == nullptr) throw EDatabaseError("Connection is not defined");
-  std::vector<int> keys = KeyColumns(true);
-  std::vector<TSelectColumn> cols;
-  for (std::size_t c = 0; c < FColumns.size(); ++c)
-    if (FColumns[c].Updatable && BelongsToTable(FColumns[c], table))
-      cols.push_back({FColumns[c].Name, static_cast<int>(c)});
-  if (cols.empty()) return;
-  std::vector<TDbValue> params;
-  std::string cond = KeyConditionFor(keys, KeyValues(keys, FRecNo), params);
-  std::string sql = RefreshRecordStatement(table, cols, cond, FOptions->QuoteNames());
-
+  std::optional<TRowStatement> sql = RefreshStatement(FRecNo);
+  if (!sql) return;
   odbc::TOdbcStatement& stmt = FConnection->ServerConnection().Statement();
-  stmt.Execute(sql, params);
+  stmt.Execute(sql->Sql, sql->Params);
   std::size_t found = 0;
-  std::vector<TDbValue> row = FRows.RowValues(FRecNo);
+  std::vector<TDbValue> row;
   try {
-    std::vector<TColumnDesc> got = stmt.Describe();
-    if (got.size() != cols.size()) throw EDatabaseError("Refresh failed: unexpected columns");
-    // The re-read columns carry their dataset column's description, so values are read and
-    // trimmed exactly as the open read them.
-    std::vector<TColumnDesc> descs;
-    for (std::size_t k = 0; k < cols.size(); ++k) {
-      TColumnDesc d = FColumns[static_cast<std::size_t>(cols[k].Index)];
-      d.SqlType = got[k].SqlType;
-      d.Size = got[k].Size;
-      d.LargeObject = got[k].LargeObject;
-      descs.push_back(d);
-    }
-    odbc::TOdbcBlockReader reader(stmt, descs, 1);
-    TTrimRules trim{FOptions->TrimFixedChar(), FOptions->TrimVarChar()};
-    while (reader.Fetch() > 0) {
-      if (found++ == 0)
-        for (std::size_t k = 0; k < cols.size(); ++k)
-          row[static_cast<std::size_t>(cols[k].Index)] =
-              TRowCache::ReadCell(reader, descs[k], k, 0, trim);
-    }
+    row = ReadRefresh(stmt, FRecNo, found);
   } catch (...) {
     try {
       stmt.Drain();
@@ -309,26 +271,9 @@ void TCustomMSDataSet::InternalPost() {
     FEof = false;
     return;
   }
-  std::vector<std::string> names;
-  std::vector<TDbValue> params;
-  for (std::size_t c = 0; c < FColumns.size(); ++c) {
-    const TColumnDesc& d = FColumns[c];
-    const bool changed = d.LargeObject ? static_cast<bool>(FWritten[c])
-                                       : !SameFieldValue(d, FBuffer[c], FRows.Value(FRecNo, c));
-    if (!d.Updatable || d.Identity || !BelongsToTable(d, table)) {
-      // Left out of the UPDATE, a value the caller set would be dropped while the post reports
-      // success; the row stays in edit with the value instead.
-      if (changed && FWritten[c]) throw EDatabaseError(NotWritableMessage(d, table));
-      continue;
-    }
-    if (!changed && !FOptions->UpdateAllFields()) continue;
-    names.push_back(d.Name);
-    params.push_back(FBuffer[c]);
-  }
-  if (names.empty()) return;
-  std::vector<int> keys = KeyColumns(true);
-  std::string cond = KeyConditionFor(keys, KeyValues(keys, FRecNo), params);
-  std::size_t n = ExecuteDml(UpdateStatement(table, names, cond, FOptions->QuoteNames()), params);
+  std::optional<TRowStatement> update = PostStatement();
+  if (!update) return;
+  std::size_t n = ExecuteDml(update->Sql, update->Params);
   if (FOptions->StrictUpdate() && n != 1)
     throw EDatabaseError("Update failed. Found " + std::to_string(n) + " records");
   FRows.ReplaceRow(FRecNo, FBuffer);

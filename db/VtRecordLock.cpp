@@ -117,7 +117,7 @@ namespace {
 constexpr long kObjectExistsError = 2714;
 
 bool IsNameTaken(const std::exception& AError) {
-  return ServerErrorNumber(AError) == kObjectExistsError;
+  return IsLockNameTaken(ServerErrorNumber(AError));
 }
 
 // Fills ALock from the holder row of ALockName. The holder may have released the lock
@@ -157,6 +157,27 @@ void ReadLockHolder(TMSConnection& AConnection, const std::string& ALockName,
   if (!why.ends_with('.')) why += '.';
   ALock.SetMessage(std::string(kLockRefusedText) + "\r\n\r\nThe record is locked, but " + why);
 }
+
+}  // namespace
+
+bool IsLockNameTaken(long AServerError) noexcept {
+  return AServerError == kObjectExistsError;
+}
+
+TLockHolder OwnLockHolder(const TMSConnection& AConnection, std::string_view ATableName,
+                          std::string_view AUniqueKey) {
+  const TPlatform& platform = CurrentPlatform();
+  return MakeLockHolder(AConnection.Database(), ATableName, AUniqueKey, platform.ComputerName(),
+                        platform.UserName(), platform.ExecutableFileName(), platform.Now());
+}
+
+EVtDBLockError LockRefusal(TMSConnection& AConnection, const std::string& ALockName) {
+  EVtDBLockError refusal(kLockRefusedText, "", "", "", "", "", "", 0);
+  ReadLockHolder(AConnection, ALockName, refusal);
+  return refusal;
+}
+
+namespace {
 
 // Drops a lock table this session created. A server error on a session that is still alive (a
 // lock time-out, a deadlock) would leave the table ours, and every other program kept out of
@@ -214,9 +235,7 @@ void TakeLockTable(TMSConnection& AConnection, const std::string& ALockName,
     // other failure (tempdb full, no permission, a lost session) is no hold: reported as one,
     // an unattended run would be retried for ever on a fault that never clears.
     if (!IsNameTaken(e)) throw;
-    EVtDBLockError refusal(kLockRefusedText, "", "", "", "", "", "", 0);
-    ReadLockHolder(AConnection, ALockName, refusal);
-    throw refusal;
+    throw LockRefusal(AConnection, ALockName);
   }
   AConnection.NoteLockTaken(ALockName, AHolder);
 
@@ -224,11 +243,8 @@ void TakeLockTable(TMSConnection& AConnection, const std::string& ALockName,
     if (std::optional<std::int64_t> id =
             AConnection.SelectInteger(LockTableObjectIdStatement(ALockName)))
       AConnection.NoteLockObjectId(ALockName, *id);
-    const TPlatform& platform = CurrentPlatform();
-    const TLockHolder holder =
-        MakeLockHolder(AConnection.Database(), ATableName, AUniqueKey, platform.ComputerName(),
-                       platform.UserName(), platform.ExecutableFileName(), platform.Now());
-    AConnection.ExecSQL(LockHolderInsertStatement(ALockName, holder));
+    AConnection.ExecSQL(
+        LockHolderInsertStatement(ALockName, OwnLockHolder(AConnection, ATableName, AUniqueKey)));
   } catch (...) {
     DropTakenLockTable(AConnection, ALockName, AHolder);
     throw;

@@ -122,6 +122,16 @@ void AcquireRecordLock(TCustomMSDataSet& ADataSet, std::string& ALockTableName,
 void TakeLockTable(TMSConnection& AConnection, const std::string& ALockName,
                    std::string_view ATableName, std::string_view AUniqueKey,
                    const TCustomMSDataSet* AHolder);
+// The holder row this workstation writes for a lock on AConnection's database.
+TLockHolder OwnLockHolder(const TMSConnection& AConnection, std::string_view ATableName,
+                          std::string_view AUniqueKey);
+// The refusal of ALockName, found taken: its holder read from the lock table (one statement),
+// or the message saying why the holder cannot be named.
+EVtDBLockError LockRefusal(TMSConnection& AConnection, const std::string& ALockName);
+// Error 2714, "There is already an object named …": the answer to a CREATE of a lock table
+// whose name another holder has.
+bool IsLockNameTaken(long AServerError) noexcept;
+
 // Drops ALockName when AConnection's current session took it for AHolder; otherwise only
 // forgets it. Never raises.
 void DropTakenLockTable(TMSConnection& AConnection, const std::string& ALockName,

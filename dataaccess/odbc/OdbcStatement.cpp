@@ -359,6 +359,26 @@ std::int64_t TOdbcStatement::RowsAffected() {
   return n;
 }
 
+bool TOdbcStatement::NextResult() {
+  if (!FResultPending) return false;
+  const SQLRETURN rc = SQLMoreResults(FHandle);
+  if (rc == SQL_NO_DATA || rc == SQL_INVALID_HANDLE) {
+    FResultPending = false;
+    SQLFreeStmt(FHandle, SQL_CLOSE);
+    return false;
+  }
+  if (rc == SQL_ERROR) {
+    FResultPending = false;
+    try {
+      RaiseOdbcError(SQL_HANDLE_STMT, FHandle, "SQLMoreResults");
+    } catch (...) {
+      DiscardResults();
+      throw;
+    }
+  }
+  return true;
+}
+
 std::int64_t TOdbcStatement::Drain() {
   std::int64_t total = 0;
   if (!FResultPending) return 0;

@@ -38,6 +38,10 @@ class TOdbcStatement {
   std::vector<TColumnDesc> Describe();
   // Rows affected by the current result, -1 when the driver does not know.
   std::int64_t RowsAffected();
+  // Moves to the batch's next result (a row set or a row count): false when there is none, and
+  // the statement is then free for the next Execute. A server error there raises, with the
+  // results after it discarded.
+  bool NextResult();
   // Reads and discards every pending row and result. A server error in a later result of the
   // batch raises. Returns the rows affected summed over the results that report a count.
   std::int64_t Drain();

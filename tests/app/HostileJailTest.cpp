@@ -138,24 +138,31 @@ TEST(HostileJail, EveryValueIsQuotedLoggedAsReadAndWrittenByTheRules) {
     const std::string cell0 =
         "SELECT Count(CELLKEY) FROM DETENTIA WHERE NAMERELEAS = 0 and FACICODE = " + AQuotedId +
         " and CELLKEY = 0";
-    return Lines{cell0, cell0, "SELECT Count(bed) FROM DETENTIA" + w + "0 and bed = '0'",
-                 "SELECT Count(CELLKEY) FROM DETENTIA WHERE NAMERELEAS = 0 and FACICODE = " +
-                     AQuotedId + " and CELLKEY = -1",
-                 "SELECT BOOKNO FROM DETENTIA" + w + "-1"};
+    const std::string cellM1 =
+        "SELECT Count(CELLKEY) FROM DETENTIA WHERE NAMERELEAS = 0 and "
+        "FACICODE = " +
+        AQuotedId + " and CELLKEY = -1";
+    return Lines{cell0,  cell0,  "SELECT Count(bed) FROM DETENTIA" + w + "0 and bed = '0'",
+                 cellM1, cellM1, "SELECT BOOKNO FROM DETENTIA" + w + "-1"};
   };
-  Lines expected = {
+  // Each cell's counts travel in one request, the cell's twice (as the table holds it, then
+  // under its lock), its beds' after them; the listings of its conflicts follow, in order.
+  const std::string cellMax =
       "SELECT Count(CELLKEY) FROM DETENTIA WHERE NAMERELEAS = 0 and FACICODE = ' é''[%_]--;' "
-      "and CELLKEY = 2147483647",
+      "and CELLKEY = 2147483647";
+  const std::string cellMin =
       "SELECT Count(CELLKEY) FROM DETENTIA WHERE NAMERELEAS = 0 and FACICODE = ' é''[%_]--;' "
-      "and CELLKEY = 2147483647",
-      "SELECT Count(bed) FROM DETENTIA" + wa + "2147483647 and bed = '2147483647'",
-      "SELECT BOOKNO FROM DETENTIA" + wa + "2147483647 and bed = '2147483647'",
-      "SELECT Count(bed) FROM DETENTIA" + wa + "2147483647 and bed = '0'",
-      "SELECT Count(CELLKEY) FROM DETENTIA WHERE NAMERELEAS = 0 and FACICODE = ' é''[%_]--;' "
-      "and CELLKEY = -2147483648",
-      "SELECT BOOKNO FROM DETENTIA" + wa + "-2147483648",
-      "SELECT Count(bed) FROM DETENTIA" + wa + "-2147483648 and bed = '-2147483648'",
-      "SELECT BOOKNO FROM DETENTIA" + wa + "-2147483648 and bed = '-2147483648'"};
+      "and CELLKEY = -2147483648";
+  Lines expected = {cellMax,
+                    cellMax,
+                    "SELECT Count(bed) FROM DETENTIA" + wa + "2147483647 and bed = '2147483647'",
+                    "SELECT Count(bed) FROM DETENTIA" + wa + "2147483647 and bed = '0'",
+                    "SELECT BOOKNO FROM DETENTIA" + wa + "2147483647 and bed = '2147483647'",
+                    cellMin,
+                    cellMin,
+                    "SELECT Count(bed) FROM DETENTIA" + wa + "-2147483648 and bed = '-2147483648'",
+                    "SELECT BOOKNO FROM DETENTIA" + wa + "-2147483648",
+                    "SELECT BOOKNO FROM DETENTIA" + wa + "-2147483648 and bed = '-2147483648'"};
   for (const char* id : {"'x''Y'", "'X''y'"}) {
     const Lines more = facility(id);
     expected.insert(expected.end(), more.begin(), more.end());

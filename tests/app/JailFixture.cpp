@@ -1,5 +1,7 @@
 #include "tests/app/JailFixture.h"
 
+#include <gtest/gtest.h>
+
 #include <QTest>
 
 #include "dataaccess/Fields.h"
@@ -68,8 +70,8 @@ std::unique_ptr<JailFixture> JailFixture::FromScript(const std::string& AScript,
 
 JailFixture::JailFixture(FromScriptTag, const std::string& AScript,
                          std::vector<std::string> AFaults)
-    : FServer(std::make_unique<standin::testing::StandinServer>(
-          standin::testing::StandinOptions{.initScript = AScript, .faults = std::move(AFaults)})),
+    : FServer(std::make_unique<standin::testing::StandinServer>(standin::testing::StandinOptions{
+          .initScript = AScript, .faults = std::move(AFaults), .stepLog = true})),
       FWindow(WindowAtSite(*FServer)) {}
 
 JailFixture::~JailFixture() = default;
@@ -83,15 +85,31 @@ std::vector<std::string> JailFixture::Log() const {
 }
 
 std::vector<std::string> JailFixture::PassStatements() const {
+  // A request of several statements holds each from a line of its own.
   std::vector<std::string> result;
   for (const auto& s : FServer->Statements()) {
-    std::string sql = s.sql;
-    if (sql.starts_with("SELECT Count(") || sql.starts_with("SELECT BOOKNO")) {
-      if (sql.ends_with("\r\n")) sql.resize(sql.size() - 2);
-      result.push_back(sql);
+    if (s.kind == "step") continue;
+    std::size_t from = 0;
+    while (from <= s.sql.size()) {
+      std::size_t end = s.sql.find('\n', from);
+      if (end == std::string::npos) end = s.sql.size();
+      std::string line = s.sql.substr(from, end - from);
+      if (line.ends_with('\r')) line.pop_back();
+      if (line.starts_with("SELECT Count(") || line.starts_with("SELECT BOOKNO"))
+        result.push_back(line);
+      from = end + 1;
     }
   }
   return result;
+}
+
+std::int64_t StepOfFirst(const std::string& ARows, const std::string& APattern) {
+  JailFixture probe(ARows);
+  probe.PressStart();
+  for (const auto& s : probe.Server().Statements())
+    if (s.kind == "step" && s.sql.find(APattern) != std::string::npos) return s.step;
+  ADD_FAILURE() << "no statement contains " << APattern;
+  return 0;
 }
 
 void JailFixture::Exec(const std::string& ASql) const {

@@ -5,6 +5,7 @@
 // does at a site: through a site file (here in a folder made current while the window is
 // built) and the program library row for "JAIL".
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -53,6 +54,11 @@ class JailFixture {
   std::unique_ptr<standin::testing::StandinServer> FServer;
   std::unique_ptr<TfrmSynchCellsMain> FWindow;
 };
+
+// The step the stand-in gives the first statement containing APattern in a pass over a jail
+// of ARows, as a probe pass numbers it: a second pass over the same rows can fail or cut it
+// there.
+std::int64_t StepOfFirst(const std::string& ARows, const std::string& APattern);
 
 // A main window built, as at a site, with a site file reaching AServer's JAIL database.
 std::unique_ptr<TfrmSynchCellsMain> WindowAtSite(const standin::testing::StandinServer& AServer);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <fstream>
 #include <sstream>
 
@@ -56,8 +58,16 @@ std::vector<std::string> LockTablesLeft(const standin::testing::StandinServer& A
 }
 
 std::int64_t LastStatementNumber(const standin::testing::StandinServer& AServer) {
-  const auto statements = AServer.Statements();
-  return statements.empty() ? 0 : statements.back().seq;
+  std::int64_t last = 0;
+  for (const auto& s : AServer.Statements())
+    if (s.kind != "step") last = std::max(last, s.seq);
+  return last;
+}
+
+std::int64_t LastStepNumber(const standin::testing::StandinServer& AServer) {
+  std::int64_t last = 0;
+  for (const auto& s : AServer.Statements()) last = std::max(last, s.step);
+  return last;
 }
 
 std::string SampleJailScript() {
@@ -67,6 +77,22 @@ std::string SampleJailScript() {
   return s.str();
 }
 
+namespace {
+
+// The value bound to the last "@Pn" marker of a step's text: the key an UPDATE is keyed by.
+std::string LastMarkerValue(const standin::testing::LoggedStatement& AStep) {
+  const std::size_t at = AStep.sql.rfind("@P");
+  if (at == std::string::npos) return "";
+  std::size_t end = at + 2;
+  while (end < AStep.sql.size() && std::isdigit(static_cast<unsigned char>(AStep.sql[end]))) ++end;
+  const std::string name = AStep.sql.substr(at, end - at);
+  for (const auto& p : AStep.params)
+    if (p.name == name) return p.value.value_or("");
+  return "";
+}
+
+}  // namespace
+
 TCleanPass RunCleanPass(const std::string& AScript) {
   TCleanPass clean;
   {
@@ -74,19 +100,26 @@ TCleanPass RunCleanPass(const std::string& AScript) {
     clean.Before = ReadHousing(before->Server());
   }
   auto jail = JailFixture::FromScript(AScript);
-  clean.FirstSeq = LastStatementNumber(jail->Server()) + 1;
+  clean.FirstStep = LastStepNumber(jail->Server()) + 1;
   jail->PressStart();
   EXPECT_EQ(jail->Boxes().Texts(), std::vector<std::string>{"Cell Synchronization Completed"});
   for (const auto& s : jail->Server().Statements()) {
-    if (s.seq < clean.FirstSeq) continue;
-    clean.LastSeq = s.seq;
+    if (s.kind != "step" || s.step < clean.FirstStep) continue;
+    clean.LastStep = std::max(clean.LastStep, s.step);
     if (s.sql.starts_with("IF OBJECT_ID(N'[tempdb]") &&
         s.sql.find(" DROP TABLE [tempdb]") != std::string::npos)
-      clean.Releases.push_back(s.seq);
-    for (const char* table : kHousingTables)
-      if (s.sql.starts_with(std::string("UPDATE [") + table + "]") && !s.params.empty())
-        clean.Writes.emplace_back(std::string(table) + "." + s.params.back().value.value_or(""),
-                                  s.seq);
+      clean.Releases.push_back(s.step);
+    for (const char* table : kHousingTables) {
+      if (s.sql.starts_with(std::string("UPDATE [") + table + "]"))
+        clean.Writes.emplace_back(std::string(table) + "." + LastMarkerValue(s), s.step);
+      const std::string lock =
+          std::string("CREATE TABLE [tempdb].[dbo].[##LOCK-JAIL.") + table + ".";
+      if (s.sql.starts_with(lock)) {
+        const std::string key =
+            s.sql.substr(lock.size(), s.sql.find(']', lock.size()) - lock.size());
+        clean.Locked.emplace(std::string(table) + "." + key, s.step);
+      }
+    }
   }
   clean.After = ReadHousing(jail->Server());
   std::erase_if(clean.Writes,

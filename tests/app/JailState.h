@@ -22,21 +22,26 @@ std::vector<std::string> LockTablesLeft(const standin::testing::StandinServer& A
 
 // The number the server gave the last statement it received; 0 before the first.
 std::int64_t LastStatementNumber(const standin::testing::StandinServer& AServer);
+// The number of the last statement step the server started (its step log on); 0 before any.
+std::int64_t LastStepNumber(const standin::testing::StandinServer& AServer);
 
 // The sample jail's script (sample/jail.sql).
 std::string SampleJailScript();
 
 // One clean pass of a window over a fresh server started with a script: what it sends and what
-// it leaves.
+// it leaves, statement by statement (steps: the statements within each request, numbered by
+// the server).
 struct TCleanPass {
   THousing Before;
   THousing After;
-  std::int64_t FirstSeq = 0;  // the pass's first statement
-  std::int64_t LastSeq = 0;   // its last
-  // The rows the pass changes, in the order it writes them, with the number of the statement
-  // that writes each (rows it writes with the value they hold cannot show a cut: left out).
+  std::int64_t FirstStep = 0;  // the pass's first statement
+  std::int64_t LastStep = 0;   // its last
+  // The rows the pass changes, in the order it writes them, with the step of the UPDATE that
+  // writes each (rows it writes with the value they hold cannot show a cut: left out).
   std::vector<std::pair<std::string, std::int64_t>> Writes;
-  // The statements that release a record lock.
+  // The step at which each row's record lock is first taken.
+  std::map<std::string, std::int64_t> Locked;
+  // The steps that release a record lock.
   std::vector<std::int64_t> Releases;
 };
 TCleanPass RunCleanPass(const std::string& AScript);

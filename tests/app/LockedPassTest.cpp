@@ -70,9 +70,10 @@ Lines Received(const StandinServer& AServer) {
     if (text.ends_with("\r\n")) text.resize(text.size() - 2);
     // A release names the object id its lock table got from the server; which number that is
     // is the server's business (the lock tests check that it is the table's own).
-    if (text.rfind("IF OBJECT_ID(N'", 0) == 0) {
-      const std::size_t at = text.find("') = ");
-      const std::size_t drop = text.find(" DROP TABLE ");
+    for (std::size_t from = text.find("IF OBJECT_ID(N'"); from != std::string::npos;
+         from = text.find("IF OBJECT_ID(N'", from + 1)) {
+      const std::size_t at = text.find("') = ", from);
+      const std::size_t drop = text.find(" DROP TABLE ", from);
       if (at != std::string::npos && drop != std::string::npos && at < drop)
         text.replace(at + 5, drop - at - 5, "<id>");
     }
@@ -105,12 +106,26 @@ Lines Lock(const std::string& ATable, int AKey) {
   return LockNamed(TWorkstation::LockName(ATable, AKey), ATable, std::to_string(AKey));
 }
 
+// In a request of several statements the holder row follows the CREATE at once, and the object
+// id is read after it.
+Lines LockInBatch(const std::string& ATable, int AKey) {
+  const Lines single = Lock(ATable, AKey);
+  return {single[0], single[2], single[1]};
+}
+
 std::string ReleaseNamed(const std::string& AName) {
   return "IF OBJECT_ID(N'" + AName + "') = <id> DROP TABLE " + AName;
 }
 
 std::string Release(const std::string& ATable, int AKey) {
   return ReleaseNamed(TWorkstation::LockName(ATable, AKey));
+}
+
+// A release among a request's writes: should it fail, its own CATCH names the row (its place
+// among the rows written) and nothing after it is stopped.
+std::string ReleaseInBatch(const std::string& ATable, int AKey, int APlace) {
+  return "BEGIN TRY\n" + Release(ATable, AKey) + "\nEND TRY\nBEGIN CATCH\nSELECT " +
+         std::to_string(APlace) + " AS BunkmereReleaseFailed\nEND CATCH";
 }
 
 // The pass's own lock, one pass at a time on the database.
@@ -138,11 +153,47 @@ TEST(LockedPass, SendsEveryStatementOfTheSmallJailInOrder) {
 
   const std::string bed1 = "NAMERELEAS = 0 and facicode = 'F1' and cellkey = 10 and bed = '1'";
   const std::string bed2 = "NAMERELEAS = 0 and facicode = 'F1' and cellkey = 10 and bed = '2'";
-  // Every row's lock comes before the count that decides what is written to it: a count
-  // taken before the lock may be older than what another program wrote meanwhile.
   const std::string cellCount =
       "SELECT Count(CELLKEY) FROM DETENTIA WHERE NAMERELEAS = 0 and FACICODE = 'F1' and "
       "CELLKEY = 10";
+  // The cell and its beds take two requests. The first counts the cell as the table holds it,
+  // then locks, re-reads and counts the cell and each bed, every count under its row's lock;
+  // the second writes the rows that change and releases every lock, in the same order. Either
+  // stops at its first failing statement, and its CATCH says which one that was.
+  const auto batch = [](const Lines& AStatements) {
+    std::string text = "BEGIN TRY\n";
+    for (const std::string& s : AStatements) text += s + "\n";
+    return text +
+           "END TRY\nBEGIN CATCH\nSELECT 1 AS BunkmereBatchError, ERROR_NUMBER() AS "
+           "ErrorNumber, ERROR_LINE() AS ErrorLine, ERROR_MESSAGE() AS ErrorMessage\nEND CATCH";
+  };
+  const std::string guard = "IF @@ROWCOUNT <> 1 RAISERROR(N'Update failed', 16, 1)";
+  const Lines take = Lines{cellCount} + LockInBatch("CFGCELL", 1) +
+                     Lines{
+                         "SELECT [DORMCODE] AS _1, [FACILITYID] AS _2, [CELLKEY] AS _3, "
+                         "[ALLOWMANY] AS _4, [ALLOW] AS _5, [ONCELL] AS _6, [CELLNO] AS _7 "
+                         "FROM [CFGCELL]\r\nWHERE\r\n  [UniqueKey] = @P1",
+                         cellCount} +
+                     LockInBatch("CFGBED", 1) +
+                     Lines{
+                         "SELECT [CELLKEY] AS _1, [BEDNO] AS _2, [BEDDESC] AS _3, "
+                         "[AVAILABLE] AS _4 FROM [CFGBED]\r\nWHERE\r\n  [UniqueKey] = @P2",
+                         "SELECT Count(bed) FROM DETENTIA WHERE " + bed1} +
+                     LockInBatch("CFGBED", 2) +
+                     Lines{
+                         "SELECT [CELLKEY] AS _1, [BEDNO] AS _2, [BEDDESC] AS _3, "
+                         "[AVAILABLE] AS _4 FROM [CFGBED]\r\nWHERE\r\n  [UniqueKey] = @P3",
+                         "SELECT Count(bed) FROM DETENTIA WHERE " + bed2};
+  const Lines write = {
+      "UPDATE [CFGCELL]\r\nSET\r\n  [ONCELL] = @P1\r\nWHERE\r\n  [UniqueKey] = @P2",
+      guard,
+      ReleaseInBatch("CFGCELL", 1, 1),
+      "UPDATE [CFGBED]\r\nSET\r\n  [AVAILABLE] = @P3\r\nWHERE\r\n  [UniqueKey] = @P4",
+      guard,
+      ReleaseInBatch("CFGBED", 1, 2),
+      "UPDATE [CFGBED]\r\nSET\r\n  [AVAILABLE] = @P5\r\nWHERE\r\n  [UniqueKey] = @P6",
+      guard,
+      ReleaseInBatch("CFGBED", 2, 3)};
   const Lines expected =
       Lines{kLookup,  // at start-up, when dbJail receives its link
             kLookup,  // before the connection opens
@@ -153,30 +204,10 @@ TEST(LockedPass, SendsEveryStatementOfTheSmallJailInOrder) {
             "SELECT * FROM [CFGDORMS]\r\nWHERE [FACILITYID] = @P1  <- F1",
             "SELECT * FROM [CFGCELL]\r\nWHERE [FACILITYID] = @P1 AND [DORMCODE] = @P2  <- F1 D1",
             "SELECT * FROM [CFGBED]\r\nWHERE [CELLKEY] = @P1  <- 10",
-            cellCount} +
-      Lock("CFGCELL", 1) +
-      Lines{
-          "SELECT [DORMCODE] AS _1, [FACILITYID] AS _2, [CELLKEY] AS _3, [ALLOWMANY] AS _4, "
-          "[ALLOW] AS _5, [ONCELL] AS _6, [CELLNO] AS _7 FROM [CFGCELL]\r\nWHERE\r\n  "
-          "[UniqueKey] = @P1 <- 1",
-          cellCount,
-          "UPDATE [CFGCELL]\r\nSET\r\n  [ONCELL] = @P1\r\nWHERE\r\n  [UniqueKey] = @P2 <- 2 1",
-          Release("CFGCELL", 1)} +
-      Lock("CFGBED", 1) +
-      Lines{
-          "SELECT [CELLKEY] AS _1, [BEDNO] AS _2, [BEDDESC] AS _3, [AVAILABLE] AS _4 FROM "
-          "[CFGBED]\r\nWHERE\r\n  [UniqueKey] = @P1 <- 1",
-          "SELECT Count(bed) FROM DETENTIA WHERE " + bed1,
-          "SELECT BOOKNO FROM DETENTIA WHERE " + bed1,
-          "UPDATE [CFGBED]\r\nSET\r\n  [AVAILABLE] = @P1\r\nWHERE\r\n  [UniqueKey] = @P2 <- 0 1",
-          Release("CFGBED", 1)} +
-      Lock("CFGBED", 2) +
-      Lines{
-          "SELECT [CELLKEY] AS _1, [BEDNO] AS _2, [BEDDESC] AS _3, [AVAILABLE] AS _4 FROM "
-          "[CFGBED]\r\nWHERE\r\n  [UniqueKey] = @P1 <- 2",
-          "SELECT Count(bed) FROM DETENTIA WHERE " + bed2,
-          "UPDATE [CFGBED]\r\nSET\r\n  [AVAILABLE] = @P1\r\nWHERE\r\n  [UniqueKey] = @P2 <- 1 2",
-          Release("CFGBED", 2), ReleaseNamed(kPassLock)};
+            batch(take) + " <- 1 1 2",
+            "SELECT BOOKNO FROM DETENTIA WHERE " + bed1,
+            batch(write) + " <- 2 1 0 1 1 2",
+            ReleaseNamed(kPassLock)};
   const Lines received = Received(site.server);
   for (std::size_t i = 0; i < std::max(expected.size(), received.size()); ++i)
     EXPECT_EQ(i < received.size() ? received[i] : "(nothing)",
@@ -193,40 +224,58 @@ TEST(LockedPass, SendsEveryStatementOfTheSmallJailInOrder) {
             (Lines{"1|False", "2|True"}));
 }
 
-// Three cells of one dorm, one bed each, one current booking on each bed; another program
-// holds the lock of one row. The pass writes every row before it, stops there with the
-// holder named, writes nothing after it, and leaves no lock of its own behind.
+// Two cells of one dorm, three beds each, one current booking on every bed; another program
+// holds the lock of one row of the second cell: the cell itself, its first bed or its last.
+// The pass writes every row before it, stops there with the holder named, writes nothing from
+// it on, leaves the holder's table as it found it (no row of ours inserted into it), and leaves
+// no lock of its own behind.
 TEST(LockedPass, ARowAnotherProgramHoldsStopsThePassThere) {
   const std::string rows =
       "INSERT INTO CFGFACI (FACILITYID, FACILITYdesc) VALUES ('F1', 'North')\n"
       "INSERT INTO CFGDORMS (FACILITYID, DORMCODE) VALUES ('F1', 'D1')\n"
       "INSERT INTO CFGCELL (DORMCODE, FACILITYID, CELLKEY, ALLOWMANY, ALLOW, ONCELL, CELLNO) "
-      "VALUES ('D1', 'F1', 10, 0, 2, 9, 'C-10'), ('D1', 'F1', 20, 0, 2, 9, 'C-20'), "
-      "('D1', 'F1', 30, 0, 2, 9, 'C-30')\n"
+      "VALUES ('D1', 'F1', 10, 0, 3, 9, 'C-10'), ('D1', 'F1', 20, 0, 3, 9, 'C-20')\n"
       "INSERT INTO CFGBED (CELLKEY, BEDNO, BEDDESC, AVAILABLE) VALUES (10, 1, 'A', NULL), "
-      "(20, 1, 'B', NULL), (30, 1, 'C', NULL)\n"
+      "(10, 2, 'B', NULL), (10, 3, 'C', NULL), (20, 1, 'D', NULL), (20, 2, 'E', NULL), "
+      "(20, 3, 'F', NULL)\n"
       "INSERT INTO DETENTIA (BOOKNO, NAMERELEAS, FACICODE, CELLKEY, BED) VALUES "
-      "('B-10', 0, 'F1', 10, '1'), ('B-20', 0, 'F1', 20, '1'), ('B-30', 0, 'F1', 30, '1')\n";
+      "('B-11', 0, 'F1', 10, '1'), ('B-12', 0, 'F1', 10, '2'), ('B-13', 0, 'F1', 10, '3'), "
+      "('B-21', 0, 'F1', 20, '1'), ('B-22', 0, 'F1', 20, '2'), ('B-23', 0, 'F1', 20, '3')\n";
   struct Case {
+    const char* What;
     const char* Table;
+    int Key;
     Lines Cells;  // CELLKEY|ONCELL after the pass
-    Lines Beds;   // CELLKEY|AVAILABLE
+    Lines Beds;   // UniqueKey|AVAILABLE
   } cases[] = {
-      {"CFGCELL", {"10|1", "20|9", "30|9"}, {"10|False", "20|NULL", "30|NULL"}},
-      {"CFGBED", {"10|1", "20|1", "30|9"}, {"10|False", "20|NULL", "30|NULL"}},
+      {"the second cell",
+       "CFGCELL",
+       2,
+       {"10|3", "20|9"},
+       {"1|False", "2|False", "3|False", "4|NULL", "5|NULL", "6|NULL"}},
+      {"the second cell's first bed",
+       "CFGBED",
+       4,
+       {"10|3", "20|3"},
+       {"1|False", "2|False", "3|False", "4|NULL", "5|NULL", "6|NULL"}},
+      {"the second cell's last bed",
+       "CFGBED",
+       6,
+       {"10|3", "20|3"},
+       {"1|False", "2|False", "3|False", "4|False", "5|False", "6|NULL"}},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.Table);
+    SCOPED_TRACE(c.What);
     TWorkstation site(rows);
-    // The other program holds row 2 of the table (cell 20, or the bed of cell 20).
     auto holder = site.OtherProgram();
-    const std::string lock = TWorkstation::LockName(c.Table, 2);
+    const std::string lock = TWorkstation::LockName(c.Table, c.Key);
     holder->ExecSQL("CREATE TABLE " + lock +
                     " (DatabaseName VARCHAR(30), TableName VARCHAR(100), UniqueKey VARCHAR(22), "
                     "ComputerName VARCHAR(30), UserName VARCHAR(30), ProgramName VARCHAR(30), "
                     "TimeLocked DateTime)");
-    holder->ExecSQL("INSERT INTO " + lock + " VALUES ('JAIL', '" + c.Table +
-                    "', '2', 'FRONTDESK', 'clerk', 'Intake.exe', '2026-12-10 03:15:00')");
+    holder->ExecSQL("INSERT INTO " + lock + " VALUES ('JAIL', '" + c.Table + "', '" +
+                    std::to_string(c.Key) +
+                    "', 'FRONTDESK', 'clerk', 'Intake.exe', '2026-12-10 03:15:00')");
 
     site.PressStart();
     EXPECT_EQ(site.boxes.Texts(),
@@ -240,12 +289,44 @@ TEST(LockedPass, ARowAnotherProgramHoldsStopsThePassThere) {
                          std::string(c.Table) + " On: TfrmSynchCellsMain.GoSynchCells",
                      "Process Aborted"}));
     EXPECT_EQ(site.Query("SELECT CELLKEY, ONCELL FROM CFGCELL ORDER BY CELLKEY"), c.Cells);
-    EXPECT_EQ(site.Query("SELECT CELLKEY, AVAILABLE FROM CFGBED ORDER BY CELLKEY"), c.Beds);
+    EXPECT_EQ(site.Query("SELECT UniqueKey, AVAILABLE FROM CFGBED ORDER BY UniqueKey"), c.Beds);
+    EXPECT_EQ(testing::QueryJail(site.server,
+                                 "SELECT ComputerName, UserName, ProgramName, "
+                                 "UniqueKey FROM " +
+                                     lock),
+              Lines{"FRONTDESK|clerk|Intake.exe|" + std::to_string(c.Key)});
     for (const char* table : {"CFGCELL", "CFGBED"})
-      for (int key : {1, 2, 3})
-        EXPECT_EQ(site.LockExists(table, key), table == std::string(c.Table) && key == 2)
+      for (int key = 1; key <= 6; ++key)
+        EXPECT_EQ(site.LockExists(table, key), table == std::string(c.Table) && key == c.Key)
             << table << " " << key;
   }
+}
+
+// Between the request that locks a cell's rows and the one that writes them, another session
+// drops the lock table of a bed and creates its own under the same name: the release of the
+// pass names the object id it read back, so that new table, another holder's, survives.
+TEST(LockedPass, ALockTableMadeAnewUnderOurNameSurvivesTheRelease) {
+  const std::string lock = TWorkstation::LockName("CFGBED", 1);
+  const std::string swap = "DROP TABLE " + lock + "; CREATE TABLE " + lock +
+                           " (DatabaseName VARCHAR(30), TableName VARCHAR(100), "
+                           "UniqueKey VARCHAR(22), ComputerName VARCHAR(30), UserName VARCHAR(30), "
+                           "ProgramName VARCHAR(30), TimeLocked DateTime); INSERT INTO " +
+                           lock + " (ComputerName) VALUES ('ELSEWHERE')";
+  StandinServer server(
+      testing::JailScript(
+          "INSERT INTO CFGFACI (FACILITYID, FACILITYdesc) VALUES ('F1', 'North')\n"
+          "INSERT INTO CFGDORMS (FACILITYID, DORMCODE) VALUES ('F1', 'D1')\n"
+          "INSERT INTO CFGCELL (DORMCODE, FACILITYID, CELLKEY, ALLOWMANY, ALLOW, ONCELL, CELLNO) "
+          "VALUES ('D1', 'F1', 10, 0, 3, 9, 'C-10')\n"
+          "INSERT INTO CFGBED (CELLKEY, BEDNO, BEDDESC, AVAILABLE) VALUES (10, 1, 'A', 0)\n"),
+      {"exec-before:UPDATE [CFGCELL]|" + swap});
+  testing::RecordingMessageBoxes boxes;
+  auto window = testing::WindowAtSite(server);
+  window->btConvertTavrichWeekenders->Click();
+  EXPECT_EQ(boxes.Texts(), Lines{"Cell Synchronization Completed"});
+  EXPECT_EQ(testing::QueryJail(server, "SELECT ComputerName FROM " + lock), Lines{"ELSEWHERE"});
+  EXPECT_EQ(testing::QueryJail(server, "SELECT ONCELL FROM CFGCELL"), Lines{"0"});
+  EXPECT_EQ(testing::QueryJail(server, "SELECT AVAILABLE FROM CFGBED"), Lines{"True"});
 }
 
 }  // namespace

@@ -50,46 +50,37 @@ std::int64_t SeqOfFirst(const std::string& AFixture, const std::string& APattern
 }
 
 TEST(PassFailure, ListingsThatFindNobodyWriteTheNoteLines) {
-  struct Case {
-    const char* What;
-    const char* CountPattern;
-    Lines Log;
-  } cases[] = {
-      {"cell",
-       "SELECT Count(CELLKEY) FROM DETENTIA WHERE NAMERELEAS = 0 and FACICODE = 'F1' and CELLKEY = "
-       "11",
-       {"Facility :North DormCode : D1 CellNo : C-11 Allow 1 but 2 are assign to it",
-        "----Inmates On Cell----", "NOTE: No Inmates Currently Assign To Cell", "----End----"}},
-      {"bed",
-       "SELECT Count(bed) FROM DETENTIA WHERE NAMERELEAS = 0 and facicode = 'F1' and cellkey = 11",
-       {"Facility :North DormCode : D1 CellNo : C-11 Allow 1 but 2 are assign to it",
-        "----Inmates On Cell----", " B1", " B2", "----End----",
-        "Facility :North DormCode : D1 CellNo : C-11 Bed : Bed B had more than one inmate assign "
-        "to it",
-        "----Inmates On Bed----", "NOTE: No Inmate Currently Assign To Bed", "----End----"}},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.What);
-    const std::int64_t seq = SeqOfFirst(kThreeCells, c.CountPattern);
-    // Another workstation releases both inmates of cell 11 right after the count.
-    JailFixture jail(kThreeCells, {"exec-after:" + std::to_string(seq) +
-                                   ":UPDATE DETENTIA SET NAMERELEAS = 1 WHERE CELLKEY = 11"});
-    jail.PressStart();
-    EXPECT_EQ(jail.Log(), c.Log);
-    EXPECT_EQ(jail.Boxes().Texts(), Lines{"Cell Synchronization Completed"});
-  }
+  // Another workstation releases both inmates of cell 11 right after the request that counts
+  // the cell and its beds, before their listings.
+  const std::int64_t seq = SeqOfFirst(
+      kThreeCells,
+      "SELECT Count(CELLKEY) FROM DETENTIA WHERE NAMERELEAS = 0 and FACICODE = 'F1' and CELLKEY = "
+      "11");
+  JailFixture jail(kThreeCells, {"exec-after:" + std::to_string(seq) +
+                                 ":UPDATE DETENTIA SET NAMERELEAS = 1 WHERE CELLKEY = 11"});
+  jail.PressStart();
+  EXPECT_EQ(
+      jail.Log(),
+      (Lines{"Facility :North DormCode : D1 CellNo : C-11 Allow 1 but 2 are assign to it",
+             "----Inmates On Cell----", "NOTE: No Inmates Currently Assign To Cell", "----End----",
+             "Facility :North DormCode : D1 CellNo : C-11 Bed : Bed B had more than one "
+             "inmate assign to it",
+             "----Inmates On Bed----", "NOTE: No Inmate Currently Assign To Bed", "----End----"}));
+  EXPECT_EQ(jail.Boxes().Texts(), Lines{"Cell Synchronization Completed"});
 }
 
 TEST(PassFailure, AFailureMidPassKeepsEverythingWrittenBeforeIt) {
+  // Cell 11's first count: in the request that also writes cell 10 and its bed, after them.
+  const std::string step = std::to_string(testing::StepOfFirst(kThreeCells, "CELLKEY = 11"));
   struct Case {
     const char* What;
     std::string Fault;
     std::string Message;  // empty: any text from the driver
   } cases[] = {
       {"the server refuses a count",
-       "fail:1205:CELLKEY = 11|Transaction was deadlocked on lock resources",
+       "fail-at-step:" + step + ":1205|Transaction was deadlocked on lock resources",
        "Transaction was deadlocked on lock resources"},
-      {"the connection drops at a count", "drop-on:CELLKEY = 11", ""},
+      {"the connection drops at a count", "drop-at-step:" + step, ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.What);
@@ -125,12 +116,15 @@ TEST(PassFailure, AMissingColumnEndsThePassWithItsName) {
       "INSERT INTO CFGBED (CELLKEY, BEDNO, AVAILABLE) VALUES (10, 1, 1)\n");
   jail.PressStart();
   EXPECT_EQ(jail.Boxes().Texts(), (Lines{"Field 'BEDDESC' not found" + kOn, "Process Aborted"}));
-  EXPECT_EQ(jail.Query("SELECT ONCELL FROM CFGCELL WHERE CELLKEY = 10"), Lines{"0"});
+  // The column is missed while the cell's rows are gathered, before any of them is locked:
+  // the cell is not written either, and nothing is left locked.
+  EXPECT_EQ(jail.Query("SELECT ONCELL FROM CFGCELL WHERE CELLKEY = 10"), Lines{"9"});
+  EXPECT_EQ(LockTablesLeft(jail.Server()), Lines{});
 }
 
-// Another workstation acts between a count and the lock the pass then takes on the row: the
-// pass decides from the row as re-read under its lock, counting again when the row's figures
-// moved, so that neither an allowance raised meanwhile nor a newer count is overwritten.
+// Another workstation acts after the pass has read the tables and before the request that locks
+// a cell's rows: the pass decides from each row as re-read under its lock, counting again there,
+// so that neither an allowance raised meanwhile nor a newer count is overwritten.
 TEST(PassFailure, TheRuleIsDecidedFromTheRowAsItStandsUnderTheLock) {
   struct Case {
     const char* What;
@@ -175,7 +169,7 @@ TEST(PassFailure, TheRuleIsDecidedFromTheRowAsItStandsUnderTheLock) {
        {"INSERT INTO DETENTIA (BOOKNO, NAMERELEAS, FACICODE, CELLKEY, BED) VALUES "
         "('Y1', 0, 'F1', 10, '1')",
         "UPDATE CFGBED SET AVAILABLE = 0 WHERE CELLKEY = 10"},
-       "0|1",
+       "1|1",
        "False",
        {}},
   };
@@ -192,10 +186,9 @@ TEST(PassFailure, TheRuleIsDecidedFromTheRowAsItStandsUnderTheLock) {
     for (int b = 1; b <= c.Booked; ++b)
       rows += "INSERT INTO DETENTIA (BOOKNO, NAMERELEAS, FACICODE, CELLKEY, BED) VALUES ('X" +
               std::to_string(b) + "', 0, 'F1', 10, '" + std::to_string(b) + "')\n";
-    const std::int64_t seq = SeqOfFirst(rows, c.CountPattern);
     std::vector<std::string> faults;
     for (const std::string& sql : c.Meanwhile)
-      faults.push_back("exec-after:" + std::to_string(seq) + ":" + sql);
+      faults.push_back("exec-before:" + std::string(c.CountPattern) + "|" + sql);
     JailFixture jail(rows, faults);
     jail.PressStart();
     EXPECT_EQ(jail.Boxes().Texts(), Lines{"Cell Synchronization Completed"});
