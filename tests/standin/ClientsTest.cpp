@@ -10,10 +10,13 @@
 #include <tuple>
 
 #include "standin/testing/StandinServer.h"
-#include "tests/standin/ChildProcess.h"
+#include "tests/ChildProcess.h"
 
 namespace standin::test {
 namespace {
+
+using bunkmere::testing::ChildProcess;
+using bunkmere::testing::RunProcess;
 
 using testing::StandinServer;
 
@@ -131,11 +134,10 @@ TEST(StandinClients, BsqldbRunsScriptsAndIsRefusedAHeldTable) {
 TEST(StandinClients, PytdsPassesItsChecks) {
   REQUIRE_STANDIN();
   StandinServer server(kInit);
-  auto [status, out] =
-      RunProcess({"/usr/bin/python3", STANDIN_CLIENTS_DIR "/pytds_check.py", server.Host(),
-                  std::to_string(server.Port()), server.User(), server.Password(),
-                  StandinServer::CaFile()},
-                 "");
+  auto [status, out] = RunProcess(
+      {"/usr/bin/python3", STANDIN_CLIENTS_DIR "/pytds_check.py", server.Host(),
+       std::to_string(server.Port()), server.User(), server.Password(), StandinServer::CaFile()},
+      "");
   EXPECT_EQ(status, 0) << out;
   EXPECT_NE(out.find("PASS"), std::string::npos) << out;
   for (const auto& session : server.Sessions())
@@ -155,9 +157,8 @@ TEST(StandinClients, TransactionsHoldRowsForPytdsAndTedious) {
   for (auto command : scripts) {
     SCOPED_TRACE(command[1]);
     StandinServer server(kInit);
-    for (const std::string& arg :
-         {server.Host(), std::to_string(server.Port()), server.User(), server.Password(),
-          StandinServer::CaFile()})
+    for (const std::string& arg : {server.Host(), std::to_string(server.Port()), server.User(),
+                                   server.Password(), StandinServer::CaFile()})
       command.push_back(arg);
     auto [status, out] = RunProcess(command, "");
     EXPECT_EQ(status, 0) << out;
