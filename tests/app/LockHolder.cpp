@@ -18,7 +18,7 @@ TLockHolder::~TLockHolder() {
 }
 
 std::string TLockHolder::LockName(const std::string& ATable, const std::string& AKey) {
-  return "[tempdb].[dbo].[##LOCK-JAIL." + ATable + "." + AKey + "]";
+  return "[tempdb].[dbo].[##LOCK-JAIL." + BracketEscape(ATable) + "." + BracketEscape(AKey) + "]";
 }
 
 bool TLockHolder::Take(const std::string& ATable, const std::string& AKey) {
