@@ -15,6 +15,8 @@
 #include "platform/FakeWindowsPlatform.h"
 #include "tests/app/JailFixture.h"
 #include "tests/app/JailQuery.h"
+#include "tests/app/LockHolder.h"
+#include "tests/app/ReceivedStatements.h"
 #include "tests/app/SiteFolder.h"
 #include "tests/ui/RecordingMessageBoxes.h"
 #include "ui/StdCtrls.h"
@@ -37,8 +39,6 @@ class TWorkstation {
     window = std::make_unique<TfrmSynchCellsMain>(nullptr);
   }
   void PressStart() { window->btConvertTavrichWeekenders->Click(); }
-  // A connection of another program on the same server.
-  std::unique_ptr<TMSConnection> OtherProgram() const { return testing::JailConnection(server); }
   Lines Query(const std::string& ASql) const { return testing::QueryJail(server, ASql); }
   // Whether the lock table of ATable's row AKey exists on the server.
   bool LockExists(const std::string& ATable, int AKey) const {
@@ -60,31 +60,6 @@ class TWorkstation {
   testing::RecordingMessageBoxes boxes;
   std::unique_ptr<TfrmSynchCellsMain> window;
 };
-
-// What the server receives, one entry per statement: its text without the line break the
-// query adds after its one line, then the bound values, if any.
-Lines Received(const StandinServer& AServer) {
-  Lines out;
-  for (const auto& s : AServer.Statements()) {
-    std::string text = s.sql;
-    if (text.ends_with("\r\n")) text.resize(text.size() - 2);
-    // A release names the object id its lock table got from the server; which number that is
-    // is the server's business (the lock tests check that it is the table's own).
-    for (std::size_t from = text.find("IF OBJECT_ID(N'"); from != std::string::npos;
-         from = text.find("IF OBJECT_ID(N'", from + 1)) {
-      const std::size_t at = text.find("') = ", from);
-      const std::size_t drop = text.find(" DROP TABLE ", from);
-      if (at != std::string::npos && drop != std::string::npos && at < drop)
-        text.replace(at + 5, drop - at - 5, "<id>");
-    }
-    if (!s.params.empty()) {
-      text += " <-";
-      for (const auto& p : s.params) text += " " + p.value.value_or("NULL");
-    }
-    out.push_back(text);
-  }
-  return out;
-}
 
 const std::string kLookup =
     "SELECT ConnString, UseInitial FROM ConnectLib (readuncommitted) WHERE ProgramID = 'JAIL'";
@@ -208,7 +183,7 @@ TEST(LockedPass, SendsEveryStatementOfTheSmallJailInOrder) {
             "SELECT BOOKNO FROM DETENTIA WHERE " + bed1,
             batch(write) + " <- 2 1 0 1 1 2",
             ReleaseNamed(kPassLock)};
-  const Lines received = Received(site.server);
+  const Lines received = testing::ReceivedStatements(site.server);
   for (std::size_t i = 0; i < std::max(expected.size(), received.size()); ++i)
     EXPECT_EQ(i < received.size() ? received[i] : "(nothing)",
               i < expected.size() ? expected[i] : "(nothing)")
@@ -267,15 +242,10 @@ TEST(LockedPass, ARowAnotherProgramHoldsStopsThePassThere) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.What);
     TWorkstation site(rows);
-    auto holder = site.OtherProgram();
-    const std::string lock = TWorkstation::LockName(c.Table, c.Key);
-    holder->ExecSQL("CREATE TABLE " + lock +
-                    " (DatabaseName VARCHAR(30), TableName VARCHAR(100), UniqueKey VARCHAR(22), "
-                    "ComputerName VARCHAR(30), UserName VARCHAR(30), ProgramName VARCHAR(30), "
-                    "TimeLocked DateTime)");
-    holder->ExecSQL("INSERT INTO " + lock + " VALUES ('JAIL', '" + c.Table + "', '" +
-                    std::to_string(c.Key) +
-                    "', 'FRONTDESK', 'clerk', 'Intake.exe', '2026-12-10 03:15:00')");
+    // The other program holds the row.
+    testing::TLockHolder holder(site.server);
+    ASSERT_TRUE(holder.Take(c.Table, std::to_string(c.Key)));
+    const std::string lock = testing::TLockHolder::LockName(c.Table, std::to_string(c.Key));
 
     site.PressStart();
     EXPECT_EQ(site.boxes.Texts(),

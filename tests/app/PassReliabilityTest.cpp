@@ -27,6 +27,7 @@
 #include "tests/app/JailFixture.h"
 #include "tests/app/JailQuery.h"
 #include "tests/app/JailState.h"
+#include "tests/app/LockHolder.h"
 #include "ui/StdCtrls.h"
 
 namespace bunkmere {
@@ -197,15 +198,11 @@ TEST(PassReliability, ARowHeldInAnOpenTransactionStopsThePassAfterTheLockWait) {
 // with that pass's holder named; the other programs of the family are not concerned.
 TEST(PassReliability, ASecondPassIsRefusedAtOnceWithTheFirstOneNamed) {
   JailFixture jail(kThreeCells);
-  auto other = testing::JailConnection(jail.Server());
+  testing::TLockHolder other(jail.Server(),
+                             {"NIGHTDESK", "svc-sync", "Bunkmere.exe", "2026-12-10 02:00:00"});
+  ASSERT_TRUE(other.Take("Bunkmere", "SynchCells"));
   const std::string lock = TPassLock::Name("JAIL");
-  other->ExecSQL("CREATE TABLE " + lock +
-                 " (DatabaseName VARCHAR(30), TableName VARCHAR(100), UniqueKey VARCHAR(22), "
-                 "ComputerName VARCHAR(30), UserName VARCHAR(30), ProgramName VARCHAR(30), "
-                 "TimeLocked DateTime)");
-  other->ExecSQL("INSERT INTO " + lock +
-                 " VALUES ('JAIL', 'Bunkmere', 'SynchCells', 'NIGHTDESK', 'svc-sync', "
-                 "'Bunkmere.exe', '2026-12-10 02:00:00')");
+  ASSERT_EQ(other.Held(), lock);
   jail.PressStart();
   ASSERT_EQ(jail.Boxes().Texts().size(), 2u);
   const std::string box = jail.Boxes().Texts()[0];

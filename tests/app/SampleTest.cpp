@@ -7,6 +7,7 @@
 
 #include "app/BunkmereMain.h"
 #include "tests/app/JailFixture.h"
+#include "tests/app/PytdsHousing.h"
 #include "ui/StdCtrls.h"
 
 namespace bunkmere {
@@ -39,6 +40,8 @@ TEST(SampleJail, SynchronisesEveryCaseItHolds) {
   EXPECT_EQ(jail->Query("SELECT CELLKEY, BEDNO, AVAILABLE FROM CFGBED ORDER BY CELLKEY, BEDNO"),
             (Lines{"101|1|False", "101|2|True", "102|1|False", "102|2|False", "103|1|False",
                    "201|1|False", "301|1|True", "301|2|False"}));
+  // Every column of every housing row, as a client nobody here wrote reads it.
+  EXPECT_EQ(testing::HousingThroughPytds(jail->Server()), testing::kSampleHousingAfterPass);
   EXPECT_EQ(jail->Window().lblPasses->Caption(), "0 Facilities To Process Remaining");
   EXPECT_EQ(jail->Window().lblWhatHappen->Caption(),
             "Synching Facility :O'Neil Annex DormCode : N1 CellNo : N1-301 Bed : N1-301 Upper");

@@ -1,36 +1,29 @@
 // The shipped program under Xvfb, started the way a site starts it: from a folder holding the
 // site folder, with no argument and no environment of its own. A person's view: windows found
 // and keys pressed with xdotool, the server's rows read back afterwards.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "standin/testing/StandinServer.h"
-#include "tests/SilentPort.h"
+#include "tests/ChildProcess.h"
 #include "tests/app/JailQuery.h"
 #include "tests/app/SiteFolder.h"
-
-extern char** environ;
+#include "tests/app/StartUpFailures.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using bunkmere::testing::SiteConnectString;
 using bunkmere::testing::TSiteFolder;
-using bunkmere::testing::TSilentPort;
 using Clock = std::chrono::steady_clock;
 
 std::string ReadFile(const fs::path& APath) {
@@ -44,65 +37,14 @@ bool OnPath(const char* AProgram) {
   return std::system((std::string("command -v ") + AProgram + " >/dev/null 2>&1").c_str()) == 0;
 }
 
-// A child process, started in AFolder with AEnv added to ours and, when given, its standard
-// error sent to AStderr; stopped (SIGTERM, then SIGKILL) when it goes out of scope.
-class Child {
- public:
-  Child(std::vector<std::string> AArgs, std::vector<std::string> AEnv = {},
-        const fs::path& AFolder = {}, const fs::path& AStderr = {}, int AFd3 = -1) {
-    std::vector<char*> argv;
-    for (auto& a : AArgs) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    std::vector<std::string> env;
-    for (char** e = environ; *e != nullptr; ++e) env.emplace_back(*e);
-    for (auto& e : AEnv) env.push_back(e);
-    std::vector<char*> envp;
-    for (auto& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (AFd3 >= 0) posix_spawn_file_actions_adddup2(&actions, AFd3, 3);
-    if (!AFolder.empty()) posix_spawn_file_actions_addchdir_np(&actions, AFolder.c_str());
-    if (!AStderr.empty())
-      posix_spawn_file_actions_addopen(&actions, 2, AStderr.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                       0600);
-    if (posix_spawnp(&FPid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) FPid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-  }
-  ~Child() { Stop(); }
-  pid_t Pid() const { return FPid; }
-  bool Running() {
-    if (FPid < 0) return false;
-    int status = 0;
-    if (waitpid(FPid, &status, WNOHANG) == FPid) {
-      FPid = -1;
-      FStatus = status;
-      return false;
-    }
-    return true;
-  }
-  // The exit code once the child has ended by itself within ASeconds; -1 otherwise.
-  int ExitCode(int ASeconds) {
-    const auto deadline = Clock::now() + std::chrono::seconds(ASeconds);
-    while (Running() && Clock::now() < deadline)
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    return FPid < 0 && WIFEXITED(FStatus) ? WEXITSTATUS(FStatus) : -1;
-  }
-  void Stop() {
-    if (FPid < 0) return;
-    kill(FPid, SIGTERM);
-    for (int i = 0; i < 50 && Running(); ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    if (FPid >= 0) {
-      kill(FPid, SIGKILL);
-      waitpid(FPid, nullptr, 0);
-      FPid = -1;
-    }
-  }
+using bunkmere::testing::ChildOptions;
+using bunkmere::testing::ChildProcess;
 
- private:
-  pid_t FPid = -1;
-  int FStatus = 0;
+// A child that is asked to end (then killed) when it goes out of scope, as a desktop session
+// ends its programs: Xvfb then removes its lock and socket.
+struct Child : ChildProcess {
+  using ChildProcess::ChildProcess;
+  ~Child() { Stop(); }
 };
 
 // Runs a shell command; returns its output without the final line break.
@@ -123,9 +65,12 @@ class Program : public ::testing::Test {
     if (!OnPath("Xvfb") || !OnPath("xdotool")) return;
     int fds[2];
     if (pipe(fds) != 0) return;
-    FXvfb = new Child({"Xvfb", "-displayfd", "3", "-screen", "0", "1024x768x24", "-dpi", "96",
-                       "-nolisten", "tcp"},
-                      {}, {}, {}, fds[1]);
+    ChildOptions options;
+    options.NoInput = true;
+    options.Descriptor3 = fds[1];
+    FXvfb = new Child(std::vector<std::string>{"Xvfb", "-displayfd", "3", "-screen", "0",
+                                               "1024x768x24", "-dpi", "96", "-nolisten", "tcp"},
+                      options);
     close(fds[1]);
     std::string number;
     char c;
@@ -148,11 +93,13 @@ class Program : public ::testing::Test {
 
   // The program started from AFolder, as a person starts it from a desktop session.
   static std::unique_ptr<Child> Start(const fs::path& AFolder, const fs::path& AStderr) {
-    return std::make_unique<Child>(
-        std::vector<std::string>{BUNKMERE_EXE},
-        std::vector<std::string>{"DISPLAY=" + FDisplay, "QT_QPA_PLATFORM=xcb",
-                                 "XDG_RUNTIME_DIR=" + FRuntime.string()},
-        AFolder, AStderr);
+    ChildOptions options;
+    options.Env = {"DISPLAY=" + FDisplay, "QT_QPA_PLATFORM=xcb",
+                   "XDG_RUNTIME_DIR=" + FRuntime.string()};
+    options.Folder = AFolder;
+    options.NoInput = true;
+    options.ErrorsFile = AStderr;
+    return std::make_unique<Child>(std::vector<std::string>{BUNKMERE_EXE}, options);
   }
   static std::string X(const std::string& ACommand) {
     return Shell("DISPLAY=" + FDisplay + " " + ACommand);
@@ -231,76 +178,25 @@ TEST_F(Program, SynchronisesTheSampleFoundThroughItsSiteFolderAndSavesTheLog) {
   EXPECT_EQ(ReadFile(err), "") << "a correct set-up prints nothing";
 }
 
-// What ends the program before its window shows. Each case: the site, the server's database,
-// the failure's class and the start of its message.
+// What ends the program before its window shows: the box, no window, status 1, and the
+// failure's report on standard error, raised where the failure was.
 TEST_F(Program, StartUpFailuresShowTheApplicationErrorBoxAndExitWithOne) {
-  const std::string library = bunkmere::testing::kProgramLibrary;
-  struct Case {
-    const char* What;
-    enum { NoFile, NoConnStr, Good, Unreachable, Silent, NoSuchHost, WrongPassword } Site;
-    std::string Database;  // after CREATE DATABASE JAIL / USE JAIL
-    const char* Class;
-    const char* Message;
-  } cases[] = {
-      {"no site file", Case::NoFile, library, "EIniFileException", "Veltrane.ini not found."},
-      {"a site file without ConnStr", Case::NoConnStr, library, "EIniFileException",
-       "Database connection information not found in Veltrane.Cfg/Veltrane.ini "
-       "(DataProvider.ConnStr)"},
-      {"the server unreachable", Case::Unreachable, library, "EDatabaseError",
-       "Cannot connect to SQL Server 127.0.0.1,1 (database JAIL): the server did not answer "
-       "(connection refused)"},
-      {"the server silent", Case::Silent, library, "EDatabaseError",
-       "Cannot connect to SQL Server 127.0.0.1,"},
-      {"no such server", Case::NoSuchHost, library, "EDatabaseError",
-       "Cannot connect to SQL Server no-such-host.invalid,1433 (database JAIL): the server's name "
-       "is not known (no such host)"},
-      {"the login refused", Case::WrongPassword, library, "EDatabaseError",
-       "Login failed for user 'sa'."},
-      {"no ConnectLib table", Case::Good, "CREATE TABLE Other (x INT)\n", "EDatabaseError",
-       "Invalid object name 'ConnectLib'."},
-      {"ConnectLib without UseInitial", Case::Good,
-       "CREATE TABLE ConnectLib (ProgramID VARCHAR(20), ConnString VARCHAR(255))\n",
-       "EDatabaseError", "Invalid column name 'UseInitial'."},
-  };
-  for (const Case& c : cases) {
+  for (const auto& c : bunkmere::testing::StartUpFailures()) {
     SCOPED_TRACE(c.What);
-    standin::testing::StandinServer server("CREATE DATABASE JAIL\nGO\nUSE JAIL\nGO\n" + c.Database);
-    std::string connStr = SiteConnectString(server);
-    if (c.Site == Case::Unreachable)
-      connStr = "Data Source=127.0.0.1,1;Initial Catalog=JAIL;User ID=sa;Password=x";
-    if (c.Site == Case::NoSuchHost)
-      connStr = "Data Source=no-such-host.invalid,1433;Initial Catalog=JAIL;User ID=sa;Password=x";
-    std::optional<TSilentPort> silent;
-    if (c.Site == Case::Silent) {
-      silent.emplace();
-      connStr = "Data Source=" + silent->Server() +
-                ";Initial Catalog=JAIL;User ID=sa;Password=x;Connect Timeout=2";
-    }
-    if (c.Site == Case::WrongPassword)
-      connStr = "Data Source=" + server.Host() + "," + std::to_string(server.Port()) +
-                ";Initial Catalog=JAIL;User ID=sa;Password=wrong";
-    const TSiteFolder site = c.Site == Case::NoFile      ? TSiteFolder("", false)
-                             : c.Site == Case::NoConnStr ? TSiteFolder("[Paths]\r\nLogPath=x\r\n")
-                                                         : TSiteFolder::For(connStr);
+    const bunkmere::testing::TStartUpSite world = c.Make();
     const fs::path err = fs::temp_directory_path() / ("bunkmere-err-" + std::to_string(getpid()));
-    auto program = Start(site.Path(), err);
+    auto program = Start(world.Site->Path(), err);
 
     const std::string box = WaitWindow("^Application Error$");
     ASSERT_FALSE(box.empty()) << "no Application Error box";
     EXPECT_EQ(X("xdotool search --onlyvisible --name '" + std::string(kMainWindow) + "'"), "");
     Keys(box, "Return");
-    EXPECT_EQ(program->ExitCode(20), 1);
+    EXPECT_EQ(program->Finish(20000), 1);
 
-    // "Exception <class> in module Bunkmere at <address>.\n\n<message>"
     const std::string text = ReadFile(err);
     fs::remove(err);
-    const std::string head =
-        "Application Error: Exception " + std::string(c.Class) + " in module Bunkmere at ";
-    ASSERT_TRUE(text.starts_with(head)) << text;
-    const std::string address = text.substr(head.size(), 8);
-    EXPECT_EQ(text.substr(head.size() + 8, 3), ".\n\n") << text;
-    EXPECT_EQ(text.substr(head.size() + 11, std::string(c.Message).size()), c.Message) << text;
-    EXPECT_GT(text.size(), head.size() + 12) << "the message is empty";
+    const std::string address = bunkmere::testing::ExpectApplicationError(text, c);
+    ASSERT_FALSE(address.empty()) << text;
     // The address is where the failure was raised, not main's handler: no function of its
     // chain of inlined callers is main.
     const std::string functions =

@@ -1,11 +1,8 @@
 // The shipped program run as a scheduler runs it: "Bunkmere --sync" from a folder holding the
 // site folder, with no display at all. What it writes, saves, prints and exits with is set
-// against a person's press of the start button in a window on the same jail.
-#include <fcntl.h>
+// against a person's press of the start button in a window on the same jail, and the rows it
+// leaves against rows worked out by hand, read back through a client nobody here wrote.
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <csignal>
@@ -19,12 +16,15 @@
 
 #include "app/BunkmereMain.h"
 #include "dataaccess/MSConnection.h"
+#include "tests/ChildProcess.h"
 #include "tests/app/JailFixture.h"
 #include "tests/app/JailState.h"
+#include "tests/app/LockHolder.h"
+#include "tests/app/PytdsHousing.h"
+#include "tests/app/ReceivedStatements.h"
 #include "tests/app/SiteFolder.h"
+#include "tests/app/StartUpFailures.h"
 #include "ui/StdCtrls.h"
-
-extern char** environ;
 
 namespace bunkmere {
 namespace {
@@ -54,44 +54,41 @@ struct TRun {
   std::string Out, Err;
 };
 
-// The program started in AFolder with AArgs, its environment ours without any display, its
-// standard streams caught in files; waits for it to end.
+// The program as a scheduler starts it: in AFolder with AArgs, our environment without any
+// display, no input. Started at once; Wait for its end.
+class TBunkmere {
+ public:
+  TBunkmere(const fs::path& AFolder, const Lines& AArgs) : FChild(Args(AArgs), Options(AFolder)) {}
+  void Signal(int ASignal) const { FChild.Signal(ASignal); }
+  // Its status, output and errors once it has ended; -SIGKILL when it was still running after
+  // two minutes.
+  TRun Wait() {
+    TRun run;
+    run.Status = FChild.Finish(120000);
+    run.Out = FChild.Output();
+    run.Err = FChild.Errors();
+    return run;
+  }
+
+ private:
+  static Lines Args(const Lines& AArgs) {
+    Lines args{BUNKMERE_EXE};
+    args.insert(args.end(), AArgs.begin(), AArgs.end());
+    return args;
+  }
+  static testing::ChildOptions Options(const fs::path& AFolder) {
+    testing::ChildOptions options;
+    options.Folder = AFolder;
+    options.Unset = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
+    options.NoInput = true;
+    options.SeparateErrors = true;
+    return options;
+  }
+  testing::ChildProcess FChild;
+};
+
 TRun RunBunkmere(const fs::path& AFolder, const Lines& AArgs) {
-  std::vector<std::string> args{BUNKMERE_EXE};
-  args.insert(args.end(), AArgs.begin(), AArgs.end());
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  std::vector<std::string> env;
-  for (char** e = environ; *e != nullptr; ++e) {
-    const std::string entry = *e;
-    if (entry.starts_with("DISPLAY=") || entry.starts_with("WAYLAND_DISPLAY=") ||
-        entry.starts_with("QT_QPA_PLATFORM="))
-      continue;
-    env.push_back(entry);
-  }
-  std::vector<char*> envp;
-  for (auto& e : env) envp.push_back(e.data());
-  envp.push_back(nullptr);
-  const fs::path out = AFolder / "stdout.txt", err = AFolder / "stderr.txt";
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addchdir_np(&actions, AFolder.c_str());
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  pid_t pid = -1;
-  TRun run;
-  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) == 0) {
-    int status = 0;
-    if (waitpid(pid, &status, 0) == pid && WIFEXITED(status)) run.Status = WEXITSTATUS(status);
-  }
-  posix_spawn_file_actions_destroy(&actions);
-  run.Out = ReadFile(out);
-  run.Err = ReadFile(err);
-  fs::remove(out);
-  fs::remove(err);
-  return run;
+  return TBunkmere(AFolder, AArgs).Wait();
 }
 
 // The conflicts logs a run left in AFolder ("ddhhnnss.log").
@@ -102,33 +99,17 @@ std::vector<fs::path> SavedLogs(const fs::path& AFolder) {
   return logs;
 }
 
-// What the server received, comparable between two workstations: the holder row's values
-// (computer, user, program, time) and the lock table's object id are each workstation's own.
-Lines Comparable(const StandinServer& AServer) {
-  Lines out;
-  for (const auto& s : AServer.Statements()) {
-    if (s.kind == "step") continue;
-    // Line by line: a request of several statements holds each from a line of its own.
-    std::string text;
-    std::size_t from = 0;
-    while (from <= s.sql.size()) {
-      std::size_t end = s.sql.find('\n', from);
-      if (end == std::string::npos) end = s.sql.size();
-      std::string line = s.sql.substr(from, end - from);
-      if (line.ends_with('\r')) line.pop_back();
-      if (line.starts_with("INSERT INTO [tempdb]")) line.resize(line.find(" VALUES ") + 8);
-      if (line.starts_with("IF OBJECT_ID(N'")) {
-        const std::size_t at = line.find("') = "), drop = line.find(" DROP TABLE ");
-        if (at != std::string::npos && drop != std::string::npos && at < drop)
-          line.replace(at + 5, drop - at - 5, "<id>");
-      }
-      text += (from == 0 ? "" : "\n") + line;
-      from = end + 1;
-    }
-    for (const auto& p : s.params) text += " <- " + p.value.value_or("NULL");
-    out.push_back(text);
-  }
-  return out;
+// Waits until the first bed count reaches the server: a run answered late is then inside it.
+bool WaitForBedCount(const StandinServer& AServer) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  auto counting = [&] {
+    for (const auto& st : AServer.Statements())
+      if (st.sql.find("Count(bed)") != std::string::npos) return true;
+    return false;
+  };
+  while (!counting() && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  return counting();
 }
 
 // A person's press on a window over a fresh server started with AScript.
@@ -140,7 +121,7 @@ struct TPress {
 TPress PressOnce(const std::string& AScript) {
   auto jail = testing::JailFixture::FromScript(AScript);
   jail->PressStart();
-  return {Comparable(jail->Server()), jail->Window().Memo1->LinesText(),
+  return {testing::ComparableStatements(jail->Server()), jail->Window().Memo1->LinesText(),
           testing::ReadHousing(jail->Server())};
 }
 
@@ -154,9 +135,11 @@ TEST(UnattendedSync, OnTheSampleItWritesSavesAndSendsWhatAPressDoes) {
     const char* Name;
     std::string Script;
     int Status;
+    Lines Housing;  // every CFGCELL and CFGBED row afterwards, worked out by hand
   } cases[] = {
-      {"the sample, with its conflicts", testing::SampleJailScript(), 3},
-      {"a jail without bookings", CleanJailScript(), 0},
+      {"the sample, with its conflicts", testing::SampleJailScript(), 3,
+       testing::kSampleHousingAfterPass},
+      {"a jail without bookings", CleanJailScript(), 0, testing::kSampleWithoutBookingsAfterPass},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -166,8 +149,10 @@ TEST(UnattendedSync, OnTheSampleItWritesSavesAndSendsWhatAPressDoes) {
     const TRun run = RunBunkmere(site.Path(), {"--sync"});
     EXPECT_EQ(run.Status, c.Status) << run.Err;
     EXPECT_EQ(run.Err, "Cell Synchronization Completed\n");
-    const Lines sent = Comparable(server);  // before the test's own reads join the log
+    const Lines sent =
+        testing::ComparableStatements(server);  // before the test's own reads join the log
     EXPECT_EQ(testing::ReadHousing(server), press.After);
+    EXPECT_EQ(testing::HousingThroughPytds(server), c.Housing);
     for (std::size_t i = 0; i < std::max(sent.size(), press.Statements.size()); ++i)
       ASSERT_EQ(i < sent.size() ? sent[i] : "(nothing)",
                 i < press.Statements.size() ? press.Statements[i] : "(nothing)")
@@ -191,17 +176,9 @@ TEST(UnattendedSync, ARowAnotherProgramHoldsStopsTheRunWithTwoAndNamesTheHolder)
   StandinServer server(script);
   const testing::THousing before = testing::ReadHousing(server);
   const testing::THousing after = PressOnce(script).After;
-  TMSConnection desk(nullptr);
-  desk.SetConnectString(SiteConnectString(server));
-  desk.SetLoginPrompt(false);
-  const std::string lock = "[tempdb].[dbo].[##LOCK-JAIL.CFGCELL.5]";
-  desk.ExecSQL("CREATE TABLE " + lock +
-               " (DatabaseName VARCHAR(30), TableName VARCHAR(100), UniqueKey VARCHAR(22), "
-               "ComputerName VARCHAR(30), UserName VARCHAR(30), ProgramName VARCHAR(30), "
-               "TimeLocked DateTime)");
-  desk.ExecSQL("INSERT INTO " + lock +
-               " VALUES ('JAIL', 'CFGCELL', '5', 'FRONTDESK', 'clerk', 'Intake.exe', "
-               "'2026-12-10 03:15:00')");
+  testing::TLockHolder desk(server);
+  ASSERT_TRUE(desk.Take("CFGCELL", "5"));
+  const std::string lock = desk.Held();
 
   const TSiteFolder site = TSiteFolder::For(SiteConnectString(server));
   const TRun run = RunBunkmere(site.Path(), {"--sync"});
@@ -220,8 +197,8 @@ TEST(UnattendedSync, ARowAnotherProgramHoldsStopsTheRunWithTwoAndNamesTheHolder)
 }
 
 // What the run met decides its status: a row the server kept locked is a hold (2, run later);
-// a lock table that cannot be made for any other reason is a failure (1), with the server's
-// own text.
+// a lock table that cannot be made for any other reason, a server error or a session lost in
+// the middle of the pass is a failure (1), told in the server's (or the driver's) own words.
 TEST(UnattendedSync, TheStatusTellsAHoldFromAFailure) {
   const struct {
     const char* Name;
@@ -243,6 +220,16 @@ TEST(UnattendedSync, TheStatusTellsAHoldFromAFailure) {
        "fail:262:CREATE TABLE [tempdb]|CREATE TABLE permission denied "
        "in database 'tempdb'.",
        1, "CREATE TABLE permission denied in database 'tempdb'. On: ", "Failed: "},
+      // Whatever the statements' batching, a row's write names its table.
+      {"a server error mid-pass",
+       "fail:8645:UPDATE [CFG|A timeout occurred while waiting for memory resources to execute "
+       "the query in resource pool 'default' (2). Rerun the query.",
+       1,
+       "A timeout occurred while waiting for memory resources to execute the query in resource "
+       "pool 'default' (2). Rerun the query. On: TfrmSynchCellsMain.GoSynchCells",
+       "Failed: "},
+      // The driver's own words for a lost session, whichever driver it is.
+      {"a session dropped mid-pass", "drop-on:Count(bed)", 1, "", "Failed: "},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -253,6 +240,8 @@ TEST(UnattendedSync, TheStatusTellsAHoldFromAFailure) {
     const Lines err = SplitLines(run.Err);
     ASSERT_EQ(err.size(), 2u) << run.Err;
     EXPECT_TRUE(err[0].starts_with(c.FirstLine)) << err[0];
+    const std::string on = " On: TfrmSynchCellsMain.GoSynchCells";
+    EXPECT_TRUE(err[0].ends_with(on) && err[0].size() > on.size()) << err[0];
     EXPECT_EQ(err[1], "Process Aborted");
     const Lines out = SplitLines(run.Out);
     ASSERT_FALSE(out.empty());
@@ -269,67 +258,53 @@ TEST(UnattendedSync, SigtermStopsTheRunCleanlyWithItsOwnStatus) {
   // Every bed count answered late, so that the signal finds the run inside one.
   StandinServer server(testing::SampleJailScript(), {"delay-on:200:SELECT Count(bed)"});
   const TSiteFolder site = TSiteFolder::For(SiteConnectString(server));
-  const fs::path out = site.Path() / "stdout.txt", err = site.Path() / "stderr.txt";
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addchdir_np(&actions, site.Path().c_str());
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  std::string exe = BUNKMERE_EXE, sync = "--sync";
-  char* argv[] = {exe.data(), sync.data(), nullptr};
-  pid_t pid = -1;
-  ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv, environ), 0);
-  posix_spawn_file_actions_destroy(&actions);
-  // Wait for the first bed count to reach the server: the run is then inside it.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  auto counting = [&] {
-    for (const auto& st : server.Statements())
-      if (st.sql.find("SELECT Count(bed)") != std::string::npos) return true;
-    return false;
-  };
-  while (!counting() && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  ASSERT_TRUE(counting());
-  kill(pid, SIGTERM);
-  int status = 0;
-  while (waitpid(pid, &status, WNOHANG) == 0 && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  ASSERT_TRUE(WIFEXITED(status)) << "still running or killed: " << status;
-  EXPECT_EQ(WEXITSTATUS(status), 4) << ReadFile(err);
-  const Lines errLines = SplitLines(ReadFile(err));
+  TBunkmere bunkmere(site.Path(), {"--sync"});
+  ASSERT_TRUE(WaitForBedCount(server));
+  bunkmere.Signal(SIGTERM);
+  const TRun run = bunkmere.Wait();
+  EXPECT_EQ(run.Status, 4) << run.Err;
+  const Lines errLines = SplitLines(run.Err);
   ASSERT_FALSE(errLines.empty());
-  EXPECT_TRUE(errLines.back().starts_with("Stopped by SIGTERM after ")) << ReadFile(err);
-  EXPECT_TRUE(SplitLines(ReadFile(out)).back().starts_with("Stopped on request: "))
-      << ReadFile(out);
+  EXPECT_TRUE(errLines.back().starts_with("Stopped by SIGTERM after ")) << run.Err;
+  const Lines outLines = SplitLines(run.Out);
+  ASSERT_FALSE(outLines.empty());
+  EXPECT_TRUE(outLines.back().starts_with("Stopped on request: ")) << run.Out;
   EXPECT_EQ(testing::LockTablesLeft(server), Lines{});
   EXPECT_EQ(SavedLogs(site.Path()).size(), 1u);
   for (const auto& entry : fs::directory_iterator(site.Path()))
     EXPECT_NE(entry.path().extension(), ".tmp") << entry.path();
 }
 
+// The log's folder is gone by the time the pass ends: every row is written, but a run whose
+// log was lost has failed, and says why.
+TEST(UnattendedSync, ALogThatCannotBeSavedFailsTheRunWithOne) {
+  StandinServer server(testing::SampleJailScript(), {"delay-on:100:SELECT Count(bed)"});
+  const TSiteFolder site = TSiteFolder::For(SiteConnectString(server));
+  const fs::path folder = site.Path() / "logs";
+  fs::create_directory(folder);
+  TBunkmere bunkmere(site.Path(), {"--sync", "--log", "logs/tonight.log"});
+  ASSERT_TRUE(WaitForBedCount(server));
+  fs::remove_all(folder);
+  const TRun run = bunkmere.Wait();
+  EXPECT_EQ(run.Status, 1) << run.Err;
+  const Lines err = SplitLines(run.Err);
+  ASSERT_FALSE(err.empty());
+  EXPECT_TRUE(err.back().starts_with("The log could not be saved: ")) << run.Err;
+  EXPECT_FALSE(fs::exists(folder));
+  EXPECT_EQ(testing::LockTablesLeft(server), Lines{});
+  EXPECT_EQ(testing::HousingThroughPytds(server), testing::kSampleHousingAfterPass);
+}
+
+// The failures that end a person's start before the window shows end an unattended run the
+// same way: status 1, the same report on standard error, no log.
 TEST(UnattendedSync, StartUpFailuresExitWithOneAndSayWhyOnStandardError) {
-  StandinServer server(testing::SampleJailScript());
-  const struct {
-    const char* Name;
-    std::string Ini;
-    bool WriteFile;
-    const char* Says;
-  } cases[] = {
-      {"no site file", "", false, "Veltrane.ini"},
-      {"a server that refuses the connection",
-       "[DataProvider]\r\nConnStr=Data Source=127.0.0.1,1;Initial Catalog=JAIL;User ID=" +
-           server.User() + ";Password=" + server.Password() + "\r\n",
-       true, "Cannot connect to SQL Server 127.0.0.1,1 (database JAIL)"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.Name);
-    const TSiteFolder site(c.Ini, c.WriteFile);
-    const TRun run = RunBunkmere(site.Path(), {"--sync"});
+  for (const auto& c : testing::StartUpFailures()) {
+    SCOPED_TRACE(c.What);
+    const testing::TStartUpSite world = c.Make();
+    const TRun run = RunBunkmere(world.Site->Path(), {"--sync"});
     EXPECT_EQ(run.Status, 1);
-    EXPECT_NE(run.Err.find(c.Says), std::string::npos) << run.Err;
-    EXPECT_NE(run.Err.find("Application Error"), std::string::npos) << run.Err;
-    EXPECT_TRUE(SavedLogs(site.Path()).empty());
+    testing::ExpectApplicationError(run.Err, c);
+    EXPECT_TRUE(SavedLogs(world.Site->Path()).empty());
   }
 }
 

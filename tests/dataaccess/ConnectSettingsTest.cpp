@@ -223,6 +223,111 @@ TEST(ConnectStringTest, GeneratedTextReadsBackToTheSameSettings) {
   EXPECT_EQ(back, compact);
 }
 
+// The exact text a connection writes, set down by hand: a round trip alone would pass a name
+// or a quoting rule that the writer and the reader both get wrong, and other programs of the
+// family read these strings too.
+TEST(ConnectStringTest, GeneratedTextIsExactlyTheFamilysText) {
+  using A = TMSAuthentication;
+  using P = TOLEDBProvider;
+  struct TCase {
+    const char* Name;
+    std::function<void(TConnectSettings&)> Set;
+    const char* Text;
+  };
+  const TCase cases[] = {
+      {"defaults", [](TConnectSettings&) {}, ""},
+      {"a site's SQL login",
+       [](TConnectSettings& s) {
+         s.Server = "127.0.0.1,50123";
+         s.Database = "JAIL";
+         s.Username = "sa";
+         s.Password = "Standin#1";
+         s.LoginPrompt = false;
+       },
+       "Data Source=127.0.0.1,50123;Initial Catalog=JAIL;User ID=sa;Password=Standin#1;"
+       "Login Prompt=False"},
+      {"Windows login through a named provider on a port",
+       [](TConnectSettings& s) {
+         s.Server = "SRV\\INST";
+         s.Provider = P::prSQL;
+         s.Port = 1500;
+         s.Authentication = A::auWindows;
+       },
+       "Data Source=SRV\\INST;Provider=SQLOLEDB.1;Port=1500;Integrated Security=SSPI"},
+      {"native client 2012",
+       [](TConnectSettings& s) {
+         s.Provider = P::prNativeClient;
+         s.NativeClientVersion = TNativeClientVersion::nc2012;
+       },
+       "Provider=SQLNCLI11.1"},
+      {"compact edition",
+       [](TConnectSettings& s) {
+         s.Provider = P::prCompact;
+         s.CompactVersion = TCompactVersion::cv35;
+         s.Database = "jail.sdf";
+       },
+       "Provider=MICROSOFT.SQLSERVER.MOBILE.OLEDB.3.5;Initial Catalog=jail.sdf"},
+      {"texts",
+       [](TConnectSettings& s) {
+         s.Language = "Deutsch";
+         s.NetworkLibrary = "DBMSSOCN";
+         s.ApplicationName = "App Name";
+         s.WorkstationID = "ws";
+         s.FailoverPartner = "mirror";
+         s.HostNameInCertificate = "db.example";
+         s.CAFile = "/etc/site/ca.pem";
+       },
+       "Current Language=Deutsch;Network Library=DBMSSOCN;Application Name=App Name;"
+       "Workstation ID=ws;Failover Partner=mirror;Host Name In Certificate=db.example;"
+       "CA File=/etc/site/ca.pem"},
+      {"numbers and switches away from their defaults",
+       [](TConnectSettings& s) {
+         s.ConnectionTimeout = 30;
+         s.PacketSize = 8192;
+         s.PersistSecurityInfo = true;
+         s.AutoTranslate = false;
+         s.Encrypt = true;
+         s.MultipleActiveResultSets = true;
+         s.TrustServerCertificate = true;
+         s.ApplicationIntent = TApplicationIntent::aiReadOnly;
+         s.ForceCreateDatabase = false;
+         s.Pooling = true;
+         s.ConnectionLifeTime = 60;
+         s.MaxPoolSize = 7;
+         s.MinPoolSize = 2;
+         s.ValidateConnection = true;
+       },
+       "Connect Timeout=30;Packet Size=8192;Persist Security Info=True;Auto Translate=False;"
+       "Encrypt=True;MultipleActiveResultSets=True;Trust Server Certificate=True;"
+       "Application Intent=ReadOnly;Force Create Database=False;Pooling=True;"
+       "Connection LifeTime=60;Max Pool Size=7;Min Pool Size=2;Validate Connection=True"},
+      {"strict encryption", [](TConnectSettings& s) { s.EncryptStrict = s.Encrypt = true; },
+       "Encrypt=Strict"},
+      // Quoted: a separator, a quote (doubled), an outer blank, a character a bare value may
+      // not hold. A password may hold any character bare but the separator and the quote.
+      {"values that need quotes",
+       [](TConnectSettings& s) {
+         s.Server = "a;b";
+         s.Database = "x\"y";
+         s.Username = " u";
+         s.Password = "p;w";
+         s.InitialFileName = "c:\\x.mdf";
+       },
+       "Data Source=\"a;b\";Initial Catalog=\"x\"\"y\";User ID=\" u\";Password=\"p;w\";"
+       "Initial File Name=\"c:\\x.mdf\""},
+      {"a password bare with characters other values may not hold",
+       [](TConnectSettings& s) { s.Password = "p=w{}"; }, "Password=p=w{}"},
+      {"a password holding a quote", [](TConnectSettings& s) { s.Password = "a\"b"; },
+       "Password=\"a\"\"b\""},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TConnectSettings s;
+    c.Set(s);
+    EXPECT_EQ(GenerateConnectString(s), c.Text);
+  }
+}
+
 TEST(ConnectStringTest, EncryptTakesTheWordsOtherClientsUse) {
   struct TCase {
     const char* Value;

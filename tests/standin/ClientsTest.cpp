@@ -10,10 +10,13 @@
 #include <tuple>
 
 #include "standin/testing/StandinServer.h"
-#include "tests/standin/ChildProcess.h"
+#include "tests/ChildProcess.h"
 
 namespace standin::test {
 namespace {
+
+using bunkmere::testing::ChildProcess;
+using bunkmere::testing::RunProcess;
 
 using testing::StandinServer;
 

@@ -14,10 +14,12 @@
 #include <vector>
 
 #include "standin/testing/StandinServer.h"
-#include "tests/standin/ChildProcess.h"
+#include "tests/ChildProcess.h"
 
 namespace standin::test {
 namespace {
+
+using bunkmere::testing::RunProcess;
 
 using testing::StandinServer;
 

@@ -7,11 +7,11 @@
 #include <string>
 
 #include "standin/testing/StandinServer.h"
-#include "tests/standin/ChildProcess.h"
+#include "tests/ChildProcess.h"
 
 namespace {
 
-using standin::test::RunProcess;
+using bunkmere::testing::RunProcess;
 using standin::testing::StandinOptions;
 using standin::testing::StandinServer;
 using TCert = StandinOptions::Certificate;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "RecordingMessageBoxes.h"
+#include "TestWindow.h"
 #include "core/Exceptions.h"
 #include "ui/Form.h"
 #include "ui/ProgressBar.h"
@@ -25,38 +26,9 @@ namespace {
 
 using enum TAnchorKind;
 
-// A window laid out like the main window, built in code.
-struct SmallWindow {
-  SmallWindow() {
-    form.SetClientWidth(674);
-    form.SetClientHeight(420);
-    form.SetBorderStyle(TFormBorderStyle::bsSingle);
-    label = new TLabel(&form);
-    label->SetParent(&form);
-    label->SetBounds(33, 43, 48, 13);
-    label->SetCaption("[XXXXXX]");
-    start = new TButton(&form);
-    start->SetParent(&form);
-    start->SetBounds(220, 78, 237, 25);
-    start->SetAnchors({akTop});
-    start->SetTabOrder(0);
-    bar = new TProgressBar(&form);
-    bar->SetParent(&form);
-    bar->SetBounds(1, 23, 497, 16);
-    bar->SetTabOrder(1);
-    memo = new TMemo(&form);
-    memo->SetParent(&form);
-    memo->SetBounds(8, 136, 657, 265);
-    memo->SetAnchors({akLeft, akTop, akRight, akBottom});
-    memo->SetTabOrder(7);
-    memo->SetScrollBars(TScrollStyle::ssVertical);
-    save = new TButton(&form);
-    save->SetParent(&form);
-    save->SetBounds(592, 107, 75, 25);
-    save->SetAnchors({akTop, akRight});
-    save->SetTabOrder(8);
-    save->SetCaption("Save Log");
-  }
+// The main window's layout, its label showing a placeholder.
+struct SmallWindow : testing::TTestWindow {
+  SmallWindow() { label->SetCaption("[XXXXXX]"); }
   // Shows the window, settled, with every repaint painting at once: for tests of what a
   // repaint shows rather than of how often it paints.
   void ShowPaintingAtOnce() {
@@ -64,13 +36,6 @@ struct SmallWindow {
     form.Show();
     QApplication::processEvents();
   }
-
-  TForm form{nullptr};
-  TLabel* label;
-  TButton* start;
-  TProgressBar* bar;
-  TMemo* memo;
-  TButton* save;
 };
 
 TEST(Form, FixedBorderKeepsSystemMenuAndBothBoxes) {

@@ -5,11 +5,13 @@
 #include <algorithm>
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "core/Exceptions.h"
 #include "core/Reader.h"
+#include "tests/ui/TestWindow.h"
 #include "tests/uimodel/RecordingPeers.h"
 #include "ui/Application.h"
 #include "ui/Form.h"
@@ -32,38 +34,26 @@ bool Sent(const std::string& APrefix) {
                      [&](const std::string& c) { return c.starts_with(APrefix); });
 }
 
-// A window laid out like the main window, built in code and shown.
+// The main window's layout, loaded and shown, its calls so far forgotten.
 struct Window {
   Window() {
-    Recording() = {};
-    form.SetClientWidth(674);
-    form.SetClientHeight(420);
-    form.SetBorderStyle(TFormBorderStyle::bsSingle);
-    label = new TLabel(&form);
-    label->SetParent(&form);
-    label->SetBounds(33, 43, 48, 13);
-    save = new TButton(&form);
-    save->SetParent(&form);
-    save->SetBounds(592, 107, 75, 25);
-    save->SetAnchors({akTop, akRight});
-    save->SetTabOrder(8);
-    bar = new TProgressBar(&form);
-    bar->SetParent(&form);
-    memo = new TMemo(&form);
-    memo->SetParent(&form);
-    memo->SetBounds(8, 136, 657, 265);
-    memo->SetAnchors({akLeft, akTop, akRight, akBottom});
     form.Loaded();
     form.Show();
     Recording().RunPosted();
     Calls().clear();
   }
+  // Made on a fresh recording, before the references to its controls are taken.
+  static std::unique_ptr<testing::TTestWindow> FreshLayout() {
+    Recording() = {};
+    return std::make_unique<testing::TTestWindow>();
+  }
 
-  TForm form{nullptr};
-  TLabel* label;
-  TButton* save;
-  TProgressBar* bar;
-  TMemo* memo;
+  std::unique_ptr<testing::TTestWindow> layout = FreshLayout();
+  TForm& form = layout->form;
+  TLabel* label = layout->label;
+  TButton* save = layout->save;
+  TProgressBar* bar = layout->bar;
+  TMemo* memo = layout->memo;
 };
 
 TEST(PeerContract, ASetterSendsAChangeOnceAndNothingWhenNothingChanges) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/ui/TestWindow.h"
 #include "ui/Application.h"
 #include "ui/Form.h"
 #include "ui/Graphics.h"
@@ -30,50 +31,16 @@ inline LONG_PTR StyleOf(HWND AWindow) {
   return GetWindowLongPtrW(AWindow, GWL_STYLE);
 }
 
-// A window laid out like the main window, built in code.
-struct SmallWindow {
+// The main window's layout, centred, its start button bold with an access key, loaded.
+struct SmallWindow : bunkmere::testing::TTestWindow {
   SmallWindow() {
-    form.SetClientWidth(674);
-    form.SetClientHeight(420);
-    form.SetBorderStyle(TFormBorderStyle::bsSingle);
     form.SetPosition(TPosition::poScreenCenter);
-    label = new TLabel(&form);
-    label->SetParent(&form);
-    label->SetBounds(33, 43, 48, 13);
-    start = new TButton(&form);
-    start->SetParent(&form);
-    start->SetBounds(220, 78, 237, 25);
-    start->SetAnchors({akTop});
-    start->SetTabOrder(0);
     TFontData bold;
     bold.Style.Include(TFontStyle::fsBold);
     start->SetFont(bold);
     start->SetCaption("&Start");
-    bar = new TProgressBar(&form);
-    bar->SetParent(&form);
-    bar->SetBounds(1, 23, 497, 16);
-    bar->SetTabOrder(1);
-    memo = new TMemo(&form);
-    memo->SetParent(&form);
-    memo->SetBounds(8, 136, 657, 265);
-    memo->SetAnchors({akLeft, akTop, akRight, akBottom});
-    memo->SetTabOrder(7);
-    memo->SetScrollBars(TScrollStyle::ssVertical);
-    save = new TButton(&form);
-    save->SetParent(&form);
-    save->SetBounds(592, 107, 75, 25);
-    save->SetAnchors({akTop, akRight});
-    save->SetTabOrder(8);
-    save->SetCaption("Save Log");
     form.Loaded();
   }
-
-  TForm form{nullptr};
-  TLabel* label;
-  TButton* start;
-  TProgressBar* bar;
-  TMemo* memo;
-  TButton* save;
 };
 
 // Boxes a test answers: each is written down, none waits for a person.
