@@ -10,6 +10,7 @@
 #include <tuple>
 
 #include "standin/testing/StandinServer.h"
+#include "tests/CannotRun.h"
 #include "tests/standin/ChildProcess.h"
 
 namespace standin::test {
@@ -18,7 +19,7 @@ namespace {
 using testing::StandinServer;
 
 #define REQUIRE_STANDIN() \
-  if (!StandinServer::Available()) GTEST_SKIP() << "sqlstandin is not built"
+  if (!StandinServer::Available()) BUNKMERE_CANNOT_RUN("sqlstandin is not built")
 
 const char* kInit = "CREATE DATABASE JAIL\nGO\n";
 
@@ -131,11 +132,10 @@ TEST(StandinClients, BsqldbRunsScriptsAndIsRefusedAHeldTable) {
 TEST(StandinClients, PytdsPassesItsChecks) {
   REQUIRE_STANDIN();
   StandinServer server(kInit);
-  auto [status, out] =
-      RunProcess({"/usr/bin/python3", STANDIN_CLIENTS_DIR "/pytds_check.py", server.Host(),
-                  std::to_string(server.Port()), server.User(), server.Password(),
-                  StandinServer::CaFile()},
-                 "");
+  auto [status, out] = RunProcess(
+      {"/usr/bin/python3", STANDIN_CLIENTS_DIR "/pytds_check.py", server.Host(),
+       std::to_string(server.Port()), server.User(), server.Password(), StandinServer::CaFile()},
+      "");
   EXPECT_EQ(status, 0) << out;
   EXPECT_NE(out.find("PASS"), std::string::npos) << out;
   for (const auto& session : server.Sessions())
@@ -155,9 +155,8 @@ TEST(StandinClients, TransactionsHoldRowsForPytdsAndTedious) {
   for (auto command : scripts) {
     SCOPED_TRACE(command[1]);
     StandinServer server(kInit);
-    for (const std::string& arg :
-         {server.Host(), std::to_string(server.Port()), server.User(), server.Password(),
-          StandinServer::CaFile()})
+    for (const std::string& arg : {server.Host(), std::to_string(server.Port()), server.User(),
+                                   server.Password(), StandinServer::CaFile()})
       command.push_back(arg);
     auto [status, out] = RunProcess(command, "");
     EXPECT_EQ(status, 0) << out;
