@@ -19,6 +19,8 @@
 #include <vector>
 
 #include "standin/testing/StandinServer.h"
+#include "tests/CannotRun.h"
+#include "tests/ClosedPort.h"
 #include "tests/SilentPort.h"
 #include "tests/app/JailQuery.h"
 #include "tests/app/SiteFolder.h"
@@ -29,8 +31,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using bunkmere::testing::SiteConnectString;
-using bunkmere::testing::TSiteFolder;
+using bunkmere::testing::TClosedPort;
 using bunkmere::testing::TSilentPort;
+using bunkmere::testing::TSiteFolder;
 using Clock = std::chrono::steady_clock;
 
 std::string ReadFile(const fs::path& APath) {
@@ -120,9 +123,16 @@ std::string Shell(const std::string& ACommand) {
 class Program : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    if (!OnPath("Xvfb") || !OnPath("xdotool")) return;
+    for (const char* tool : {"Xvfb", "xdotool"})
+      if (!OnPath(tool)) {
+        FNoDisplay = std::string(tool) + " is not installed (scripts/setup installs it)";
+        return;
+      }
     int fds[2];
-    if (pipe(fds) != 0) return;
+    if (pipe(fds) != 0) {
+      FNoDisplay = "no pipe for Xvfb's display number";
+      return;
+    }
     FXvfb = new Child({"Xvfb", "-displayfd", "3", "-screen", "0", "1024x768x24", "-dpi", "96",
                        "-nolisten", "tcp"},
                       {}, {}, {}, fds[1]);
@@ -131,7 +141,10 @@ class Program : public ::testing::Test {
     char c;
     while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
     close(fds[0]);
-    if (!number.empty()) FDisplay = ":" + number;
+    if (!number.empty())
+      FDisplay = ":" + number;
+    else
+      FNoDisplay = "Xvfb did not start (it gave no display number)";
     FRuntime = fs::temp_directory_path() / ("bunkmere-xdg-" + std::to_string(getpid()));
     fs::create_directories(FRuntime);
     fs::permissions(FRuntime, fs::perms::owner_all);
@@ -143,7 +156,7 @@ class Program : public ::testing::Test {
     fs::remove_all(FRuntime, ignored);
   }
   void SetUp() override {
-    if (FDisplay.empty()) GTEST_SKIP() << "Xvfb or xdotool missing";
+    if (FDisplay.empty()) BUNKMERE_CANNOT_RUN(FNoDisplay);
   }
 
   // The program started from AFolder, as a person starts it from a desktop session.
@@ -181,10 +194,12 @@ class Program : public ::testing::Test {
 
   static Child* FXvfb;
   static std::string FDisplay;
+  static std::string FNoDisplay;  // why there is no display
   static fs::path FRuntime;
 };
 Child* Program::FXvfb = nullptr;
 std::string Program::FDisplay;
+std::string Program::FNoDisplay;
 fs::path Program::FRuntime;
 
 const char* const kMainWindow = "^Synch Facility Cells";
@@ -247,7 +262,7 @@ TEST_F(Program, StartUpFailuresShowTheApplicationErrorBoxAndExitWithOne) {
        "Database connection information not found in Veltrane.Cfg/Veltrane.ini "
        "(DataProvider.ConnStr)"},
       {"the server unreachable", Case::Unreachable, library, "EDatabaseError",
-       "Cannot connect to SQL Server 127.0.0.1,1 (database JAIL): the server did not answer "
+       "Cannot connect to SQL Server {closed} (database JAIL): the server did not answer "
        "(connection refused)"},
       {"the server silent", Case::Silent, library, "EDatabaseError",
        "Cannot connect to SQL Server 127.0.0.1,"},
@@ -266,8 +281,13 @@ TEST_F(Program, StartUpFailuresShowTheApplicationErrorBoxAndExitWithOne) {
     SCOPED_TRACE(c.What);
     standin::testing::StandinServer server("CREATE DATABASE JAIL\nGO\nUSE JAIL\nGO\n" + c.Database);
     std::string connStr = SiteConnectString(server);
-    if (c.Site == Case::Unreachable)
-      connStr = "Data Source=127.0.0.1,1;Initial Catalog=JAIL;User ID=sa;Password=x";
+    std::string message = c.Message;
+    std::optional<TClosedPort> closed;
+    if (c.Site == Case::Unreachable) {
+      closed.emplace();
+      connStr = "Data Source=" + closed->Server() + ";Initial Catalog=JAIL;User ID=sa;Password=x";
+      message.replace(message.find("{closed}"), 8, closed->Server());
+    }
     if (c.Site == Case::NoSuchHost)
       connStr = "Data Source=no-such-host.invalid,1433;Initial Catalog=JAIL;User ID=sa;Password=x";
     std::optional<TSilentPort> silent;
@@ -299,7 +319,7 @@ TEST_F(Program, StartUpFailuresShowTheApplicationErrorBoxAndExitWithOne) {
     ASSERT_TRUE(text.starts_with(head)) << text;
     const std::string address = text.substr(head.size(), 8);
     EXPECT_EQ(text.substr(head.size() + 8, 3), ".\n\n") << text;
-    EXPECT_EQ(text.substr(head.size() + 11, std::string(c.Message).size()), c.Message) << text;
+    EXPECT_EQ(text.substr(head.size() + 11, message.size()), message) << text;
     EXPECT_GT(text.size(), head.size() + 12) << "the message is empty";
     // The address is where the failure was raised, not main's handler: no function of its
     // chain of inlined callers is main.
@@ -313,11 +333,14 @@ TEST_F(Program, StartUpFailuresShowTheApplicationErrorBoxAndExitWithOne) {
 // A program string that connects nowhere is no start-up failure: the window opens, and the
 // first press ends in the pass's two boxes, the program going on.
 TEST_F(Program, AProgramStringThatCannotConnectFailsTheFirstPassNotTheStart) {
+  const TClosedPort closed;
   standin::testing::StandinServer server(
       "CREATE DATABASE JAIL\nGO\nUSE JAIL\nGO\n"
       "CREATE TABLE ConnectLib (ProgramID VARCHAR(20) NOT NULL, ConnString VARCHAR(255) NULL, "
       "HelpFile VARCHAR(255) NULL, LogFile VARCHAR(255) NULL, UseInitial BIT NULL)\n"
-      "INSERT INTO ConnectLib VALUES ('JAIL', 'Data Source=127.0.0.1,1;Initial Catalog=JAIL;"
+      "INSERT INTO ConnectLib VALUES ('JAIL', 'Data Source=" +
+      closed.Server() +
+      ";Initial Catalog=JAIL;"
       "User ID=sa;Password=x', NULL, NULL, 0)\n");
   const TSiteFolder site = TSiteFolder::For(SiteConnectString(server));
   auto program = Start(site.Path(), site.Path() / "stderr.txt");

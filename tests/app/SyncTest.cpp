@@ -19,6 +19,7 @@
 
 #include "app/BunkmereMain.h"
 #include "dataaccess/MSConnection.h"
+#include "tests/ClosedPort.h"
 #include "tests/app/JailFixture.h"
 #include "tests/app/JailState.h"
 #include "tests/app/SiteFolder.h"
@@ -54,6 +55,25 @@ struct TRun {
   std::string Out, Err;
 };
 
+// A run that hangs fails its case instead of holding the whole test run: a pass on the sample
+// takes seconds, under the sanitizers on a loaded machine well under a minute.
+constexpr std::chrono::seconds kRunLimit{240};
+
+// Waits for APid up to ALimit; kills it (and reaps it) when still running then, and returns
+// false.
+bool WaitForExit(pid_t APid, int& AStatus, std::chrono::seconds ALimit) {
+  const auto deadline = std::chrono::steady_clock::now() + ALimit;
+  while (std::chrono::steady_clock::now() < deadline) {
+    const pid_t done = waitpid(APid, &AStatus, WNOHANG);
+    if (done == APid) return true;
+    if (done < 0) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  kill(APid, SIGKILL);
+  waitpid(APid, &AStatus, 0);
+  return false;
+}
+
 // The program started in AFolder with AArgs, its environment ours without any display, its
 // standard streams caught in files; waits for it to end.
 TRun RunBunkmere(const fs::path& AFolder, const Lines& AArgs) {
@@ -84,7 +104,10 @@ TRun RunBunkmere(const fs::path& AFolder, const Lines& AArgs) {
   TRun run;
   if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) == 0) {
     int status = 0;
-    if (waitpid(pid, &status, 0) == pid && WIFEXITED(status)) run.Status = WEXITSTATUS(status);
+    if (!WaitForExit(pid, status, kRunLimit))
+      ADD_FAILURE() << "Bunkmere still running after " << kRunLimit.count() << " s: killed";
+    else if (WIFEXITED(status))
+      run.Status = WEXITSTATUS(status);
   }
   posix_spawn_file_actions_destroy(&actions);
   run.Out = ReadFile(out);
@@ -299,17 +322,19 @@ TEST(UnattendedSync, SigtermStopsTheRunCleanlyWithItsOwnStatus) {
 
 TEST(UnattendedSync, StartUpFailuresExitWithOneAndSayWhyOnStandardError) {
   StandinServer server(testing::SampleJailScript());
+  const testing::TClosedPort closed;
   const struct {
     const char* Name;
     std::string Ini;
     bool WriteFile;
-    const char* Says;
+    std::string Says;
   } cases[] = {
       {"no site file", "", false, "Veltrane.ini"},
       {"a server that refuses the connection",
-       "[DataProvider]\r\nConnStr=Data Source=127.0.0.1,1;Initial Catalog=JAIL;User ID=" +
-           server.User() + ";Password=" + server.Password() + "\r\n",
-       true, "Cannot connect to SQL Server 127.0.0.1,1 (database JAIL)"},
+       "[DataProvider]\r\nConnStr=Data Source=" + closed.Server() +
+           ";Initial Catalog=JAIL;User ID=" + server.User() + ";Password=" + server.Password() +
+           "\r\n",
+       true, "Cannot connect to SQL Server " + closed.Server() + " (database JAIL)"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
