@@ -37,8 +37,13 @@ endforeach()
 set(BUNKMERE_WINE_PREFIX ${CMAKE_BINARY_DIR}/wineprefix CACHE PATH "Wine prefix for the tests")
 set(CMAKE_CROSSCOMPILING_EMULATOR ${PROJECT_SOURCE_DIR}/scripts/wine-run
                                   --prefix ${BUNKMERE_WINE_PREFIX})
+# A case skipped inside a program leaves the program's test passed: each program writes its
+# cases' results where scripts/test-windows reads them for skips (scripts/check-skips). The
+# program takes a path without a drive letter as relative: Z: is Wine's drive for "/".
+set(BUNKMERE_GTEST_RESULTS ${CMAKE_BINARY_DIR}/gtest-results)
 function(gtest_discover_tests target)
-  add_test(NAME ${target} COMMAND ${target} --gtest_color=no)
+  add_test(NAME ${target} COMMAND ${target} --gtest_color=no
+                                  --gtest_output=xml:Z:${BUNKMERE_GTEST_RESULTS}/${target}.xml)
   set_tests_properties(${target} PROPERTIES TIMEOUT 600)
 endfunction()
 # The program's resources are compiled with windres.

@@ -38,3 +38,21 @@ box_gone() {
   done
   return 1
 }
+
+# Waits up to $2 seconds until window $1 is ready for a person's keys and clicks: it holds the
+# keyboard focus and its frame has stopped moving and changing size (the program lays the
+# window out and places it as it shows it). Fails when that never came.
+wait_ready() {
+  local end=$((SECONDS + $2)) before="" now
+  while ((SECONDS < end)); do
+    timeout 5 xdotool windowfocus --sync "$1" >/dev/null 2>&1 || true
+    now=$(xdotool getwindowgeometry "$1" 2>/dev/null | tr '\n' ' ')
+    if [ -n "$now" ] && [ "$now" = "$before" ] &&
+      [ "$(xdotool getwindowfocus 2>/dev/null)" = "$1" ]; then
+      return 0
+    fi
+    before=$now
+    sleep 0.1
+  done
+  return 1
+}

@@ -14,7 +14,10 @@
 #include <vector>
 
 #include "standin/testing/StandinServer.h"
+#include "tests/CannotRun.h"
 #include "tests/ChildProcess.h"
+#include "tests/ClosedPort.h"
+#include "tests/SilentPort.h"
 #include "tests/app/JailQuery.h"
 #include "tests/app/SiteFolder.h"
 #include "tests/app/StartUpFailures.h"
@@ -23,6 +26,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using bunkmere::testing::SiteConnectString;
+using bunkmere::testing::TClosedPort;
+using bunkmere::testing::TSilentPort;
 using bunkmere::testing::TSiteFolder;
 using Clock = std::chrono::steady_clock;
 
@@ -62,9 +67,16 @@ std::string Shell(const std::string& ACommand) {
 class Program : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    if (!OnPath("Xvfb") || !OnPath("xdotool")) return;
+    for (const char* tool : {"Xvfb", "xdotool"})
+      if (!OnPath(tool)) {
+        FNoDisplay = std::string(tool) + " is not installed (scripts/setup installs it)";
+        return;
+      }
     int fds[2];
-    if (pipe(fds) != 0) return;
+    if (pipe(fds) != 0) {
+      FNoDisplay = "no pipe for Xvfb's display number";
+      return;
+    }
     ChildOptions options;
     options.NoInput = true;
     options.Descriptor3 = fds[1];
@@ -76,7 +88,10 @@ class Program : public ::testing::Test {
     char c;
     while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
     close(fds[0]);
-    if (!number.empty()) FDisplay = ":" + number;
+    if (!number.empty())
+      FDisplay = ":" + number;
+    else
+      FNoDisplay = "Xvfb did not start (it gave no display number)";
     FRuntime = fs::temp_directory_path() / ("bunkmere-xdg-" + std::to_string(getpid()));
     fs::create_directories(FRuntime);
     fs::permissions(FRuntime, fs::perms::owner_all);
@@ -88,7 +103,7 @@ class Program : public ::testing::Test {
     fs::remove_all(FRuntime, ignored);
   }
   void SetUp() override {
-    if (FDisplay.empty()) GTEST_SKIP() << "Xvfb or xdotool missing";
+    if (FDisplay.empty()) BUNKMERE_CANNOT_RUN(FNoDisplay);
   }
 
   // The program started from AFolder, as a person starts it from a desktop session.
@@ -128,10 +143,12 @@ class Program : public ::testing::Test {
 
   static Child* FXvfb;
   static std::string FDisplay;
+  static std::string FNoDisplay;  // why there is no display
   static fs::path FRuntime;
 };
 Child* Program::FXvfb = nullptr;
 std::string Program::FDisplay;
+std::string Program::FNoDisplay;
 fs::path Program::FRuntime;
 
 const char* const kMainWindow = "^Synch Facility Cells";
@@ -195,7 +212,7 @@ TEST_F(Program, StartUpFailuresShowTheApplicationErrorBoxAndExitWithOne) {
 
     const std::string text = ReadFile(err);
     fs::remove(err);
-    const std::string address = bunkmere::testing::ExpectApplicationError(text, c);
+    const std::string address = bunkmere::testing::ExpectApplicationError(text, c, world);
     ASSERT_FALSE(address.empty()) << text;
     // The address is where the failure was raised, not main's handler: no function of its
     // chain of inlined callers is main.
@@ -209,11 +226,14 @@ TEST_F(Program, StartUpFailuresShowTheApplicationErrorBoxAndExitWithOne) {
 // A program string that connects nowhere is no start-up failure: the window opens, and the
 // first press ends in the pass's two boxes, the program going on.
 TEST_F(Program, AProgramStringThatCannotConnectFailsTheFirstPassNotTheStart) {
+  const TClosedPort closed;
   standin::testing::StandinServer server(
       "CREATE DATABASE JAIL\nGO\nUSE JAIL\nGO\n"
       "CREATE TABLE ConnectLib (ProgramID VARCHAR(20) NOT NULL, ConnString VARCHAR(255) NULL, "
       "HelpFile VARCHAR(255) NULL, LogFile VARCHAR(255) NULL, UseInitial BIT NULL)\n"
-      "INSERT INTO ConnectLib VALUES ('JAIL', 'Data Source=127.0.0.1,1;Initial Catalog=JAIL;"
+      "INSERT INTO ConnectLib VALUES ('JAIL', 'Data Source=" +
+      closed.Server() +
+      ";Initial Catalog=JAIL;"
       "User ID=sa;Password=x', NULL, NULL, 0)\n");
   const TSiteFolder site = TSiteFolder::For(SiteConnectString(server));
   auto program = Start(site.Path(), site.Path() / "stderr.txt");

@@ -45,11 +45,15 @@ const std::vector<TStartUpFailure>& StartUpFailures() {
          s.Site = std::make_unique<TSiteFolder>("[Paths]\r\nLogPath=x\r\n");
          return s;
        }},
-      {"the server unreachable", "EDatabaseError",
-       "Cannot connect to SQL Server 127.0.0.1,1 (database JAIL): the server did not answer "
-       "(connection refused)",
+      {"the server unreachable", "EDatabaseError", "",
        [] {
-         return SiteReaching("Data Source=127.0.0.1,1;Initial Catalog=JAIL;User ID=sa;Password=x");
+         auto closed = std::make_unique<TClosedPort>();
+         TStartUpSite s = SiteReaching("Data Source=" + closed->Server() +
+                                       ";Initial Catalog=JAIL;User ID=sa;Password=x");
+         s.Message = "Cannot connect to SQL Server " + closed->Server() +
+                     " (database JAIL): the server did not answer (connection refused)";
+         s.Closed = std::move(closed);
+         return s;
        }},
       {"the server silent", "EDatabaseError", "Cannot connect to SQL Server 127.0.0.1,",
        [] {
@@ -87,13 +91,14 @@ const std::vector<TStartUpFailure>& StartUpFailures() {
   return failures;
 }
 
-std::string ExpectApplicationError(const std::string& AStderr, const TStartUpFailure& AFailure) {
+std::string ExpectApplicationError(const std::string& AStderr, const TStartUpFailure& AFailure,
+                                   const TStartUpSite& ASite) {
   const std::string head =
       "Application Error: Exception " + std::string(AFailure.Class) + " in module Bunkmere at ";
   EXPECT_TRUE(AStderr.starts_with(head)) << AStderr;
   if (!AStderr.starts_with(head) || AStderr.size() < head.size() + 11) return "";
   EXPECT_EQ(AStderr.substr(head.size() + 8, 3), ".\n\n") << AStderr;
-  const std::string message = AFailure.Message;
+  const std::string message = ASite.Message.empty() ? AFailure.Message : ASite.Message;
   EXPECT_EQ(AStderr.substr(head.size() + 11, message.size()), message) << AStderr;
   EXPECT_GT(AStderr.size(), head.size() + 12) << "the message is empty";
   return AStderr.substr(head.size(), 8);

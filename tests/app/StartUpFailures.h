@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "standin/testing/StandinServer.h"
+#include "tests/ClosedPort.h"
 #include "tests/SilentPort.h"
 #include "tests/app/SiteFolder.h"
 
@@ -19,7 +20,9 @@ namespace bunkmere::testing {
 struct TStartUpSite {
   std::unique_ptr<standin::testing::StandinServer> Server;
   std::unique_ptr<TSilentPort> Silent;
+  std::unique_ptr<TClosedPort> Closed;  // a port held shut, for a server that refuses
   std::unique_ptr<TSiteFolder> Site;
+  std::string Message;  // the message's start when it names this world's port; else the case's
 };
 
 struct TStartUpFailure {
@@ -33,6 +36,7 @@ const std::vector<TStartUpFailure>& StartUpFailures();
 
 // Checks AStderr against the failure's report: "Application Error: Exception <class> in module
 // Bunkmere at <address>.\n\n<message>". Gives the address ("" when the text does not fit).
-std::string ExpectApplicationError(const std::string& AStderr, const TStartUpFailure& AFailure);
+std::string ExpectApplicationError(const std::string& AStderr, const TStartUpFailure& AFailure,
+                                   const TStartUpSite& ASite);
 
 }  // namespace bunkmere::testing

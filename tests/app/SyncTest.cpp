@@ -17,6 +17,7 @@
 #include "app/BunkmereMain.h"
 #include "dataaccess/MSConnection.h"
 #include "tests/ChildProcess.h"
+#include "tests/ClosedPort.h"
 #include "tests/app/JailFixture.h"
 #include "tests/app/JailState.h"
 #include "tests/app/LockHolder.h"
@@ -303,7 +304,7 @@ TEST(UnattendedSync, StartUpFailuresExitWithOneAndSayWhyOnStandardError) {
     const testing::TStartUpSite world = c.Make();
     const TRun run = RunBunkmere(world.Site->Path(), {"--sync"});
     EXPECT_EQ(run.Status, 1);
-    testing::ExpectApplicationError(run.Err, c);
+    testing::ExpectApplicationError(run.Err, c, world);
     EXPECT_TRUE(SavedLogs(world.Site->Path()).empty());
   }
 }

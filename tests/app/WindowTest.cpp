@@ -19,6 +19,7 @@
 #include "db/VtMSAccess.h"
 #include "db/VtSQLDatabase.h"
 #include "platform/FakeWindowsPlatform.h"
+#include "tests/ClosedPort.h"
 #include "tests/app/JailFixture.h"
 #include "tests/app/SiteFolder.h"
 #include "tests/ui/RecordingMessageBoxes.h"
@@ -46,15 +47,19 @@ TEST(MainWindow, IsBuiltAsStored) {
   EXPECT_EQ(w.Font().Name, "MS Sans Serif");
   EXPECT_EQ(w.Font().Height, ScaleLength(-11, w.PixelsPerInch(), 96));
 
-  // At the density the description was laid out for, the stored bounds hold as they are.
-  if (w.PixelsPerInch() == 96) {
-    EXPECT_EQ(w.ClientWidth(), 674);
-    EXPECT_EQ(w.ClientHeight(), 420);
-    EXPECT_EQ(w.btConvertTavrichWeekenders->BoundsRect(), (TRect{220, 78, 237, 25}));
-    EXPECT_EQ(w.Memo1->BoundsRect(), (TRect{8, 136, 657, 265}));
-    EXPECT_EQ(w.btnSave->BoundsRect(), (TRect{592, 107, 75, 25}));
-    EXPECT_EQ(w.ProgressBar1->BoundsRect(), (TRect{1, 23, 497, 16}));
-  }
+  // The stored bounds were laid out at 96 pixels per inch; at another density each length
+  // scales by the density's ratio, rounded half away from zero.
+  const int ppi = w.PixelsPerInch();
+  const auto at = [ppi](int AStored) { return (AStored * ppi + 48) / 96; };
+  const auto scaled = [&at](TRect AStored) {
+    return TRect{at(AStored.Left), at(AStored.Top), at(AStored.Width), at(AStored.Height)};
+  };
+  EXPECT_EQ(w.ClientWidth(), at(674));
+  EXPECT_EQ(w.ClientHeight(), at(420));
+  EXPECT_EQ(w.btConvertTavrichWeekenders->BoundsRect(), scaled({220, 78, 237, 25}));
+  EXPECT_EQ(w.Memo1->BoundsRect(), scaled({8, 136, 657, 265}));
+  EXPECT_EQ(w.btnSave->BoundsRect(), scaled({592, 107, 75, 25}));
+  EXPECT_EQ(w.ProgressBar1->BoundsRect(), scaled({1, 23, 497, 16}));
   // Labels sized themselves to their text, from their stored place.
   EXPECT_EQ(w.Label1->Left(), ScaleLength(8, w.PixelsPerInch(), 96));
   EXPECT_EQ(w.Label1->Width(),
@@ -109,17 +114,19 @@ TEST(MainWindow, IsBuiltAsStored) {
 TEST(MainWindow, EveryCaptionFitsInTheFaceStandingInForTheStoredOne) {
   testing::JailFixture jail("");
   TfrmSynchCellsMain& w = jail.Window();
-  if (w.PixelsPerInch() != 96) GTEST_SKIP() << "the stored widths are for 96 pixels per inch";
   ASSERT_EQ(QFontInfo(QtWidget(*w.Label1)->font()).family().toStdString(), "FreeSans")
       << "scripts/setup installs fonts-freefont-ttf";
   const struct {
     TLabel* Label;
     int StoredWidth;
   } stored[] = {{w.lblPasses, 27}, {w.lblWhatHappen, 48}, {w.Label1, 64}};
+  // The widths were stored at 96 pixels per inch; the face grows with the density.
+  const int ppi = w.PixelsPerInch();
   for (const auto& c : stored) {
     SCOPED_TRACE(c.Label->Caption());
-    EXPECT_LE(std::abs(c.Label->Width() - c.StoredWidth), (c.StoredWidth * 5 + 99) / 100)
-        << "measured " << c.Label->Width();
+    const int expected = (c.StoredWidth * ppi + 48) / 96;
+    EXPECT_LE(std::abs(c.Label->Width() - expected), (expected * 5 + 99) / 100)
+        << "measured " << c.Label->Width() << " at " << ppi << " pixels per inch";
   }
 
   const struct {
@@ -245,16 +252,16 @@ TEST(SaveLog, AFileThatCannotBeWrittenShowsTheErrorBoxAndKeepsTheLog) {
   EXPECT_EQ(p.platform.FileBytes("C:\\Jail\\09070503.log"), "older log\r\n");
 }
 
-// The program library hands out a string that reaches no server (nothing listens on port 1):
+// The program library hands out a string that reaches no server (a port held closed):
 // the window opened normally, and the press ends in the pass's two boxes, since the string is
 // taken anew before the connection opens.
 TEST(StartButton, AProgramStringThatCannotConnectEndsThePassWithItsTwoBoxes) {
   testing::JailFixture jail("");
   TfrmSynchCellsMain& w = jail.Window();
   testing::RecordingMessageBoxes& boxes = jail.Boxes();
-  jail.Exec(
-      "UPDATE ConnectLib SET UseInitial = 0, ConnString = 'Data Source=127.0.0.1,1;"
-      "Initial Catalog=JAIL;User ID=sa;Password=x;Connect Timeout=2'");
+  const testing::TClosedPort closed;
+  jail.Exec("UPDATE ConnectLib SET UseInitial = 0, ConnString = 'Data Source=" + closed.Server() +
+            ";Initial Catalog=JAIL;User ID=sa;Password=x;Connect Timeout=2'");
   w.Memo1->Add("old log");
   w.ProgressBar1->SetPosition(30);
   QTest::mouseClick(QtWidget(*w.btConvertTavrichWeekenders), Qt::LeftButton);

@@ -8,6 +8,7 @@
 
 #include "config/SitePaths.h"
 #include "platform/Platform.h"
+#include "tests/CannotRun.h"
 
 namespace bunkmere {
 namespace {
@@ -15,7 +16,7 @@ namespace {
 #ifdef _WIN32
 TEST(SiteFileOnTheDrives, FoundAtTheRootOfANetworkDriveButNotOfARemovableOne) {
   const char* drive = std::getenv("BUNKMERE_TEST_SITE_DRIVE");
-  if (drive == nullptr || *drive == '\0') GTEST_SKIP() << "BUNKMERE_TEST_SITE_DRIVE not set";
+  if (drive == nullptr || *drive == '\0') BUNKMERE_CANNOT_RUN("BUNKMERE_TEST_SITE_DRIVE not set");
   TPlatform& system = CurrentPlatform();
   const std::string root = std::string(drive) + "\\";
   ASSERT_EQ(system.DriveType(root), TDriveType::dtRemote);

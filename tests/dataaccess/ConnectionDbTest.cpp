@@ -14,6 +14,7 @@
 #include "core/Exceptions.h"
 #include "dataaccess/MSConnection.h"
 #include "dataaccess/MSTable.h"
+#include "tests/CannotRun.h"
 
 namespace bunkmere::testing {
 namespace {
@@ -22,7 +23,8 @@ class ConnectionDbTest : public ::testing::Test {
  protected:
   void SetUp() override {
     FServer = std::make_unique<TTestServer>(kJailScript, kJailTables);
-    if (!FServer->Usable()) GTEST_SKIP() << "no sqlstandin built and BUNKMERE_TEST_MSSQL not set";
+    if (!FServer->Usable())
+      BUNKMERE_CANNOT_RUN("no sqlstandin built and BUNKMERE_TEST_MSSQL not set");
   }
   std::unique_ptr<TTestServer> FServer;
 };

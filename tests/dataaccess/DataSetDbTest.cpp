@@ -10,6 +10,7 @@
 #include "core/Exceptions.h"
 #include "dataaccess/MSConnection.h"
 #include "dataaccess/MSTable.h"
+#include "tests/CannotRun.h"
 
 namespace bunkmere::testing {
 namespace {
@@ -18,7 +19,8 @@ class DataSetDbTest : public ::testing::Test {
  protected:
   void SetUp() override {
     FServer = std::make_unique<TTestServer>(kJailScript, kJailTables);
-    if (!FServer->Usable()) GTEST_SKIP() << "no sqlstandin built and BUNKMERE_TEST_MSSQL not set";
+    if (!FServer->Usable())
+      BUNKMERE_CANNOT_RUN("no sqlstandin built and BUNKMERE_TEST_MSSQL not set");
     FConn = FServer->NewConnection();
     FConn->Connect();
   }

@@ -12,6 +12,7 @@
 #include "dataaccess/MSTable.h"
 #include "platform/FakeWindowsPlatform.h"
 #include "platform/Platform.h"
+#include "tests/CannotRun.h"
 
 namespace bunkmere::testing {
 namespace {
@@ -51,7 +52,8 @@ class EditIntegrityDbTest : public ::testing::Test {
   void SetUp() override {
     FServer = std::make_unique<TTestServer>(
         kScript, std::vector<std::string>{"CELLS", "PRICES", "LOOSE", "HOSTILE", "REBUILT"});
-    if (!FServer->Usable()) GTEST_SKIP() << "no sqlstandin built and BUNKMERE_TEST_MSSQL not set";
+    if (!FServer->Usable())
+      BUNKMERE_CANNOT_RUN("no sqlstandin built and BUNKMERE_TEST_MSSQL not set");
     FConn = FServer->NewConnection();
     FConn->Connect();
   }

@@ -11,6 +11,7 @@
 #include "core/Exceptions.h"
 #include "dataaccess/MSConnection.h"
 #include "standin/testing/StandinServer.h"
+#include "tests/CannotRun.h"
 
 namespace bunkmere::testing {
 namespace {
@@ -38,7 +39,7 @@ std::string Expand(std::string AText, const std::string& AFrom, const std::strin
 }
 
 TEST(EncryptionDbTest, ModesSettingsAndTrust) {
-  if (!StandinServer::Available()) GTEST_SKIP() << "sqlstandin is not built";
+  if (!StandinServer::Available()) BUNKMERE_CANNOT_RUN("sqlstandin is not built");
   const TCase cases[] = {
       // Encryption not asked: what the OLE DB providers did, on every kind of server.
       {"default, server not forcing", "off", TCert::Server, "", "127.0.0.1", TOutcome::LoginOnly,
@@ -112,7 +113,7 @@ TEST(EncryptionDbTest, ModesSettingsAndTrust) {
 // A password holding "}" and ";" logs in over the installed FreeTDS, written as its version
 // reads it; one it cannot carry is refused, saying why, before anything is sent.
 TEST(EncryptionDbTest, PasswordsWithBracesLogIn) {
-  if (!StandinServer::Available()) GTEST_SKIP() << "sqlstandin is not built";
+  if (!StandinServer::Available()) BUNKMERE_CANNOT_RUN("sqlstandin is not built");
   struct TPassword {
     const char* Password;
     bool LogsIn;

@@ -7,6 +7,7 @@
 #include "TestServer.h"
 #include "dataaccess/MSConnection.h"
 #include "dataaccess/MSTable.h"
+#include "tests/CannotRun.h"
 
 namespace bunkmere::testing {
 namespace {
@@ -15,7 +16,8 @@ class MasterDetailDbTest : public ::testing::Test {
  protected:
   void SetUp() override {
     FServer = std::make_unique<TTestServer>(kJailScript, kJailTables);
-    if (!FServer->Usable()) GTEST_SKIP() << "no sqlstandin built and BUNKMERE_TEST_MSSQL not set";
+    if (!FServer->Usable())
+      BUNKMERE_CANNOT_RUN("no sqlstandin built and BUNKMERE_TEST_MSSQL not set");
     FConn = FServer->NewConnection();
     FConn->Connect();
     FFacility = Table("CFGFACI");

@@ -13,6 +13,7 @@
 #include "platform/FakeWindowsPlatform.h"
 #include "platform/Platform.h"
 #include "standin/testing/StandinServer.h"
+#include "tests/CannotRun.h"
 
 namespace bunkmere::testing {
 
@@ -53,7 +54,7 @@ class DbTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!standin::testing::StandinServer::Available())
-      GTEST_SKIP() << "no sqlstandin in this build";
+      BUNKMERE_CANNOT_RUN("no sqlstandin in this build");
   }
   TFakeWindowsPlatform FPlatform;
   TPlatformOverride FOverride{FPlatform};

@@ -33,7 +33,7 @@ TEST(WindowsPaths, FullPathName) {
   for (const Case& c : cases) EXPECT_EQ(WindowsFullPathName(c.path, c.current), c.full) << c.path;
 }
 
-TEST(WindowsPaths, Root) {
+TEST(WindowsPaths, RootIsTheDriveOrTheShareWithItsBackslash) {
   EXPECT_EQ(WindowsPathRoot("D:\\Veltrane.Cfg\\Veltrane.ini"), "D:\\");
   EXPECT_EQ(WindowsPathRoot("\\\\server\\share\\dir\\x"), "\\\\server\\share\\");
   EXPECT_EQ(WindowsPathRoot("\\\\server\\share"), "\\\\server\\share\\");

@@ -52,7 +52,7 @@ class PosixPlatformTest : public ::testing::Test {
   TTempFolder temp;
 };
 
-TEST_F(PosixPlatformTest, FilesAndFolders) {
+TEST_F(PosixPlatformTest, FilesAndFoldersAreToldApartAndNamesKeepTheirCase) {
   WriteFile(temp / "site.ini", "x");
   fs::create_directory(temp / "Veltrane.Cfg");
   EXPECT_TRUE(platform.FileExists(temp / "site.ini"));
@@ -104,7 +104,7 @@ TEST(CrashDumps, TheProcessIsMadeNonDumpable) {
   EXPECT_FALSE(ProcessMemoryIsDumpable());
 }
 
-TEST_F(PosixPlatformTest, ReadingAFile) {
+TEST_F(PosixPlatformTest, AFileIsReadByteForByteAndAnEmptyOneIsEmptyText) {
   const std::string bytes("\xFF\xFE\0a\r\n", 6);
   WriteFile(temp / "site.ini", bytes);
   EXPECT_EQ(platform.ReadFileIfExists(temp / "site.ini"), bytes);
@@ -274,7 +274,7 @@ TEST_F(PosixPlatformTest, FullPathName) {
   for (const Case& c : cases) EXPECT_EQ(platform.FullPathName(c.in), c.out) << c.in;
 }
 
-TEST_F(PosixPlatformTest, PathText) {
+TEST_F(PosixPlatformTest, PathsSplitAtTheLastSlashOnlyAndHaveNoDrive) {
   struct Case {
     const char* path;
     const char* folder;

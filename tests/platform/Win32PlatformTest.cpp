@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
 #include "core/DateTime.h"
 #include "core/Encoding.h"
 #include "core/Exceptions.h"
+#include "tests/CannotRun.h"
 
 // After the project's headers: windows.h names CP_UTF8 as a macro.
 #include <windows.h>
@@ -239,15 +241,21 @@ const TCodePageCase kCodePageCases[] = {
     {1251, "\xCA\xEE\xF0\xEF\xF3\xF1 \xC1 \xB8",
      "\xD0\x9A\xD0\xBE\xD1\x80\xD0\xBF\xD1\x83\xD1\x81 \xD0\x91 \xD1\x91", "\xC3\xA9"},
     {1250, "Cela \x8A\xE8", "Cela \xC5\xA0\xC4\x8D", "\xC4\x81"},
-    {932, "\x83\x5A\x83\x8B 1", "\xE3\x82\xBB\xE3\x83\xAB 1", "\xD0\x96"},
+    {932, "\x83\x5A\x83\x8B 1", "\xE3\x82\xBB\xE3\x83\xAB 1",
+     "\xC3\xA9"},  // 932 has Cyrillic, not "é"
 };
 
 TEST_F(Win32PlatformTest, FilesAreReadAndWrittenInTheSystemsCodePage) {
   const unsigned cp = ::GetACP();
+  // The stage names the code page it started the program under: a locale Wine does not know
+  // falls back to 1252 without a word, and the row for 1252 would pass in its place.
+  if (const char* wanted = std::getenv("BUNKMERE_TEST_CODE_PAGE")) {
+    ASSERT_EQ(cp, std::strtoul(wanted, nullptr, 10)) << "the workstation's code page";
+  }
   EXPECT_EQ(platform.AnsiCodePage(), cp);
   const auto found = std::find_if(std::begin(kCodePageCases), std::end(kCodePageCases),
                                   [cp](const TCodePageCase& c) { return c.CodePage == cp; });
-  if (found == std::end(kCodePageCases)) GTEST_SKIP() << "no known text for code page " << cp;
+  if (found == std::end(kCodePageCases)) BUNKMERE_CANNOT_RUN("no known text for code page " << cp);
   EXPECT_EQ(platform.DecodeFileText(found->Bytes), found->Text);
   EXPECT_EQ(platform.EncodeAnsiText(found->Text), found->Bytes);
   EXPECT_EQ(platform.EncodeAnsiText("[" + found->Missing + "]"), "[?]");

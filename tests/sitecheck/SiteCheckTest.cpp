@@ -2,8 +2,6 @@
 // site file beside the application folder, against a private stand-in. Each broken site gives
 // its exit code and names the step where Bunkmere's road ends; no password is ever printed.
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,11 +14,14 @@
 
 #include "dataaccess/MSConnection.h"
 #include "standin/testing/StandinServer.h"
+#include "tests/CannotRun.h"
+#include "tests/ClosedPort.h"
 #include "tests/SilentPort.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using bunkmere::testing::TClosedPort;
 using bunkmere::testing::TSilentPort;
 using standin::testing::StandinServer;
 
@@ -77,19 +78,6 @@ INSERT INTO ConnectLib VALUES ('JAIL',
 GO
 )";
 
-// A port nothing listens on: taken from the system, then given back.
-int ClosedPort() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  close(fd);
-  return ntohs(address.sin_port);
-}
-
 struct ToolRun {
   int exit_code = -1;
   std::string output;
@@ -102,12 +90,19 @@ class SiteCheck : public testing::Test {
     standin::testing::StandinOptions options;
     options.initScript = kSites;
     options.password = kSitePassword;
-    FServer = new StandinServer(options);
-    // The program string names the server's port, known only now.
-    bunkmere::TMSConnection connection(nullptr);
-    connection.SetConnectString(SiteString("BADPROG", kSitePassword));
-    connection.ExecSQL("INSERT INTO ConnectLib VALUES ('JAIL', '" +
-                       SiteString("JAIL", kProgramPassword) + "', NULL, NULL, 0)");
+    // A suite whose set-up throws has its tests reported as skipped: the failure is kept and
+    // each test fails with it instead.
+    try {
+      FServer = new StandinServer(options);
+      // The program string names the server's port, known only now.
+      bunkmere::TMSConnection connection(nullptr);
+      connection.SetConnectString(SiteString("BADPROG", kSitePassword));
+      connection.ExecSQL("INSERT INTO ConnectLib VALUES ('JAIL', '" +
+                         SiteString("JAIL", kProgramPassword) + "', NULL, NULL, 0)");
+    } catch (const std::exception& e) {
+      FStartFailure = e.what();
+      return;
+    }
 
     // The family's layout: the tool in an application folder under VELTRANE.APP, the site
     // file in Veltrane.Cfg beside it.
@@ -122,7 +117,8 @@ class SiteCheck : public testing::Test {
     fs::remove_all(FRoot);
   }
   void SetUp() override {
-    if (FServer == nullptr) GTEST_SKIP() << "sqlstandin is not built";
+    if (!FStartFailure.empty()) FAIL() << FStartFailure;
+    if (FServer == nullptr) BUNKMERE_CANNOT_RUN("sqlstandin is not built");
     fs::remove_all(FRoot / "Veltrane.Cfg");
   }
 
@@ -149,11 +145,13 @@ class SiteCheck : public testing::Test {
   }
 
   static StandinServer* FServer;
+  static std::string FStartFailure;
   static fs::path FRoot;
   static fs::path FTool;
 };
 
 StandinServer* SiteCheck::FServer = nullptr;
+std::string SiteCheck::FStartFailure;
 fs::path SiteCheck::FRoot;
 fs::path SiteCheck::FTool;
 
@@ -180,14 +178,16 @@ std::string Expand(std::string AText, const std::string& APlaceholder, const std
 
 TEST_P(SiteCheckCases, NamesTheFailingStepAndNoPassword) {
   const SiteCase& c = GetParam();
+  // Refuses connections for as long as the tool runs; nothing else can take it meanwhile.
+  const TClosedPort closed;
   if (c.site_file == nullptr && fs::exists("/Veltrane.Cfg/Veltrane.ini"))
-    GTEST_SKIP() << "this machine has a site file of its own";
+    BUNKMERE_CANNOT_RUN("this machine has a site file of its own");
   if (c.site_file != nullptr) {
     std::string text = c.site_file;
     for (const char* database : {"JAIL", "NOTABLE", "NOROW", "EMPTYROW", "BADPROG", "COMPACT"})
       text = Expand(text, std::string("{") + database + "}", SiteString(database, kSitePassword));
     text = Expand(text, "{wrong}", SiteString("JAIL", kWrongPassword));
-    text = Expand(text, "{unreachable}", SiteString("JAIL", kSitePassword, ClosedPort()));
+    text = Expand(text, "{unreachable}", SiteString("JAIL", kSitePassword, closed.Port()));
     text = Expand(text, "{nohost}",
                   "Data Source=no-such-host.invalid,1433;Initial Catalog=JAIL;User ID=sa;"
                   "Password=" +
@@ -256,8 +256,9 @@ INSTANTIATE_TEST_SUITE_P(
 // The one property that matters: what the site check prints is the same, byte for byte, when
 // only the password in the site file differs, however the file is broken around it.
 TEST_F(SiteCheck, NothingPrintedDependsOnThePassword) {
-  if (fs::exists("/Veltrane.Cfg/Veltrane.ini")) GTEST_SKIP() << "this machine has a site file";
-  const std::string server = "127.0.0.1," + std::to_string(ClosedPort());
+  if (fs::exists("/Veltrane.Cfg/Veltrane.ini")) BUNKMERE_CANNOT_RUN("this machine has a site file");
+  const TClosedPort closed;
+  const std::string server = closed.Server();
   struct Case {
     std::string ConnStr;  // "{}" stands for the password
     const char* First;
@@ -303,7 +304,7 @@ TEST_F(SiteCheck, NothingPrintedDependsOnThePassword) {
 // A site file in a folder every user can write may have been planted there, with a server of
 // someone else's that collects the next login: it is passed over, and the report says why.
 TEST_F(SiteCheck, ASiteFileInAFolderOthersCanWriteIsSkipped) {
-  if (fs::exists("/Veltrane.Cfg/Veltrane.ini")) GTEST_SKIP() << "this machine has a site file";
+  if (fs::exists("/Veltrane.Cfg/Veltrane.ini")) BUNKMERE_CANNOT_RUN("this machine has a site file");
   WriteSiteFile("[DataProvider]\nConnStr=" + SiteString("JAIL", kSitePassword) + "\n");
   const fs::path folder = FRoot / "Veltrane.Cfg";
   fs::permissions(folder, fs::perms::all);

@@ -10,6 +10,7 @@
 #include <tuple>
 
 #include "standin/testing/StandinServer.h"
+#include "tests/CannotRun.h"
 #include "tests/ChildProcess.h"
 
 namespace standin::test {
@@ -21,7 +22,7 @@ using bunkmere::testing::RunProcess;
 using testing::StandinServer;
 
 #define REQUIRE_STANDIN() \
-  if (!StandinServer::Available()) GTEST_SKIP() << "sqlstandin is not built"
+  if (!StandinServer::Available()) BUNKMERE_CANNOT_RUN("sqlstandin is not built")
 
 const char* kInit = "CREATE DATABASE JAIL\nGO\n";
 

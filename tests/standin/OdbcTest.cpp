@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "standin/testing/StandinServer.h"
+#include "tests/CannotRun.h"
 #include "tests/ChildProcess.h"
 
 namespace standin::test {
@@ -24,7 +25,7 @@ using bunkmere::testing::RunProcess;
 using testing::StandinServer;
 
 #define REQUIRE_STANDIN() \
-  if (!StandinServer::Available()) GTEST_SKIP() << "sqlstandin is not built"
+  if (!StandinServer::Available()) BUNKMERE_CANNOT_RUN("sqlstandin is not built")
 
 const char* kInit =
     "CREATE DATABASE JAIL\nGO\nUSE JAIL\n"
@@ -396,10 +397,10 @@ TEST(StandinExecutable, CommandLineAndCleanStop) {
   EXPECT_NE(bad.find("unknown fault kind 'explode'"), std::string::npos) << bad;
   EXPECT_THROW(StandinServer("THIS IS NOT SQL"), std::runtime_error);
 
-  auto start = std::chrono::steady_clock::now();
+  // Started means serving: the port it announced takes a login at once. How long the start
+  // took is no measure (the sanitizers on a loaded machine take seconds); a start that hangs
+  // is bounded by StandinServer's own start time-out.
   StandinServer server(kInit);
-  auto started = std::chrono::steady_clock::now() - start;
-  EXPECT_LT(started, std::chrono::seconds(2));
   Odbc db(server.OdbcConnectionString("JAIL"));
   ASSERT_TRUE(db.Connected());
   EXPECT_EQ(server.Stop(), 0);  // SIGTERM with a session open: a clean exit

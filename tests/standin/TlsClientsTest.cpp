@@ -7,6 +7,7 @@
 #include <string>
 
 #include "standin/testing/StandinServer.h"
+#include "tests/CannotRun.h"
 #include "tests/ChildProcess.h"
 
 namespace {
@@ -17,7 +18,7 @@ using standin::testing::StandinServer;
 using TCert = StandinOptions::Certificate;
 
 TEST(StandinTls, TediousInEveryMode) {
-  if (!StandinServer::Available()) GTEST_SKIP() << "sqlstandin is not built";
+  if (!StandinServer::Available()) BUNKMERE_CANNOT_RUN("sqlstandin is not built");
   struct TCase {
     const char* Name;
     const char* Mode;

@@ -9,7 +9,7 @@
 namespace bunkmere {
 namespace {
 
-TEST(Convert, IntToStr) {
+TEST(Convert, IntToStrWritesDecimalWithItsSignDownToTheSmallestInt64) {
   EXPECT_EQ(IntToStr(0), "0");
   EXPECT_EQ(IntToStr(17), "17");
   EXPECT_EQ(IntToStr(-2147483648LL), "-2147483648");
@@ -79,7 +79,7 @@ TEST(Convert, StrToIntFailureNamesTheText) {
   }
 }
 
-TEST(Convert, IniIntegerValues) {
+TEST(Convert, IniIntegersTakeDecimalAndHexadecimalFormsWithin32Bits) {
   struct Case {
     const char* text;
     std::optional<std::int32_t> value;

@@ -164,7 +164,7 @@ TEST_F(FormatDateTimeTest, SelfReferringSettingsDoNotRecurseForever) {
   EXPECT_NO_THROW(DateTimeToStr(morning, loop));
 }
 
-TEST(DateTime, IsoText) {
+TEST(DateTime, IsoTextDropsTheMillisecondsAndKeepsFourYearDigits) {
   EXPECT_EQ(DateTimeToIsoText(EncodeDateTime({2026, 12, 10, 4, 3, 5, 999})), "2026-12-10T04:03:05");
   EXPECT_EQ(DateTimeToIsoText(EncodeDate(1, 1, 1)), "0001-01-01T00:00:00");
 }

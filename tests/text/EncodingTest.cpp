@@ -7,7 +7,7 @@ namespace {
 
 const std::string kFffd = "\xEF\xBF\xBD";
 
-TEST(Encoding, Utf8ToUtf16) {
+TEST(Encoding, Utf8ToUtf16DecodesAndReplacesEachInvalidSequenceWithOneFffd) {
   struct Case {
     std::string utf8;
     std::u16string utf16;

@@ -33,7 +33,7 @@ TEST(SqlText, NameClassification) {
   }
 }
 
-TEST(SqlText, QuoteAndUnquote) {
+TEST(SqlText, QuotingDoublesAClosingBracketAndUnquotingUndoesIt) {
   struct Case {
     const char* name;
     const char* quoted;
@@ -59,7 +59,7 @@ TEST(SqlText, QuoteAndUnquote) {
   }
 }
 
-TEST(SqlText, BracketEscape) {
+TEST(SqlText, BracketEscapeDoublesEveryClosingBracket) {
   EXPECT_EQ(BracketEscape("JAIL.CFGCELL.17"), "JAIL.CFGCELL.17");
   EXPECT_EQ(BracketEscape("a]b]]"), "a]]b]]]]");
 }

@@ -11,7 +11,7 @@ TEST(StrUtils, CaseFoldingTouchesOnlyAsciiLetters) {
   EXPECT_EQ(LowerCase("ABZ[@]\xC3\x89"), "abz[@]\xC3\x89");
 }
 
-TEST(StrUtils, CompareText) {
+TEST(StrUtils, CompareTextFoldsOnlyAsciiLettersToUpperCase) {
   struct Case {
     const char* a;
     const char* b;
@@ -70,7 +70,7 @@ TEST(StrUtils, SplitKeepsEmptyPiecesAndJoinInverts) {
   EXPECT_EQ(Join({}, ";"), "");
 }
 
-TEST(StrUtils, StringReplace) {
+TEST(StrUtils, StringReplaceReplacesEveryMatchLeftToRightAndNoEmptyPattern) {
   EXPECT_EQ(StringReplace("a/b//c", "/", "\\"), "a\\b\\\\c");
   EXPECT_EQ(StringReplace("aaa", "aa", "b"), "ba");
   EXPECT_EQ(StringReplace("abc", "", "x"), "abc");
