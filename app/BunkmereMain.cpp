@@ -2,6 +2,7 @@
 
 #include "app/FormDescription.h"
 #include "app/LogFile.h"
+#include "app/OccupancyHtml.h"
 #include "app/StopRequest.h"
 #include "config/VtConfigInfo.h"
 #include "core/ClassRegistry.h"
@@ -100,6 +101,12 @@ TCellFigures CellFigures(TVtMSTable& ACells) {
   return f;
 }
 
+// A column's text for the occupancy report, which must never be what fails a pass.
+std::string TextOf(const TVtMSTable& ATable, const char* AColumn) {
+  const TField* field = ATable.FindField(AColumn);
+  return field != nullptr ? field->AsString() : std::string();
+}
+
 enum class TCellAction { WriteCount, WriteCountAllowNone, Report };
 
 // The cell rule: N against 1, then against the allowance, then whether the cell may hold more.
@@ -179,6 +186,11 @@ void TfrmSynchCellsMain::btnSaveClick(TComponent* /*Sender*/) {
   const std::string folder = platform.LogFolder();
   FLastSavedLog =
       SaveNewLog(folder, stem, platform.EncodeAnsiText(Memo1->LinesText()), FLastSavedLog);
+  // The occupancy report of the pass beside it, under the log's own name, which Save Log has
+  // just claimed; the page is UTF-8 whatever the workstation's code page.
+  if (FTally.Started())
+    platform.WriteFileBytes(FLastSavedLog.substr(0, FLastSavedLog.size() - 4) + ".html",
+                            OccupancyHtml(FTally));
 }
 
 void TfrmSynchCellsMain::SetStatus(TLabel& ALabel, const std::string& ACaption) {
@@ -208,6 +220,10 @@ int TfrmSynchCellsMain::CountOf(const std::string& ASql, std::string ADoing) {
 void TfrmSynchCellsMain::AppendListing(const std::string& ASql, const std::string& AHeader,
                                        const std::string& ANote) {
   RunStatement(ASql);
+  // The conflict's line is the one the pass logged just before its listing.
+  const std::vector<std::string> logged = Memo1->Lines();
+  FListedFor = logged.empty() ? std::string() : logged.back();
+  FListed.clear();
   if (qryGeneric->IsEmpty()) {
     Memo1->Add(AHeader);
     Memo1->Add(ANote);
@@ -215,7 +231,8 @@ void TfrmSynchCellsMain::AppendListing(const std::string& ASql, const std::strin
     Memo1->Add(AHeader);
     qryGeneric->First();
     while (!qryGeneric->Eof()) {
-      Memo1->Add(" " + qryGeneric->Fields(0).AsString());
+      FListed.push_back(qryGeneric->Fields(0).AsString());
+      Memo1->Add(" " + FListed.back());
       qryGeneric->Next();
     }
   }
@@ -227,6 +244,7 @@ void TfrmSynchCellsMain::GoSynchCells() {
   FOutcome = TPassOutcome::Running;
   FCellsDone = 0;
   FDoing = "opening the tables";
+  FTally.Start(CurrentPlatform().Now(), CurrentPlatform().ComputerName(), FPreview);
   try {
     CancelOpenEdits();
     if (FPreview) {
@@ -253,9 +271,11 @@ void TfrmSynchCellsMain::GoSynchCells() {
       ProgressBar1->SetStep(1);
       const std::string F = tblFacility->FieldByName("FACILITYdesc").AsString();
       const std::string I = tblFacility->FieldByName("FACILITYID").AsString();
+      FTally.Facility(I, F);
 
       tblDorms->First();
       while (!tblDorms->Eof()) {
+        FTally.Dorm(TextOf(*tblDorms, "DORMCODE"));
         tblCFGCells->First();
         while (!tblCFGCells->Eof()) {
           const int K = tblCFGCells->FieldByName("CELLKEY").AsInteger();
@@ -301,7 +321,9 @@ void TfrmSynchCellsMain::GoSynchCells() {
             AppendListing("SELECT BOOKNO FROM DETENTIA WHERE NAMERELEAS = 0 and facicode = " +
                               QuotedStr(I) + " and cellkey = " + IntToStr(K),
                           "----Inmates On Cell----", "NOTE: No Inmates Currently Assign To Cell");
+            FTally.Conflict(FListedFor, FListed);
           }
+          FTally.Cell(C, N, action == TCellAction::Report);
 
           tblCFGBeds->First();
           while (!tblCFGBeds->Eof()) {
@@ -322,10 +344,12 @@ void TfrmSynchCellsMain::GoSynchCells() {
               FDoing = "listing the bookings of " + bed;
               AppendListing("SELECT BOOKNO FROM DETENTIA WHERE " + bedCondition,
                             "----Inmates On Bed----", "NOTE: No Inmate Currently Assign To Bed");
+              FTally.Conflict(FListedFor, FListed);
             }
             FDoing = "writing " + RowName(*tblCFGBeds, bed);
             ChangeFlag(*tblCFGBeds, "AVAILABLE", M == 0);
             FinishRow(*tblCFGBeds);
+            FTally.Bed(E, M);
 
             FDoing = "moving to the next bed of " + where;
             tblCFGBeds->Next();
@@ -351,14 +375,17 @@ void TfrmSynchCellsMain::GoSynchCells() {
     FPassLock.Release();
     ProgressBar1->SetPosition(0);
     FOutcome = TPassOutcome::Completed;
+    FTally.Finish(FOutcome);
     Application().ShowMessage("Cell Synchronization Completed");
   } catch (const EPassStopped&) {
     // Asked to stop from outside: no box waits for a person, the caller says why.
     AbandonPass();
     FOutcome = TPassOutcome::Stopped;
+    FTally.Finish(FOutcome);
   } catch (const Exception& e) {
     AbandonPass();
     const std::string text = FailureText(e);
+    FTally.Finish(FOutcome);
     Application().ShowMessage(text + " On: TfrmSynchCellsMain.GoSynchCells");
     Application().ShowMessage("Process Aborted");
   } catch (...) {
@@ -366,6 +393,7 @@ void TfrmSynchCellsMain::GoSynchCells() {
     // unhandled-failure path, but not before the rows it leaves behind are let go.
     AbandonPass();
     FOutcome = TPassOutcome::Failed;
+    FTally.Finish(FOutcome);
     throw;
   }
 }
@@ -458,7 +486,9 @@ void TfrmSynchCellsMain::FinishRow(TVtMSTable& ARow) {
     ARow.Cancel();
   else
     ARow.Post();
-  if (!change.Columns.empty() && OnRowChange) OnRowChange(change);
+  if (change.Columns.empty()) return;
+  FTally.RowChanged(change);
+  if (OnRowChange) OnRowChange(change);
 }
 
 void TfrmSynchCellsMain::CancelOpenEdits() {

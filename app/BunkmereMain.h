@@ -11,7 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "app/Occupancy.h"
 #include "app/PassLock.h"
+#include "app/PassRecord.h"
 #include "ui/Form.h"
 
 namespace bunkmere {
@@ -26,21 +28,6 @@ class TDataSource;
 class TVtConfigInfo;
 class TVtSQLDatabase;
 class Exception;
-
-// What the pass changes in one row: the values it sets that differ from the row as it read
-// it, each as text (NULL as "NULL").
-struct TRowChange {
-  struct TColumn {
-    std::string Name, Now, Would;
-  };
-  std::string Table, Key;
-  std::vector<TColumn> Columns;
-};
-
-// How the last pass ended. Held: a row (or the pass itself) was held by another program, or
-// the server kept a row locked past the lock wait; worth running again later. Stopped: asked
-// to stop from outside (StopRequest.h).
-enum class TPassOutcome { None, Running, Completed, Held, Failed, Stopped };
 
 class TfrmSynchCellsMain : public TForm {
  public:
@@ -94,6 +81,8 @@ class TfrmSynchCellsMain : public TForm {
   std::function<void(const TRowChange&)> OnRowChange;
 
   TPassOutcome Outcome() const noexcept { return FOutcome; }
+  // The occupancy the last pass found, as far as it got.
+  const TOccupancyTally& Occupancy() const noexcept { return FTally; }
   // Cells whose beds were all done by the last pass.
   int CellsDone() const noexcept { return FCellsDone; }
 
@@ -117,6 +106,9 @@ class TfrmSynchCellsMain : public TForm {
   // Appends the listing of ASql (first column of each row, after a blank) framed by the
   // header and "----End----", or the note when it finds no row.
   void AppendListing(const std::string& ASql, const std::string& AHeader, const std::string& ANote);
+  // The last listing: the log line it lists the bookings of, and the booking numbers.
+  std::string FListedFor;
+  std::vector<std::string> FListed;
   void SetStatus(TLabel& ALabel, const std::string& ACaption);
   // The one place the pass changes a value of the row in edit, and the one place it ends
   // that edit: a press posts, a preview cancels; both tell OnRowChange what differs.
@@ -144,6 +136,7 @@ class TfrmSynchCellsMain : public TForm {
   TRowChange FPending;
   TPassLock FPassLock;
   TPassOutcome FOutcome = TPassOutcome::None;
+  TOccupancyTally FTally;
   int FCellsDone = 0;
   // What the pass is doing, for the message of a time-out.
   std::string FDoing;
