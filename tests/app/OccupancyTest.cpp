@@ -444,3 +444,41 @@ TEST(Occupancy, TheSummaryValidatesAgainstItsSchema) {
 
 }  // namespace
 }  // namespace bunkmere
+
+namespace bunkmere {
+namespace {
+
+// Whatever a facility's text holds, a JSON reader gets it back as the page shows it: quotes,
+// back-slashes and control characters escaped, malformed bytes as U+FFFD.
+TEST(Occupancy, TheSummaryCarriesAnyTextToAJsonReader) {
+  struct Case {
+    const char* In;
+    const char* Read;  // as Python's json module reads it back, in UTF-8
+  } cases[] = {
+      {"say \"hi\" \\ bye", "say \"hi\" \\ bye"},
+      {"tab\there\nline\x01", "tab\there\nline\x01"},
+      {"</script><b>", "</script><b>"},
+      {"caf\xc3\xa9 \xce\xa9", "caf\xc3\xa9 \xce\xa9"},
+      {"caf\xe9", "caf\xef\xbf\xbd"},
+  };
+  const fs::path folder = fs::path(BUNKMERE_REPORT_DIR);
+  fs::create_directories(folder);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.In);
+    TOccupancyTally tally;
+    tally.Start(0, "WS", false);
+    tally.Facility("F1", c.In);
+    tally.Finish(TPassOutcome::Completed);
+    const fs::path in = folder / "text-check.json", out = folder / "text-check.txt";
+    std::ofstream(in, std::ios::binary) << OccupancyJson(tally);
+    const std::string command =
+        "python3 -c 'import json, sys; sys.stdout.buffer.write(json.load(open(sys.argv[1], "
+        "encoding=\"utf-8\"))[\"facilities\"][0][\"description\"].encode(\"utf-8\"))' '" +
+        in.string() + "' >'" + out.string() + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_EQ(ReadAll(out), c.Read);
+  }
+}
+
+}  // namespace
+}  // namespace bunkmere
