@@ -432,6 +432,9 @@ TEST(UnattendedSync, TheOccupancyReportAddsNoStatement) {
     const std::string summary = ReadFile(site.Path() / "occupancy.json");
     EXPECT_NE(summary.find("\"schema\": \"bunkmere-occupancy/1\""), std::string::npos);
     EXPECT_NE(summary.find("\"outcome\": \"completed\""), std::string::npos);
+    const bool preview = c.Plain.back() == "--preview";
+    EXPECT_EQ(summary.find("\"preview\": true") != std::string::npos, preview);
+    EXPECT_EQ(page.find("Preview: nothing was written.") != std::string::npos, preview);
     const std::vector<fs::path> logs = SavedLogs(site.Path());
     ASSERT_EQ(logs.size(), 1u);
     fs::path beside = logs[0];
