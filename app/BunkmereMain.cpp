@@ -323,7 +323,7 @@ void TfrmSynchCellsMain::GoSynchCells() {
                           "----Inmates On Cell----", "NOTE: No Inmates Currently Assign To Cell");
             FTally.Conflict(FListedFor, FListed);
           }
-          FTally.Cell(C, N, action == TCellAction::Report);
+          FTally.Cell(N, action == TCellAction::Report);
 
           tblCFGBeds->First();
           while (!tblCFGBeds->Eof()) {
@@ -349,7 +349,7 @@ void TfrmSynchCellsMain::GoSynchCells() {
             FDoing = "writing " + RowName(*tblCFGBeds, bed);
             ChangeFlag(*tblCFGBeds, "AVAILABLE", M == 0);
             FinishRow(*tblCFGBeds);
-            FTally.Bed(E, M);
+            FTally.Bed(M);
 
             FDoing = "moving to the next bed of " + where;
             tblCFGBeds->Next();

@@ -49,7 +49,7 @@ void TOccupancyTally::Add(const TOccupancyFigures& AFigures) {
   LastFacility().Figures += AFigures;
 }
 
-void TOccupancyTally::Cell(const std::string& /*ACellNo*/, int ABookings, bool AOverAllowance) {
+void TOccupancyTally::Cell(int ABookings, bool AOverAllowance) {
   TOccupancyFigures f;
   f.Cells = 1;
   // A negative count cannot come from Count(); it is not a person.
@@ -58,7 +58,7 @@ void TOccupancyTally::Cell(const std::string& /*ACellNo*/, int ABookings, bool A
   Add(f);
 }
 
-void TOccupancyTally::Bed(const std::string& /*ADescription*/, int ABookings) {
+void TOccupancyTally::Bed(int ABookings) {
   TOccupancyFigures f;
   f.Beds = 1;
   f.BedsOccupied = ABookings >= 1 ? 1 : 0;

@@ -64,9 +64,9 @@ class TOccupancyTally {
   void Dorm(const std::string& ACode);
   // A cell the pass has finished with (written, or reported over its allowance), within the
   // last dorm.
-  void Cell(const std::string& ACellNo, int ABookings, bool AOverAllowance);
+  void Cell(int ABookings, bool AOverAllowance);
   // A bed the pass has written, within the last dorm.
-  void Bed(const std::string& ADescription, int ABookings);
+  void Bed(int ABookings);
   void Conflict(const std::string& ALogLine, std::vector<std::string> ABookNos);
   void RowChanged(const TRowChange& AChange);
   void Finish(TPassOutcome AOutcome);

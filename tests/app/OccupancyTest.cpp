@@ -312,8 +312,10 @@ class TRefusingProxy {
 };
 
 // The requests the browser makes for itself (its clock, its updates, its account service),
-// whatever page it shows.
+// whatever page it shows, and the connections it opens to the proxy ahead of need and closes
+// unused: a fetch always sends its request line.
 bool BrowserOwn(const std::string& ARequest) {
+  if (ARequest.empty()) return true;
   static const std::regex own(
       R"(^(GET|POST|CONNECT) (http://)?(clients2\.google\.com/time/|update\.googleapis\.com[:/]|accounts\.google\.com:443 ))");
   return std::regex_search(ARequest, own);
