@@ -2,6 +2,7 @@
 
 #include "app/FormDescription.h"
 #include "app/LogFile.h"
+#include "app/OccupancyHtml.h"
 #include "app/StopRequest.h"
 #include "config/VtConfigInfo.h"
 #include "core/ClassRegistry.h"
@@ -101,6 +102,12 @@ TCellFigures CellFigures(TVtMSTable& ACells) {
   return f;
 }
 
+// A column's text for the occupancy report, which must never be what fails a pass.
+std::string TextOf(const TVtMSTable& ATable, const char* AColumn) {
+  const TField* field = ATable.FindField(AColumn);
+  return field != nullptr ? field->AsString() : std::string();
+}
+
 enum class TCellAction { WriteCount, WriteCountAllowNone, Report };
 
 // The cell rule: N against 1, then against the allowance, then whether the cell may hold more.
@@ -181,6 +188,11 @@ void TfrmSynchCellsMain::btnSaveClick(TComponent* /*Sender*/) {
   const std::string folder = platform.LogFolder();
   FLastSavedLog =
       SaveNewLog(folder, stem, platform.EncodeAnsiText(Memo1->LinesText()), FLastSavedLog);
+  // The occupancy report of the pass beside it, under the log's own name, which Save Log has
+  // just claimed; the page is UTF-8 whatever the workstation's code page.
+  if (FTally.Started())
+    platform.WriteFileBytes(FLastSavedLog.substr(0, FLastSavedLog.size() - 4) + ".html",
+                            OccupancyHtml(FTally));
 }
 
 void TfrmSynchCellsMain::SetStatus(TLabel& ALabel, const std::string& ACaption) {
@@ -217,7 +229,8 @@ std::vector<std::string> TfrmSynchCellsMain::Listing(const std::string& ASql,
   return lines;
 }
 
-void TfrmSynchCellsMain::DecideRow(TBatchRow& ARow, const std::function<void()>& ADecide) {
+void TfrmSynchCellsMain::DecideRow(TBatchRow& ARow, TOccupancyTally::TPlace APlace,
+                                   const std::function<void()>& ADecide) {
   TVtMSTable& table = *ARow.Table;
   if (static_cast<std::size_t>(table.RecNo()) != ARow.RecNo)
     throw EDatabaseError("The rows of " + ARow.Name + " changed while the pass worked on them");
@@ -234,7 +247,9 @@ void TfrmSynchCellsMain::DecideRow(TBatchRow& ARow, const std::function<void()>&
   TRowChange change = std::move(FPending);
   FPending = {};
   if (!change.Columns.empty())
-    ARow.Written = [this, change = std::move(change)] {
+    ARow.Written = [this, APlace, change = std::move(change), previous = ARow.Written] {
+      if (previous) previous();
+      FTally.RowChanged(APlace, change);
       if (OnRowChange) OnRowChange(change);
     };
 }
@@ -253,6 +268,7 @@ void TfrmSynchCellsMain::SynchCell(const std::string& I, const std::string& F) {
   const std::string C = tblCFGCells->FieldByName("CELLNO").AsString();
   const std::string D = tblCFGCells->FieldByName("DORMCODE").AsString();
   const std::string where = "Facility :" + F + " DormCode : " + D + " CellNo : " + C;
+  const TOccupancyTally::TPlace place = FTally.Here();
   SetStatus(*lblWhatHappen, "Synching " + where);
 
   const std::string cellCount =
@@ -299,7 +315,7 @@ void TfrmSynchCellsMain::SynchCell(const std::string& I, const std::string& F) {
     TBatchRow& cell = (*rows)[1];
     // Only the count taken under the lock decides what is written: another pass or program
     // may have written since the first.
-    DecideRow(cell, [&] {
+    DecideRow(cell, place, [&] {
       N = cell.Count;
       figures = CellFigures(*tblCFGCells);
       action = DecideCell(N, figures, *tblCFGCells);
@@ -325,7 +341,12 @@ void TfrmSynchCellsMain::SynchCell(const std::string& I, const std::string& F) {
   } else if (taken.Reached < 2) {
     FinishStoppedTake(taken.Error, taken.Doing);
   }
-  if (action == TCellAction::Report) {
+  // What the cell's own row tells once it is let go: its lines in the log, its figures in the
+  // occupancy. Without a row of its own (its lock was another's) the first bed carries them.
+  std::function<void()> cellSent, cellWritten;
+  const bool reported = action == TCellAction::Report;
+  cellWritten = [this, place, N, reported] { FTally.Cell(place, N, reported); };
+  if (reported) {
     CheckStop();
     std::vector<std::string> lines{where + " Allow " + IntToStr(figures.Allow) + " but " +
                                    IntToStr(N) + " are assign to it"};
@@ -335,16 +356,21 @@ void TfrmSynchCellsMain::SynchCell(const std::string& I, const std::string& F) {
                     " and cellkey = " + IntToStr(K),
                 "----Inmates On Cell----", "NOTE: No Inmates Currently Assign To Cell");
     lines.insert(lines.end(), listing.begin(), listing.end());
-    // The cell's lines go with the first row sent after them.
+    cellSent = [this, place, lines = std::move(lines)] { LogConflict(place, lines); };
+  }
+  if (firstBed == 0 && rows->empty()) {
+    if (cellSent) cellSent();
+    cellWritten();
+  } else {
     TBatchRow& carrier = (*rows)[firstBed == 0 ? 0 : 1];
-    if (firstBed == 0 && rows->empty()) {
-      for (const std::string& line : lines) Memo1->Add(line);
-    } else {
-      carrier.Sent = [this, lines = std::move(lines), previous = carrier.Sent] {
-        for (const std::string& line : lines) Memo1->Add(line);
-        if (previous) previous();
-      };
-    }
+    carrier.Sent = [cellSent, previous = carrier.Sent] {
+      if (cellSent) cellSent();
+      if (previous) previous();
+    };
+    carrier.Written = [cellWritten, previous = carrier.Written] {
+      cellWritten();
+      if (previous) previous();
+    };
   }
 
   tblCFGBeds->First();
@@ -362,11 +388,16 @@ void TfrmSynchCellsMain::SynchCell(const std::string& I, const std::string& F) {
           Listing("SELECT BOOKNO FROM DETENTIA WHERE " + beds[b].Condition,
                   "----Inmates On Bed----", "NOTE: No Inmate Currently Assign To Bed");
       lines.insert(lines.end(), listing.begin(), listing.end());
-      row.Sent = [this, lines = std::move(lines)] {
-        for (const std::string& line : lines) Memo1->Add(line);
+      row.Sent = [this, place, lines = std::move(lines), previous = row.Sent] {
+        if (previous) previous();
+        LogConflict(place, lines);
       };
     }
-    DecideRow(row, [&] { ChangeFlag(*tblCFGBeds, "AVAILABLE", M == 0); });
+    DecideRow(row, place, [&] { ChangeFlag(*tblCFGBeds, "AVAILABLE", M == 0); });
+    row.Written = [this, place, M, previous = row.Written] {
+      if (previous) previous();
+      FTally.Bed(place, M);
+    };
     tblCFGBeds->Next();
     ProgressBar1->StepIt();
     Repaint();
@@ -385,10 +416,21 @@ void TfrmSynchCellsMain::SynchCell(const std::string& I, const std::string& F) {
   };
 }
 
+void TfrmSynchCellsMain::LogConflict(TOccupancyTally::TPlace APlace,
+                                     const std::vector<std::string>& ALines) {
+  std::vector<std::string> bookNos;
+  for (const std::string& line : ALines) {
+    Memo1->Add(line);
+    if (line.starts_with(' ')) bookNos.push_back(line.substr(1));
+  }
+  FTally.Conflict(APlace, ALines.front(), std::move(bookNos));
+}
+
 void TfrmSynchCellsMain::GoSynchCells() {
   FOutcome = TPassOutcome::Running;
   FCellsDone = 0;
   FDoing = "opening the tables";
+  FTally.Start(CurrentPlatform().Now(), CurrentPlatform().ComputerName(), FPreview);
   try {
     CancelOpenEdits();
     if (FPreview) {
@@ -415,9 +457,11 @@ void TfrmSynchCellsMain::GoSynchCells() {
       ProgressBar1->SetStep(1);
       const std::string F = tblFacility->FieldByName("FACILITYdesc").AsString();
       const std::string I = tblFacility->FieldByName("FACILITYID").AsString();
+      FTally.Facility(I, F);
 
       tblDorms->First();
       while (!tblDorms->Eof()) {
+        FTally.Dorm(TextOf(*tblDorms, "DORMCODE"));
         tblCFGCells->First();
         while (!tblCFGCells->Eof()) {
           SynchCell(I, F);
@@ -439,6 +483,7 @@ void TfrmSynchCellsMain::GoSynchCells() {
     FPassLock.Release();
     ProgressBar1->SetPosition(0);
     FOutcome = TPassOutcome::Completed;
+    FTally.Finish(FOutcome);
     Application().ShowMessage("Cell Synchronization Completed");
   } catch (const EPassStopped&) {
     // Asked to stop from outside: no box waits for a person, the caller says why. The rows
@@ -447,10 +492,12 @@ void TfrmSynchCellsMain::GoSynchCells() {
     WriteDecidedRows();
     AbandonPass();
     FOutcome = TPassOutcome::Stopped;
+    FTally.Finish(FOutcome);
   } catch (const Exception& e) {
     WriteDecidedRows();
     AbandonPass();
     const std::string text = FailureText(e);
+    FTally.Finish(FOutcome);
     Application().ShowMessage(text + " On: TfrmSynchCellsMain.GoSynchCells");
     Application().ShowMessage("Process Aborted");
   } catch (...) {
@@ -458,6 +505,7 @@ void TfrmSynchCellsMain::GoSynchCells() {
     // unhandled-failure path, but not before the rows it leaves behind are let go.
     AbandonPass();
     FOutcome = TPassOutcome::Failed;
+    FTally.Finish(FOutcome);
     throw;
   }
 }

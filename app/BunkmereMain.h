@@ -13,7 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "app/Occupancy.h"
 #include "app/PassLock.h"
+#include "app/PassRecord.h"
 #include "ui/Form.h"
 
 namespace bunkmere {
@@ -30,21 +32,6 @@ class TVtSQLDatabase;
 class TVtRowBatch;
 struct TBatchRow;
 class Exception;
-
-// What the pass changes in one row: the values it sets that differ from the row as it read
-// it, each as text (NULL as "NULL").
-struct TRowChange {
-  struct TColumn {
-    std::string Name, Now, Would;
-  };
-  std::string Table, Key;
-  std::vector<TColumn> Columns;
-};
-
-// How the last pass ended. Held: a row (or the pass itself) was held by another program, or
-// the server kept a row locked past the lock wait; worth running again later. Stopped: asked
-// to stop from outside (StopRequest.h).
-enum class TPassOutcome { None, Running, Completed, Held, Failed, Stopped };
 
 class TfrmSynchCellsMain : public TForm {
  public:
@@ -98,6 +85,8 @@ class TfrmSynchCellsMain : public TForm {
   std::function<void(const TRowChange&)> OnRowChange;
 
   TPassOutcome Outcome() const noexcept { return FOutcome; }
+  // The occupancy the last pass found, as far as it got.
+  const TOccupancyTally& Occupancy() const noexcept { return FTally; }
   // Cells whose beds were all done by the last pass.
   int CellsDone() const noexcept { return FCellsDone; }
 
@@ -125,7 +114,10 @@ class TfrmSynchCellsMain : public TForm {
   void SynchCell(const std::string& AFacilityId, const std::string& AFacility);
   // Decides a row the batch has taken: edits it as re-read, lets ADecide set its values, and
   // leaves the UPDATE (a press) and the change record for the batch to send and tell.
-  void DecideRow(TBatchRow& ARow, const std::function<void()>& ADecide);
+  void DecideRow(TBatchRow& ARow, TOccupancyTally::TPlace APlace,
+                 const std::function<void()>& ADecide);
+  // Adds a conflict's lines (its line, then its listing) to the log and to the occupancy.
+  void LogConflict(TOccupancyTally::TPlace APlace, const std::vector<std::string>& ALines);
   // Writes the rows decided so far and raises what stopped their taking.
   [[noreturn]] void FinishStoppedTake(const std::exception_ptr& AError, const std::string& ADoing);
   void SetStatus(TLabel& ALabel, const std::string& ACaption);
@@ -155,6 +147,7 @@ class TfrmSynchCellsMain : public TForm {
   // The rows of the cell under way, and those of the one before until they are written.
   std::unique_ptr<TVtRowBatch> FRows;
   TPassOutcome FOutcome = TPassOutcome::None;
+  TOccupancyTally FTally;
   int FCellsDone = 0;
   // What the pass is doing, for the message of a time-out.
   std::string FDoing;

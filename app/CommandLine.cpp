@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 
 #include <cstdio>
+#include <utility>
 
 #include "core/StrUtils.h"
 
@@ -24,6 +25,9 @@ std::optional<TCommandLine> ParseCommandLine(const std::vector<std::string>& AAr
   bool sync = false;
   bool help = false;
   bool logGiven = false;
+  // The switches that take a file name, and where each puts it.
+  const std::pair<const char*, std::string*> files[] = {
+      {"log", &line.LogFile}, {"report", &line.ReportFile}, {"summary", &line.SummaryFile}};
   for (std::size_t i = 0; i < AArguments.size(); ++i) {
     const std::string& argument = AArguments[i];
     std::string name = SwitchName(argument, ASlashSwitches);
@@ -36,7 +40,10 @@ std::optional<TCommandLine> ParseCommandLine(const std::vector<std::string>& AAr
       AProblem = "unexpected argument '" + argument + "'";
       return std::nullopt;
     }
-    if (name != "log" && value) {
+    std::string* file = nullptr;
+    for (const auto& [switchName, target] : files)
+      if (name == switchName) file = target;
+    if (file == nullptr && value) {
       AProblem = "switch '" + argument.substr(0, argument.find('=')) + "' takes no value";
       return std::nullopt;
     }
@@ -48,7 +55,7 @@ std::optional<TCommandLine> ParseCommandLine(const std::vector<std::string>& AAr
       line.Force = true;
     } else if (name == "help") {
       help = true;
-    } else if (name == "log") {
+    } else if (file != nullptr) {
       if (!value) {
         if (i + 1 >= AArguments.size()) {
           AProblem = "'" + argument + "' needs a file name";
@@ -60,12 +67,12 @@ std::optional<TCommandLine> ParseCommandLine(const std::vector<std::string>& AAr
         AProblem = "'" + argument + "' needs a file name";
         return std::nullopt;
       }
-      if (logGiven) {
-        AProblem = "the log file is given twice";
+      if (!file->empty()) {
+        AProblem = "the " + std::string(name == "log" ? "log" : name) + " file is given twice";
         return std::nullopt;
       }
-      logGiven = true;
-      line.LogFile = *value;
+      if (name == "log") logGiven = true;
+      *file = *value;
     } else {
       AProblem = "unknown switch '" + argument + "'";
       return std::nullopt;
@@ -75,10 +82,13 @@ std::optional<TCommandLine> ParseCommandLine(const std::vector<std::string>& AAr
     line.Mode = TCommandLine::TMode::Help;
     return line;
   }
-  if (!sync && (line.Preview || logGiven || line.Force)) {
-    AProblem = line.Preview ? "--preview needs --sync"
-               : logGiven   ? "--log needs --sync"
-                            : "--force needs --sync";
+  if (!sync && (line.Preview || logGiven || line.Force || !line.ReportFile.empty() ||
+                !line.SummaryFile.empty())) {
+    AProblem = line.Preview                ? "--preview needs --sync"
+               : logGiven                  ? "--log needs --sync"
+               : !line.ReportFile.empty()  ? "--report needs --sync"
+               : !line.SummaryFile.empty() ? "--summary needs --sync"
+                                           : "--force needs --sync";
     return std::nullopt;
   }
   if (line.Force && !logGiven) {
@@ -91,8 +101,10 @@ std::optional<TCommandLine> ParseCommandLine(const std::vector<std::string>& AAr
 
 std::string UsageText() {
   return "Usage: Bunkmere                      open the window (the operator's way)\n"
-         "       Bunkmere --sync [--log FILE [--force]]\n"
-         "       Bunkmere --sync --preview [--log FILE [--force]]\n"
+         "       Bunkmere --sync [--log FILE [--force]] [--report FILE.html] [--summary "
+         "FILE.json]\n"
+         "       Bunkmere --sync --preview [--log FILE [--force]] [--report FILE.html]\n"
+         "                [--summary FILE.json]\n"
          "\n"
          "  --sync      run one synchronisation pass with no window and no display, as a press\n"
          "              of the start button does, then end\n"
@@ -102,6 +114,12 @@ std::string UsageText() {
          "              writes it: the current folder; on Windows the Documents folder when\n"
          "              that is the Windows folder, the program's own, or not writable)\n"
          "  --force     let --log replace a file that is not a Bunkmere log\n"
+         "  --report FILE.html\n"
+         "              write the occupancy the pass found to FILE.html (replaced): a page\n"
+         "              with a bar per facility, its dorms, the totals, the conflicts and\n"
+         "              the rows changed; marked partial when the pass did not complete\n"
+         "  --summary FILE.json\n"
+         "              the same figures as JSON (schema bunkmere-occupancy/1), replaced\n"
          "  --help      show this text\n"
          "On Windows each switch may also be written with a slash: /sync, /preview, /log FILE.\n"
          "\n"

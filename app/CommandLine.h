@@ -32,6 +32,9 @@ struct TCommandLine {
   // (TPlatform::LogFolder).
   std::string LogFile;
   bool Force = false;
+  // Where the occupancy report (HTML) and its summary (JSON) go; empty: not written.
+  std::string ReportFile;
+  std::string SummaryFile;
 };
 
 // AArguments without the program's name. ASlashSwitches: "/name" is taken as "--name" too.

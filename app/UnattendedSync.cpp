@@ -6,6 +6,8 @@
 
 #include "app/BunkmereMain.h"
 #include "app/LogFile.h"
+#include "app/OccupancyHtml.h"
+#include "app/OccupancyJson.h"
 #include "app/StopRequest.h"
 #include "core/Encoding.h"
 #include "core/Exceptions.h"
@@ -117,6 +119,27 @@ void SaveLog(TfrmSynchCellsMain& AWindow, const TCommandLine& ALine) {
   WriteNamedLog(ALine.LogFile, CurrentPlatform().EncodeAnsiText(AWindow.Memo1->LinesText()));
 }
 
+// The occupancy report and summary the line asks for; a failure is told on the error stream
+// and fails the run, since a site's monitoring would otherwise read yesterday's file.
+bool WriteOccupancy(const TfrmSynchCellsMain& AWindow, const TCommandLine& ALine, std::FILE* AErr) {
+  bool ok = true;
+  for (const auto& [file, what] :
+       {std::pair{&ALine.ReportFile, "report"}, std::pair{&ALine.SummaryFile, "summary"}}) {
+    if (file->empty()) continue;
+    try {
+      const std::string bytes = file == &ALine.ReportFile ? OccupancyHtml(AWindow.Occupancy())
+                                                          : OccupancyJson(AWindow.Occupancy());
+      CurrentPlatform().WriteFileBytes(*file, bytes);
+    } catch (const std::exception& e) {
+      const std::string line =
+          std::string("The ") + what + " could not be written: " + OneLine(e.what()) + "\n";
+      std::fputs(line.c_str(), AErr);
+      ok = false;
+    }
+  }
+  return ok;
+}
+
 }  // namespace
 
 int RunUnattendedSync(TfrmSynchCellsMain& AWindow, const TCommandLine& ALine,
@@ -174,6 +197,7 @@ int RunUnattendedSync(TfrmSynchCellsMain& AWindow, const TCommandLine& ALine,
     std::fputs(line.c_str(), AStreams.Err);
     status = kExitFailed;
   }
+  if (!WriteOccupancy(AWindow, ALine, AStreams.Err)) status = kExitFailed;
 
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -68,6 +68,8 @@ install(FILES ${PACKAGING_DIR}/copyright ${PACKAGING_OUT}/changelog.gz
         DESTINATION ${BUNKMERE_DOC_DIR})
 # Only an example: the package never installs or replaces a site's own file.
 install(FILES ${PACKAGING_DIR}/Veltrane.ini DESTINATION ${BUNKMERE_DOC_DIR}/examples)
+# What --summary writes, for a site's monitoring to check against.
+install(FILES ${PACKAGING_DIR}/bunkmere-occupancy.schema.json DESTINATION ${BUNKMERE_DOC_DIR})
 # The scheduled synchronisation: a service and its nightly timer (left disabled), and the
 # system user they run as, made when the package is configured.
 install(FILES ${PACKAGING_DIR}/systemd/bunkmere-sync.service ${PACKAGING_DIR}/systemd/bunkmere-sync.timer

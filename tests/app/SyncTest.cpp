@@ -360,6 +360,9 @@ TEST(UnattendedSync, BadArgumentsExitWithSixtyFourBeforeAnythingConnects) {
       {{"--sync", "--log", "notes.txt"}, "is not a Bunkmere log"},
       {{"--preview"}, "--preview needs --sync"},
       {{"--sync", "--log"}, "needs a file name"},
+      {{"--report", "r.html"}, "--report needs --sync"},
+      {{"--sync", "--summary"}, "needs a file name"},
+      {{"--sync", "--report", "a.html", "--report=b.html"}, "given twice"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Args.back());
@@ -376,6 +379,64 @@ TEST(UnattendedSync, BadArgumentsExitWithSixtyFourBeforeAnythingConnects) {
   const TRun forced = RunBunkmere(site.Path(), {"--sync", "--log", "notes.txt", "--force"});
   EXPECT_EQ(forced.Status, 3) << forced.Err;
   EXPECT_TRUE(ReadFile(site.Path() / "notes.txt").starts_with("Facility :"));
+}
+
+}  // namespace
+}  // namespace bunkmere
+
+namespace bunkmere {
+namespace {
+
+// The occupancy report costs the server nothing: a run asked for the page and the summary
+// sends exactly what a run without them sends, a preview too; the page lies beside the log
+// under its name, and the files named are written.
+TEST(UnattendedSync, TheOccupancyReportAddsNoStatement) {
+  const std::string script = testing::SampleJailScript();
+  const struct {
+    const char* Name;
+    Lines Plain;
+  } cases[] = {{"a pass", {"--sync"}}, {"a preview", {"--sync", "--preview"}}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    StandinServer plainServer(script);
+    const TSiteFolder plainSite = TSiteFolder::For(SiteConnectString(plainServer));
+    const TRun plain = RunBunkmere(plainSite.Path(), c.Plain);
+    EXPECT_EQ(plain.Status, 3) << plain.Err;
+
+    StandinServer server(script);
+    const TSiteFolder site = TSiteFolder::For(SiteConnectString(server));
+    Lines args = c.Plain;
+    for (const char* a : {"--report", "occupancy.html", "--summary", "occupancy.json"})
+      args.push_back(a);
+    const TRun run = RunBunkmere(site.Path(), args);
+    EXPECT_EQ(run.Status, 3) << run.Err;
+    EXPECT_EQ(testing::ComparableStatements(server), testing::ComparableStatements(plainServer));
+
+    const std::string page = ReadFile(site.Path() / "occupancy.html");
+    EXPECT_TRUE(page.starts_with("<!DOCTYPE html>")) << page.substr(0, 200);
+    EXPECT_NE(page.find("<meta charset=\"utf-8\">"), std::string::npos);
+    EXPECT_NE(page.find("O&#39;Neil Annex"), std::string::npos);
+    const std::string summary = ReadFile(site.Path() / "occupancy.json");
+    EXPECT_NE(summary.find("\"schema\": \"bunkmere-occupancy/1\""), std::string::npos);
+    EXPECT_NE(summary.find("\"outcome\": \"completed\""), std::string::npos);
+    const bool preview = c.Plain.back() == "--preview";
+    EXPECT_EQ(summary.find("\"preview\": true") != std::string::npos, preview);
+    EXPECT_EQ(page.find("Preview: nothing was written.") != std::string::npos, preview);
+    const std::vector<fs::path> logs = SavedLogs(site.Path());
+    ASSERT_EQ(logs.size(), 1u);
+    fs::path beside = logs[0];
+    beside.replace_extension(".html");
+    EXPECT_EQ(ReadFile(beside), page);
+  }
+}
+
+TEST(UnattendedSync, AReportThatCannotBeWrittenFailsTheRun) {
+  StandinServer server(testing::SampleJailScript());
+  const TSiteFolder site = TSiteFolder::For(SiteConnectString(server));
+  const TRun run =
+      RunBunkmere(site.Path(), {"--sync", "--summary", "no-such-folder/occupancy.json"});
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_NE(run.Err.find("The summary could not be written: "), std::string::npos) << run.Err;
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 // in-process on the offscreen platform.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QPalette>
@@ -169,7 +171,7 @@ TEST(MainWindow, OpensCentredWithTheStartButtonFocused) {
 // A Windows workstation's clock and file system for Save Log, with the site file in the
 // folder the program starts from.
 struct SaveLogPlatform {
-  SaveLogPlatform() {
+  explicit SaveLogPlatform(const std::string& ARows = "") : server(testing::JailScript(ARows)) {
     platform.SetCurrentDirectory("C:\\Jail");
     platform.AddFolder("C:\\Jail");
     platform.AddFolder("C:\\Jail\\Veltrane.Cfg");
@@ -178,7 +180,7 @@ struct SaveLogPlatform {
     platform.SetNow(EncodeDate(2026, 12, 9) + EncodeTime(7, 5, 3, 480));
     platform.SetAnsiCodePage(1252);
   }
-  standin::testing::StandinServer server{testing::JailScript("")};
+  standin::testing::StandinServer server;
   TFakeWindowsPlatform platform;
   TPlatformOverride use{platform};
 };
@@ -227,6 +229,45 @@ TEST(SaveLog, AnEarlierLogOfTheSameNameIsKept) {
   EXPECT_EQ(p.platform.FileBytes("C:\\Jail\\09070503.log"), "last month\r\n");
   EXPECT_EQ(p.platform.FileBytes("C:\\Jail\\09070503_2.log"), "second\r\n");
   EXPECT_EQ(p.platform.FileBytes("C:\\Jail\\09070503_3.log"), "other window\r\n");
+}
+
+// After a pass, Save Log leaves the occupancy report beside the log, under the log's name
+// (suffix included), in UTF-8 while the log is in the workstation's code page. Before any pass
+// there is nothing to report.
+TEST(SaveLog, WritesTheOccupancyReportBesideTheLogInUtf8) {
+  SaveLogPlatform p(
+      "INSERT INTO CFGFACI (FACILITYID, FACILITYdesc) VALUES ('F1', 'N\xC3\xBA\xC3\xB1"
+      "ez')\n"
+      "INSERT INTO CFGDORMS (FACILITYID, DORMCODE) VALUES ('F1', 'D1')\n"
+      "INSERT INTO CFGCELL (DORMCODE, FACILITYID, CELLKEY, ALLOWMANY, ALLOW, ONCELL, CELLNO) "
+      "VALUES ('D1', 'F1', 10, 0, 1, 0, 'C-10')\n"
+      "INSERT INTO CFGBED (CELLKEY, BEDNO, BEDDESC, AVAILABLE) VALUES (10, 1, 'A', 1)\n"
+      "INSERT INTO DETENTIA (BOOKNO, NAMERELEAS, FACICODE, CELLKEY, BED) VALUES "
+      "('B-1', 0, 'F1', 10, '1'), ('B-2', 0, 'F1', 10, '1')\n");
+  p.platform.AddFile("C:\\Jail\\09070503.log", "last month\r\n");
+  testing::RecordingMessageBoxes boxes;
+  TfrmSynchCellsMain w(nullptr);
+  QTest::mouseClick(QtWidget(*w.btnSave), Qt::LeftButton);
+  EXPECT_FALSE(p.platform.FileExists("C:\\Jail\\09070503_2.html"));
+
+  QTest::mouseClick(QtWidget(*w.btConvertTavrichWeekenders), Qt::LeftButton);
+  ASSERT_EQ(boxes.Texts(), Lines{"Cell Synchronization Completed"});
+  QTest::mouseClick(QtWidget(*w.btnSave), Qt::LeftButton);
+  const std::optional<std::string> log = p.platform.FileBytes("C:\\Jail\\09070503_2.log");
+  const std::optional<std::string> page = p.platform.FileBytes("C:\\Jail\\09070503_2.html");
+  ASSERT_TRUE(log && page);
+  EXPECT_TRUE(
+      log->starts_with("Facility :N\xFA\xF1"
+                       "ez DormCode : D1"))
+      << *log;
+  EXPECT_NE(page->find("<meta charset=\"utf-8\">"), std::string::npos);
+  EXPECT_NE(page->find("N\xC3\xBA\xC3\xB1"
+                       "ez (F1"),
+            std::string::npos)
+      << *page;
+  EXPECT_NE(page->find("<li>B-2</li>"), std::string::npos);
+  EXPECT_EQ(page->find("id=\"partial\""), std::string::npos);
+  EXPECT_FALSE(p.platform.FileExists("C:\\Jail\\09070503.html"));
 }
 
 TEST(SaveLog, AFileThatCannotBeWrittenShowsTheErrorBoxAndKeepsTheLog) {
