@@ -107,6 +107,13 @@ TEST_F(TryCatchTest, ASyntaxErrorAnywhereRunsNothing) {
     EXPECT_EQ(sink.Error(), 102) << sink.ErrorText();
     EXPECT_TRUE(sink.rows.empty());
   }
+  // Hostile nesting is refused as too deep, before it can exhaust the stack.
+  for (const char* opening : {"BEGIN ", "BEGIN TRY ", "IF 1 = 1 BEGIN "}) {
+    SCOPED_TRACE(opening);
+    std::string deep = "INSERT INTO T VALUES (3, 'c') ";
+    for (int i = 0; i < 2000; ++i) deep += opening;
+    EXPECT_EQ(Run(deep).Error(), 191);
+  }
   EXPECT_EQ(Rows("SELECT COUNT(*) FROM T"), (Rowset{{"2"}}));
 }
 
