@@ -20,6 +20,7 @@ struct Caught {
 // does for names that did not exist when the batch began). A TRY block at the same level
 // does not catch them: they end the batch as they would without it.
 bool IsCompileError(const SqlError& e) {
+  if (e.runTime) return false;
   static constexpr int kCompile[] = {102, 103, 105, 137, 156,  170,  191,
                                      207, 208, 209, 321, 4104, 40517};
   return std::find(std::begin(kCompile), std::end(kCompile), e.message.number) !=
@@ -61,8 +62,11 @@ bool BatchRunner::RunOne(const Statement& statement) {
 
   const Statement* branch = nullptr;
   try {
-    if (verdict.kind == StepVerdict::Kind::Fail)
-      throw MakeError(verdict.number, std::move(verdict.text), 1, 16);
+    if (verdict.kind == StepVerdict::Kind::Fail) {
+      SqlError e = MakeError(verdict.number, std::move(verdict.text), 1, 16);
+      e.runTime = true;
+      throw e;
+    }
     const Statement::Body& body = statement.body;
     // Statements that set no count leave @@ROWCOUNT at 0, as SQL Server's do.
     if (std::holds_alternative<UseStmt>(body) || std::holds_alternative<SetStmt>(body) ||

@@ -192,6 +192,49 @@ TEST_F(TryCatchTest, XactAbortSendsTheErrorToCatchAndRollsTheTransactionBack) {
   }
 }
 
+// A sink that fails or drops the statement with a given text, as the server's step faults do.
+class StepSink : public RecordingSink {
+ public:
+  StepVerdict StatementStarting(const StatementStart& s) override {
+    started.emplace_back(s.line, std::string(s.text));
+    return s.text == target ? verdict : StepVerdict{};
+  }
+  std::string target;
+  StepVerdict verdict;
+  std::vector<std::pair<int, std::string>> started;
+};
+
+// A step's failure is a run-time error whatever its number (208 included), so TRY catches it;
+// a drop ends the batch before the statement, and nothing after it is asked or sent.
+TEST_F(TryCatchTest, AStepVerdictFailsOrDropsExactlyThatStatement) {
+  const std::string batch =
+      "SELECT 1\nBEGIN TRY\nUPDATE T SET B = 'x' WHERE A = 1\nSELECT 2\nEND TRY\n"
+      "BEGIN CATCH\nSELECT ERROR_NUMBER(), ERROR_LINE()\nEND CATCH\nSELECT 3";
+  struct Case {
+    StepVerdict::Kind kind;
+    int number;
+    Rowset rows;
+    std::size_t started;
+  };
+  const Case cases[] = {
+      {StepVerdict::Kind::Fail, 1222, {{"1"}, {"1222", "3"}, {"3"}}, 4},
+      {StepVerdict::Kind::Fail, 208, {{"1"}, {"208", "3"}, {"3"}}, 4},
+      {StepVerdict::Kind::Drop, 0, {{"1"}}, 2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.number);
+    StepSink sink;
+    sink.target = "UPDATE T SET B = 'x' WHERE A = 1";
+    sink.verdict = {c.kind, c.number, "injected"};
+    session_->Execute(batch, {}, sink);
+    EXPECT_EQ(sink.Error(), 0) << sink.ErrorText();
+    EXPECT_EQ(sink.rows, c.rows);
+    ASSERT_EQ(sink.started.size(), c.started);
+    EXPECT_EQ(sink.started[1], (std::pair<int, std::string>{3, sink.target}));
+    EXPECT_EQ(Rows("SELECT B FROM T WHERE A = 1"), (Rowset{{"'one'"}}));
+  }
+}
+
 TEST_F(TryCatchTest, RaiserrorGivesError50000OrAMessage) {
   struct Case {
     const char* sql;
