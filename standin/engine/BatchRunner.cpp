@@ -95,7 +95,7 @@ bool BatchRunner::Failed(const Statement& statement, SqlError& e) {
     throw Caught{std::move(e)};
   ReportError(sink_, e, statement.line);
   // XACT_ABORT ON: a run-time error rolls any transaction back and ends the batch.
-  if (session_.xactAbort) {
+  if (session_.xactAbort && !e.raised) {
     RollbackTransaction(core_, session_, &sink_);
     return false;
   }
@@ -114,7 +114,8 @@ bool BatchRunner::RunTry(const TryCatchStmt& s) {
   sink_.StatementDone(false, 0, false);
   // An error under XACT_ABORT dooms the transaction: nothing of it may be committed, so the
   // CATCH block finds it rolled back.
-  if (session_.xactAbort && session_.tranCount > 0) RollbackTransaction(core_, session_, &sink_);
+  if (session_.xactAbort && !caught->raised && session_.tranCount > 0)
+    RollbackTransaction(core_, session_, &sink_);
   Handling handling(session_, caught->message);
   return RunList(s.catchBody);
 }
@@ -138,6 +139,7 @@ void BatchRunner::Raiserror(const RaiserrorStmt& s, int line) {
   // Negative states and severities count as the least ones; no state goes past 255.
   SqlError e = MakeError(50000, std::move(text), s.state < 0 ? 1 : std::min(s.state, 255),
                          std::max(s.severity, 0));
+  e.raised = true;
   if (e.message.severity > 10) throw e;
   // Severity 10 and below is a message, not an error: nothing catches it, the batch goes on.
   e.message.line = line;

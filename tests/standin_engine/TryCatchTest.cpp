@@ -190,6 +190,18 @@ TEST_F(TryCatchTest, XactAbortSendsTheErrorToCatchAndRollsTheTransactionBack) {
     EXPECT_EQ(Rows("SELECT COUNT(*) FROM T"), c.afterwards);
     Ok("SET XACT_ABORT OFF DELETE FROM T WHERE A = 3");
   }
+  // RAISERROR does not honour XACT_ABORT: the transaction stays, inside TRY and outside.
+  const char* raised[] = {
+      "BEGIN TRY RAISERROR('x', 16, 1) END TRY BEGIN CATCH SELECT 'caught' END CATCH",
+      "RAISERROR('x', 16, 1)",
+  };
+  for (const char* r : raised) {
+    SCOPED_TRACE(r);
+    auto sink = Run(std::string("SET XACT_ABORT ON BEGIN TRAN INSERT INTO T VALUES (3, 'three') ") +
+                    r + " SELECT @@TRANCOUNT");
+    EXPECT_EQ(sink.rows.back(), (std::vector<std::string>{"1"}));
+    Ok("SET XACT_ABORT OFF ROLLBACK");
+  }
 }
 
 // A sink that fails or drops the statement with a given text, as the server's step faults do.
