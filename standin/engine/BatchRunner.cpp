@@ -20,6 +20,7 @@ struct Caught {
 // does for names that did not exist when the batch began). A TRY block at the same level
 // does not catch them: they end the batch as they would without it.
 bool IsCompileError(const SqlError& e) {
+  if (e.runTime) return false;
   static constexpr int kCompile[] = {102, 103, 105, 137, 156,  170,  191,
                                      207, 208, 209, 321, 4104, 40517};
   return std::find(std::begin(kCompile), std::end(kCompile), e.message.number) !=
@@ -61,8 +62,11 @@ bool BatchRunner::RunOne(const Statement& statement) {
 
   const Statement* branch = nullptr;
   try {
-    if (verdict.kind == StepVerdict::Kind::Fail)
-      throw MakeError(verdict.number, std::move(verdict.text), 1, 16);
+    if (verdict.kind == StepVerdict::Kind::Fail) {
+      SqlError e = MakeError(verdict.number, std::move(verdict.text), 1, 16);
+      e.runTime = true;
+      throw e;
+    }
     const Statement::Body& body = statement.body;
     // Statements that set no count leave @@ROWCOUNT at 0, as SQL Server's do.
     if (std::holds_alternative<UseStmt>(body) || std::holds_alternative<SetStmt>(body) ||
@@ -91,7 +95,7 @@ bool BatchRunner::Failed(const Statement& statement, SqlError& e) {
     throw Caught{std::move(e)};
   ReportError(sink_, e, statement.line);
   // XACT_ABORT ON: a run-time error rolls any transaction back and ends the batch.
-  if (session_.xactAbort) {
+  if (session_.xactAbort && !e.raised) {
     RollbackTransaction(core_, session_, &sink_);
     return false;
   }
@@ -110,7 +114,8 @@ bool BatchRunner::RunTry(const TryCatchStmt& s) {
   sink_.StatementDone(false, 0, false);
   // An error under XACT_ABORT dooms the transaction: nothing of it may be committed, so the
   // CATCH block finds it rolled back.
-  if (session_.xactAbort && session_.tranCount > 0) RollbackTransaction(core_, session_, &sink_);
+  if (session_.xactAbort && !caught->raised && session_.tranCount > 0)
+    RollbackTransaction(core_, session_, &sink_);
   Handling handling(session_, caught->message);
   return RunList(s.catchBody);
 }
@@ -134,6 +139,7 @@ void BatchRunner::Raiserror(const RaiserrorStmt& s, int line) {
   // Negative states and severities count as the least ones; no state goes past 255.
   SqlError e = MakeError(50000, std::move(text), s.state < 0 ? 1 : std::min(s.state, 255),
                          std::max(s.severity, 0));
+  e.raised = true;
   if (e.message.severity > 10) throw e;
   // Severity 10 and below is a message, not an error: nothing catches it, the batch goes on.
   e.message.line = line;

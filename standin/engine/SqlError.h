@@ -15,6 +15,11 @@ struct SqlError {
   bool abortsBatch = false;
   bool statementTerminated =
       false;  // SQL Server follows it with 3621 "The statement has been terminated."
+  // Raised by a running statement whatever its number says (a step fault's error): a TRY block
+  // catches it even when its number is one SQL Server gives while compiling.
+  bool runTime = false;
+  // RAISERROR's: XACT_ABORT does not roll back or end anything for it, as SQL Server documents.
+  bool raised = false;
 };
 
 // "%s" placeholders are replaced in order; the arguments are inserted verbatim.

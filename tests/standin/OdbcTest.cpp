@@ -450,6 +450,9 @@ TEST(StandinExecutable, StepLogNumbersEachStatementBeforeItRuns) {
     std::vector<testing::LoggedStatement> ofRequest;
     for (const auto& s : steps)
       if (s.seq == requestSeq) ofRequest.push_back(s);
+    // The init script ran before any request: the first request's first statement is step 1.
+    ASSERT_FALSE(steps.empty());
+    EXPECT_EQ(steps.front().step, 1);
     ASSERT_EQ(ofRequest.size(), std::size(expected));
     for (std::size_t i = 0; i < ofRequest.size(); ++i) {
       SCOPED_TRACE(i);

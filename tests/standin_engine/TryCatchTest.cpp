@@ -107,6 +107,13 @@ TEST_F(TryCatchTest, ASyntaxErrorAnywhereRunsNothing) {
     EXPECT_EQ(sink.Error(), 102) << sink.ErrorText();
     EXPECT_TRUE(sink.rows.empty());
   }
+  // Hostile nesting is refused as too deep, before it can exhaust the stack.
+  for (const char* opening : {"BEGIN ", "BEGIN TRY ", "IF 1 = 1 BEGIN "}) {
+    SCOPED_TRACE(opening);
+    std::string deep = "INSERT INTO T VALUES (3, 'c') ";
+    for (int i = 0; i < 2000; ++i) deep += opening;
+    EXPECT_EQ(Run(deep).Error(), 191);
+  }
   EXPECT_EQ(Rows("SELECT COUNT(*) FROM T"), (Rowset{{"2"}}));
 }
 
@@ -182,6 +189,61 @@ TEST_F(TryCatchTest, XactAbortSendsTheErrorToCatchAndRollsTheTransactionBack) {
     EXPECT_EQ(sink.rows, c.inCatch);
     EXPECT_EQ(Rows("SELECT COUNT(*) FROM T"), c.afterwards);
     Ok("SET XACT_ABORT OFF DELETE FROM T WHERE A = 3");
+  }
+  // RAISERROR does not honour XACT_ABORT: the transaction stays, inside TRY and outside.
+  const char* raised[] = {
+      "BEGIN TRY RAISERROR('x', 16, 1) END TRY BEGIN CATCH SELECT 'caught' END CATCH",
+      "RAISERROR('x', 16, 1)",
+  };
+  for (const char* r : raised) {
+    SCOPED_TRACE(r);
+    auto sink = Run(std::string("SET XACT_ABORT ON BEGIN TRAN INSERT INTO T VALUES (3, 'three') ") +
+                    r + " SELECT @@TRANCOUNT");
+    EXPECT_EQ(sink.rows.back(), (std::vector<std::string>{"1"}));
+    Ok("SET XACT_ABORT OFF ROLLBACK");
+  }
+}
+
+// A sink that fails or drops the statement with a given text, as the server's step faults do.
+class StepSink : public RecordingSink {
+ public:
+  StepVerdict StatementStarting(const StatementStart& s) override {
+    started.emplace_back(s.line, std::string(s.text));
+    return s.text == target ? verdict : StepVerdict{};
+  }
+  std::string target;
+  StepVerdict verdict;
+  std::vector<std::pair<int, std::string>> started;
+};
+
+// A step's failure is a run-time error whatever its number (208 included), so TRY catches it;
+// a drop ends the batch before the statement, and nothing after it is asked or sent.
+TEST_F(TryCatchTest, AStepVerdictFailsOrDropsExactlyThatStatement) {
+  const std::string batch =
+      "SELECT 1\nBEGIN TRY\nUPDATE T SET B = 'x' WHERE A = 1\nSELECT 2\nEND TRY\n"
+      "BEGIN CATCH\nSELECT ERROR_NUMBER(), ERROR_LINE()\nEND CATCH\nSELECT 3";
+  struct Case {
+    StepVerdict::Kind kind;
+    int number;
+    Rowset rows;
+    std::size_t started;
+  };
+  const Case cases[] = {
+      {StepVerdict::Kind::Fail, 1222, {{"1"}, {"1222", "3"}, {"3"}}, 4},
+      {StepVerdict::Kind::Fail, 208, {{"1"}, {"208", "3"}, {"3"}}, 4},
+      {StepVerdict::Kind::Drop, 0, {{"1"}}, 2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.number);
+    StepSink sink;
+    sink.target = "UPDATE T SET B = 'x' WHERE A = 1";
+    sink.verdict = {c.kind, c.number, "injected"};
+    session_->Execute(batch, {}, sink);
+    EXPECT_EQ(sink.Error(), 0) << sink.ErrorText();
+    EXPECT_EQ(sink.rows, c.rows);
+    ASSERT_EQ(sink.started.size(), c.started);
+    EXPECT_EQ(sink.started[1], (std::pair<int, std::string>{3, sink.target}));
+    EXPECT_EQ(Rows("SELECT B FROM T WHERE A = 1"), (Rowset{{"'one'"}}));
   }
 }
 
