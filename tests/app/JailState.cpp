@@ -106,9 +106,14 @@ TCleanPass RunCleanPass(const std::string& AScript) {
   for (const auto& s : jail->Server().Statements()) {
     if (s.kind != "step" || s.step < clean.FirstStep) continue;
     clean.LastStep = std::max(clean.LastStep, s.step);
-    if (s.sql.starts_with("IF OBJECT_ID(N'[tempdb]") &&
-        s.sql.find(" DROP TABLE [tempdb]") != std::string::npos)
+    clean.Texts[s.step] = s.sql.substr(0, 160);
+    const bool guard = s.sql.starts_with("IF OBJECT_ID(N'[tempdb]") &&
+                       s.sql.find(" DROP TABLE [tempdb]") != std::string::npos;
+    if (guard || s.sql.starts_with("DROP TABLE [tempdb]")) {
       clean.Releases.push_back(s.step);
+      if (s.sql.find(".Bunkmere.SynchCells]") != std::string::npos)
+        clean.PassLockReleases.push_back(s.step);
+    }
     for (const char* table : kHousingTables) {
       if (s.sql.starts_with(std::string("UPDATE [") + table + "]"))
         clean.Writes.emplace_back(std::string(table) + "." + LastMarkerValue(s), s.step);

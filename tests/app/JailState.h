@@ -41,8 +41,11 @@ struct TCleanPass {
   std::vector<std::pair<std::string, std::int64_t>> Writes;
   // The step at which each row's record lock is first taken.
   std::map<std::string, std::int64_t> Locked;
-  // The steps that release a record lock.
-  std::vector<std::int64_t> Releases;
+  // The steps that release a record lock (the guard and the DROP in it), and those that
+  // release the pass's own.
+  std::vector<std::int64_t> Releases, PassLockReleases;
+  // Each step's statement, for a failure's trace.
+  std::map<std::int64_t, std::string> Texts;
 };
 TCleanPass RunCleanPass(const std::string& AScript);
 
