@@ -6,7 +6,6 @@ namespace {
 
 // One line of a request: a request of several statements holds each from a line of its own.
 std::string NormalisedLine(std::string ALine, bool AWithoutHolderValues) {
-  if (ALine.ends_with('\r')) ALine.pop_back();
   for (std::size_t from = ALine.find("IF OBJECT_ID(N'"); from != std::string::npos;
        from = ALine.find("IF OBJECT_ID(N'", from + 1)) {
     const std::size_t at = ALine.find("') = ", from);
