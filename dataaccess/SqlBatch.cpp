@@ -1,6 +1,9 @@
 #include "dataaccess/SqlBatch.h"
 
 #include <algorithm>
+#include <charconv>
+
+#include "core/Exceptions.h"
 
 #include "dataaccess/RowCache.h"
 #include "dataaccess/odbc/OdbcBlockReader.h"
@@ -134,7 +137,13 @@ std::optional<std::int64_t> TSqlBatchReader::ReadInteger() {
     return row[0].i;
   if (row[0].kind == TDbValue::Kind::Float || row[0].kind == TDbValue::Kind::DateTime)
     return static_cast<std::int64_t>(row[0].f);
-  return std::stoll(row[0].s);
+  // A count or an object id read as text: anything but a number is no answer to either.
+  std::int64_t value = 0;
+  const char* end = row[0].s.data() + row[0].s.size();
+  const auto [at, error] = std::from_chars(row[0].s.data(), end, value);
+  if (error != std::errc() || at != end)
+    throw EDatabaseError("The server answered '" + row[0].s + "' where a number was expected");
+  return value;
 }
 
 void TSqlBatchReader::RaiseError() const {

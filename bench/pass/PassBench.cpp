@@ -4,7 +4,7 @@
 // (target: at most 1.10) and client CPU (at most 1.25), and,
 // for scale, a floor that reads every value it fetches.
 //
-//   pass_bench [--latency-ms MS] [--cells N --beds N --current N --released N]
+//   pass_bench [--latency-ms MS] [--runs N] [--cells N --beds N --current N --released N]
 //   (defaults: the full jail)
 //
 // With --latency-ms the stand-in also answers every request MS milliseconds late, as a server
@@ -137,9 +137,14 @@ int main(int argc, char** argv) {
   bunkmere::testing::ProvideRuntimeFolder();
   std::string args;
   long latencyMs = -1;
+  int runs = 5;
   for (int i = 1; i < argc; ++i) {
     if (std::string(argv[i]) == "--latency-ms" && i + 1 < argc) {
       latencyMs = std::atol(argv[++i]);
+      continue;
+    }
+    if (std::string(argv[i]) == "--runs" && i + 1 < argc) {
+      runs = std::max(1, std::atoi(argv[++i]));
       continue;
     }
     args += std::string(" ") + argv[i];
@@ -165,9 +170,9 @@ int main(int argc, char** argv) {
                   ASeconds, AStatements, AStatements / ASeconds, ACpu);
     };
 
-    // The machine is shared: each side runs five times on fresh copies, the two sides taking
+    // The machine is shared: each side runs five times (--runs) on fresh copies, the two sides taking
     // turns so that a busy spell falls on both; the best run of each counts.
-    constexpr int kRuns = 5;
+    const int kRuns = runs;
     double passBest = 1e300, againBest = 1e300, floorBest = 1e300, readingFloorBest = 1e300;
     // The client's own CPU time (the best run's): steadier than wall time on a shared machine,
     // and it shows what the client adds on top of the server's work.
