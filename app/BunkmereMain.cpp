@@ -200,35 +200,6 @@ void TfrmSynchCellsMain::SetStatus(TLabel& ALabel, const std::string& ACaption) 
   ALabel.Repaint();
 }
 
-void TfrmSynchCellsMain::RunStatement(const std::string& ASql) {
-  qryGeneric->Close();
-  qryGeneric->SetConnection(dbJail);
-  qryGeneric->UnPrepare();
-  qryGeneric->SQL().Clear();
-  qryGeneric->SQL().Add(ASql);
-  qryGeneric->Prepare();
-  qryGeneric->Open();
-}
-
-std::vector<std::string> TfrmSynchCellsMain::Listing(const std::string& ASql,
-                                                     const std::string& AHeader,
-                                                     const std::string& ANote) {
-  RunStatement(ASql);
-  std::vector<std::string> lines{AHeader};
-  if (qryGeneric->IsEmpty()) {
-    lines.push_back(ANote);
-  } else {
-    qryGeneric->First();
-    while (!qryGeneric->Eof()) {
-      lines.push_back(" " + qryGeneric->Fields(0).AsString());
-      qryGeneric->Next();
-    }
-  }
-  lines.emplace_back("----End----");
-  qryGeneric->Close();
-  return lines;
-}
-
 void TfrmSynchCellsMain::DecideRow(TBatchRow& ARow, TOccupancyTally::TPlace APlace,
                                    const std::function<void()>& ADecide) {
   TVtMSTable& table = *ARow.Table;
@@ -333,41 +304,39 @@ void TfrmSynchCellsMain::SynchCell(const std::string& I, const std::string& F) {
     });
   } else if (taken.Reached < 2 && taken.End == TTakeEnd::Refused) {
     // The lock of a cell that is only reported was never needed: another program holding it
-    // keeps nothing from the beds, which are taken on their own.
+    // keeps nothing from the beds, which are taken on their own, after the cell's count.
+    FRows->AddCount(cellCount, counting);
     addBeds();
     taken = FRows->Take(*dbJail, FDoing);
     rows = &FRows->Taken();
-    firstBed = 0;
+    firstBed = 1;
+    if (taken.Reached == 0) FinishStoppedTake(taken.Error, taken.Doing);
   } else if (taken.Reached < 2) {
     FinishStoppedTake(taken.Error, taken.Doing);
   }
-  // What the cell's own row tells once it is let go: its lines in the log, its figures in the
-  // occupancy. Without a row of its own (its lock was another's) the first bed carries them.
-  std::function<void()> cellSent, cellWritten;
+  // What the cell's own row tells once it is let go: its lines in the log (its listing read
+  // with its release), its figures in the occupancy. Without a row of its own (its lock was
+  // another's) the first bed carries them.
   const bool reported = action == TCellAction::Report;
-  cellWritten = [this, place, N, reported] { FTally.Cell(place, N, reported); };
-  if (reported) {
-    CheckStop();
-    std::vector<std::string> lines{where + " Allow " + IntToStr(figures.Allow) + " but " +
-                                   IntToStr(N) + " are assign to it"};
-    FDoing = "listing the bookings of " + where;
-    const std::vector<std::string> listing =
-        Listing("SELECT BOOKNO FROM DETENTIA WHERE NAMERELEAS = 0 and facicode = " + QuotedStr(I) +
-                    " and cellkey = " + IntToStr(K),
-                "----Inmates On Cell----", "NOTE: No Inmates Currently Assign To Cell");
-    lines.insert(lines.end(), listing.begin(), listing.end());
-    cellSent = [this, place, lines = std::move(lines)] { LogConflict(place, lines); };
-  }
-  if (firstBed == 0 && rows->empty()) {
-    if (cellSent) cellSent();
-    cellWritten();
-  } else {
-    TBatchRow& carrier = (*rows)[firstBed == 0 ? 0 : 1];
-    carrier.Sent = [cellSent, previous = carrier.Sent] {
-      if (cellSent) cellSent();
-      if (previous) previous();
-    };
-    carrier.Written = [cellWritten, previous = carrier.Written] {
+  const std::function<void()> cellWritten = [this, place, N, reported] {
+    FTally.Cell(place, N, reported);
+  };
+  {
+    // The cell's lines go with the first row of its request (its count, which has no table),
+    // its figures with its own row, or with that count when its lock was another's.
+    TBatchRow& first = (*rows)[0];
+    if (reported) {
+      const std::string line =
+          where + " Allow " + IntToStr(figures.Allow) + " but " + IntToStr(N) + " are assign to it";
+      first.Listings.push_back("SELECT BOOKNO FROM DETENTIA WHERE NAMERELEAS = 0 and facicode = " +
+                               QuotedStr(I) + " and cellkey = " + IntToStr(K));
+      first.Sent = [this, place, line](const TBatchRow& ARow) {
+        LogConflict(place, line, ARow, 0, "----Inmates On Cell----",
+                    "NOTE: No Inmates Currently Assign To Cell");
+      };
+    }
+    TBatchRow& own = (*rows)[firstBed - 1];
+    own.Written = [cellWritten, previous = own.Written] {
       cellWritten();
       if (previous) previous();
     };
@@ -381,16 +350,13 @@ void TfrmSynchCellsMain::SynchCell(const std::string& I, const std::string& F) {
     SetStatus(*lblWhatHappen, "Synching " + beds[b].Name);
     const int M = row.Count;
     if (M >= 2) {
-      CheckStop();
-      std::vector<std::string> lines{beds[b].Name + " had more than one inmate assign to it"};
-      FDoing = "listing the bookings of " + beds[b].Name;
-      const std::vector<std::string> listing =
-          Listing("SELECT BOOKNO FROM DETENTIA WHERE " + beds[b].Condition,
-                  "----Inmates On Bed----", "NOTE: No Inmate Currently Assign To Bed");
-      lines.insert(lines.end(), listing.begin(), listing.end());
-      row.Sent = [this, place, lines = std::move(lines), previous = row.Sent] {
-        if (previous) previous();
-        LogConflict(place, lines);
+      const std::string line = beds[b].Name + " had more than one inmate assign to it";
+      const std::size_t listing = row.Listings.size();
+      row.Listings.push_back("SELECT BOOKNO FROM DETENTIA WHERE " + beds[b].Condition);
+      row.Sent = [this, place, line, listing, previous = row.Sent](const TBatchRow& ARow) {
+        if (previous) previous(ARow);
+        LogConflict(place, line, ARow, listing, "----Inmates On Bed----",
+                    "NOTE: No Inmate Currently Assign To Bed");
       };
     }
     DecideRow(row, place, [&] { ChangeFlag(*tblCFGBeds, "AVAILABLE", M == 0); });
@@ -416,14 +382,18 @@ void TfrmSynchCellsMain::SynchCell(const std::string& I, const std::string& F) {
   };
 }
 
-void TfrmSynchCellsMain::LogConflict(TOccupancyTally::TPlace APlace,
-                                     const std::vector<std::string>& ALines) {
-  std::vector<std::string> bookNos;
-  for (const std::string& line : ALines) {
-    Memo1->Add(line);
-    if (line.starts_with(' ')) bookNos.push_back(line.substr(1));
-  }
-  FTally.Conflict(APlace, ALines.front(), std::move(bookNos));
+void TfrmSynchCellsMain::LogConflict(TOccupancyTally::TPlace APlace, const std::string& ALine,
+                                     const TBatchRow& ARow, std::size_t AListing,
+                                     const std::string& AHeader, const std::string& ANote) {
+  Memo1->Add(ALine);
+  // A listing that failed stops the writes at its row: the line stands without it.
+  if (AListing >= ARow.Listed.size()) return;
+  const std::vector<std::string>& bookNos = ARow.Listed[AListing];
+  Memo1->Add(AHeader);
+  if (bookNos.empty()) Memo1->Add(ANote);
+  for (const std::string& bookNo : bookNos) Memo1->Add(" " + bookNo);
+  Memo1->Add("----End----");
+  FTally.Conflict(APlace, ALine, bookNos);
 }
 
 void TfrmSynchCellsMain::GoSynchCells() {

@@ -103,12 +103,6 @@ class TfrmSynchCellsMain : public TForm {
 
  private:
   void BindComponents();
-  // Runs one statement through qryGeneric the way every statement of the pass goes.
-  void RunStatement(const std::string& ASql);
-  // The listing of ASql (first column of each row, after a blank) framed by the header and
-  // "----End----", or the note when it finds no row.
-  std::vector<std::string> Listing(const std::string& ASql, const std::string& AHeader,
-                                   const std::string& ANote);
   // One cell of facility AFacilityId (described AFacility) and its beds: locked, re-read and
   // counted in one request, decided here, and written with the next request.
   void SynchCell(const std::string& AFacilityId, const std::string& AFacility);
@@ -116,8 +110,10 @@ class TfrmSynchCellsMain : public TForm {
   // leaves the UPDATE (a press) and the change record for the batch to send and tell.
   void DecideRow(TBatchRow& ARow, TOccupancyTally::TPlace APlace,
                  const std::function<void()>& ADecide);
-  // Adds a conflict's lines (its line, then its listing) to the log and to the occupancy.
-  void LogConflict(TOccupancyTally::TPlace APlace, const std::vector<std::string>& ALines);
+  // Adds a conflict's lines to the log and to the occupancy: its line, then what listing
+  // AListing of ARow found, framed by the header and "----End----", or the note for nobody.
+  void LogConflict(TOccupancyTally::TPlace APlace, const std::string& ALine, const TBatchRow& ARow,
+                   std::size_t AListing, const std::string& AHeader, const std::string& ANote);
   // Writes the rows decided so far and raises what stopped their taking.
   [[noreturn]] void FinishStoppedTake(const std::exception_ptr& AError, const std::string& ADoing);
   void SetStatus(TLabel& ALabel, const std::string& ACaption);

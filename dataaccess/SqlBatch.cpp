@@ -108,6 +108,37 @@ bool TSqlBatchReader::NextRowSet() {
   }
 }
 
+std::vector<std::string> TSqlBatchReader::ReadTexts() {
+  const std::vector<TColumnDesc> columns = FStatement.Describe();
+  std::vector<std::string> texts;
+  odbc::TOdbcBlockReader reader(FStatement, columns,
+                                odbc::TOdbcBlockReader::BlockRows(columns, 16));
+  for (std::size_t rows; (rows = reader.Fetch()) > 0;)
+    for (std::size_t r = 0; r < rows; ++r) {
+      const TDbValue value = TRowCache::ReadCell(reader, columns[0], 0, r, TTrimRules{true, true});
+      switch (value.kind) {
+        case TDbValue::Kind::Null:
+          texts.emplace_back();
+          break;
+        case TDbValue::Kind::Integer:
+          texts.push_back(std::to_string(value.i));
+          break;
+        case TDbValue::Kind::Boolean:
+          texts.emplace_back(value.i != 0 ? "True" : "False");
+          break;
+        case TDbValue::Kind::Float:
+        case TDbValue::Kind::DateTime:
+          texts.push_back(std::to_string(value.f));
+          break;
+        case TDbValue::Kind::Text:
+        case TDbValue::Kind::Bytes:
+          texts.push_back(value.s);
+          break;
+      }
+    }
+  return texts;
+}
+
 std::string TSqlBatchReader::RowSetName() {
   const std::vector<TColumnDesc> columns = FStatement.Describe();
   return columns.empty() ? std::string() : columns[0].Name;

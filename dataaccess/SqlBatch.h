@@ -68,6 +68,8 @@ class TSqlBatchReader {
   // The current row set's first column in its first row, nullopt for NULL or no row; the rest
   // of the row set is passed over.
   std::optional<std::int64_t> ReadInteger();
+  // The current row set's first column in every row, as text ("" for NULL).
+  std::vector<std::string> ReadTexts();
   // The name of the current row set's first column.
   std::string RowSetName();
   // The statement positioned on the current row set, for a caller that reads it itself.

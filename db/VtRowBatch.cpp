@@ -51,11 +51,17 @@ void TVtRowBatch::AddRow(TVtMSTable& ATable, std::string ACountSql, std::string 
   FNext.push_back(std::move(row));
 }
 
-bool TVtRowBatch::AddWrites(TSqlBatch& ABatch, std::vector<TPlace>& APlaces) const {
+bool TVtRowBatch::AddWrites(TSqlBatch& ABatch, std::vector<TPlace>& APlaces,
+                            std::vector<std::size_t>& AListings) const {
   bool locks = false;
   std::size_t n = 0;
   for (const std::vector<TBatchRow>* rows : {&FTaken, &FRelease}) {
     for (const TBatchRow& row : *rows) {
+      for (const std::string& listing : row.Listings) {
+        ABatch.Add(listing);
+        APlaces.push_back({true, n, TStep::Listing});
+        AListings.push_back(n);
+      }
       if (row.Update) {
         ABatch.Add(row.Update->Sql, row.Update->Params);
         APlaces.push_back({true, n, TStep::Update});
@@ -124,7 +130,7 @@ void TVtRowBatch::WritesDone(TMSConnection& AConnection, std::size_t AStop, bool
     ARow.Locked = false;
   };
   const auto finish = [&release](TBatchRow& ARow) {
-    Run(ARow.Sent);
+    if (ARow.Sent) ARow.Sent(ARow);
     release(ARow);
     Run(ARow.Written);
   };
@@ -132,7 +138,7 @@ void TVtRowBatch::WritesDone(TMSConnection& AConnection, std::size_t AStop, bool
   for (std::size_t n = 0; n < taken && n < AStop; ++n) finish(FTaken[n]);
   if (AStop < taken) {
     TBatchRow& stopped = FTaken[AStop];
-    Run(stopped.Sent);
+    if (stopped.Sent) stopped.Sent(stopped);
     stopped.Sent = nullptr;
     if (AStopWritten) {
       Run(stopped.Written);
@@ -190,7 +196,8 @@ TTakeResult TVtRowBatch::Send(TMSConnection& AConnection, std::string& ADoing) {
   FNext.clear();
   TSqlBatch batch;
   std::vector<TPlace> places;
-  const bool lockWrites = AddWrites(batch, places);
+  std::vector<std::size_t> listings;
+  const bool lockWrites = AddWrites(batch, places, listings);
   const std::size_t writes = batch.Size();
   const bool lockTakes = AddTakes(AConnection, rows, batch, places);
 
@@ -220,13 +227,22 @@ TTakeResult TVtRowBatch::Send(TMSConnection& AConnection, std::string& ADoing) {
     // The writes return no row set but a failed release's: the first other one is the first
     // row's, or the error's.
     bool have = reader.NextRowSet();
-    while (have && reader.RowSetName() == kReleaseFailed) {
-      const std::optional<std::int64_t> at = reader.ReadInteger();
-      const std::size_t n = at ? static_cast<std::size_t>(*at) : FTaken.size() + FRelease.size();
-      if (n < FTaken.size())
-        FTaken[n].FReleaseFailed = true;
-      else if (n - FTaken.size() < FRelease.size())
-        FRelease[n - FTaken.size()].FReleaseFailed = true;
+    std::size_t listed = 0;  // the listings read, in order
+    while (have) {
+      if (reader.RowSetName() == kReleaseFailed) {
+        const std::optional<std::int64_t> at = reader.ReadInteger();
+        const std::size_t n = at ? static_cast<std::size_t>(*at) : FTaken.size() + FRelease.size();
+        if (n < FTaken.size())
+          FTaken[n].FReleaseFailed = true;
+        else if (n - FTaken.size() < FRelease.size())
+          FRelease[n - FTaken.size()].FReleaseFailed = true;
+      } else if (listed < listings.size()) {
+        const std::size_t n = listings[listed++];
+        TBatchRow& row = n < FTaken.size() ? FTaken[n] : FRelease[n - FTaken.size()];
+        row.Listed.push_back(reader.ReadTexts());
+      } else {
+        break;  // the first row set of the rows taken
+      }
       have = reader.NextRowSet();
     }
     if (!have && reader.Error() && reader.Error()->Statement < writes) {
@@ -330,7 +346,8 @@ TTakeResult TVtRowBatch::Send(TMSConnection& AConnection, std::string& ADoing) {
     if (answered) throw;
     // Not answered by the request's CATCH: a lost connection, a time-out, a batch the server
     // would not run. What it did is unknown, so nothing it may have locked is kept.
-    for (TBatchRow& row : FTaken) Run(row.Sent);
+    for (TBatchRow& row : FTaken)
+      if (row.Sent) row.Sent(row);
     if (lockWrites || lockTakes) LoseSession(AConnection);
     FTaken.clear();
     throw;

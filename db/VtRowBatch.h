@@ -45,9 +45,14 @@ struct TBatchRow {
   int Count = 0;
   // ---- decided by the caller before the next request ----
   std::optional<TCustomMSDataSet::TRowStatement> Update;
-  // Run, in row order, when the row's write has been sent (its log lines) and once it is
-  // written and released (its change record).
-  std::function<void()> Sent, Written;
+  // Queries whose rows' first column the log lists (a conflict's bookings): sent with the
+  // row's write, ahead of it, and read into Listed, one list each.
+  std::vector<std::string> Listings;
+  std::vector<std::vector<std::string>> Listed;
+  // Run, in row order, when the row's write has been sent (its log lines, with what its
+  // listings found) and once it is written and released (its change record).
+  std::function<void(const TBatchRow&)> Sent;
+  std::function<void()> Written;
 
  private:
   friend class TVtRowBatch;
@@ -106,14 +111,26 @@ class TVtRowBatch {
   void Abandon(TMSConnection& AConnection) noexcept;
 
  private:
-  enum class TStep : std::uint8_t { Update, Guard, Drop, Count, Create, Insert, ObjectId, Reread };
+  enum class TStep : std::uint8_t {
+    Listing,
+    Update,
+    Guard,
+    Drop,
+    Count,
+    Create,
+    Insert,
+    ObjectId,
+    Reread
+  };
   struct TPlace {
     bool Writing = false;
     std::size_t Row = 0;
     TStep Step = TStep::Count;
   };
   TTakeResult Send(TMSConnection& AConnection, std::string& ADoing);
-  bool AddWrites(TSqlBatch& ABatch, std::vector<TPlace>& APlaces) const;
+  // AListings: the row (among the taken, then the released) of each listing, in order.
+  bool AddWrites(TSqlBatch& ABatch, std::vector<TPlace>& APlaces,
+                 std::vector<std::size_t>& AListings) const;
   bool AddTakes(const TMSConnection& AConnection, std::vector<TBatchRow>& ARows, TSqlBatch& ABatch,
                 std::vector<TPlace>& APlaces) const;
   // The writes ran up to row AStop of the taken rows followed by the rows to release (all of

@@ -133,7 +133,8 @@ TEST(LockedPass, SendsEveryStatementOfTheSmallJailInOrder) {
       "CELLKEY = 10";
   // The cell and its beds take two requests. The first counts the cell as the table holds it,
   // then locks, re-reads and counts the cell and each bed, every count under its row's lock;
-  // the second writes the rows that change and releases every lock, in the same order. Either
+  // the second lists the bookings of each conflict, writes the rows that change and releases
+  // every lock, row by row in the same order. Either
   // stops at its first failing statement, and its CATCH says which one that was.
   const auto batch = [](const Lines& AStatements) {
     std::string text = "BEGIN TRY\n";
@@ -163,6 +164,7 @@ TEST(LockedPass, SendsEveryStatementOfTheSmallJailInOrder) {
       "UPDATE [CFGCELL]\r\nSET\r\n  [ONCELL] = @P1\r\nWHERE\r\n  [UniqueKey] = @P2",
       guard,
       ReleaseInBatch("CFGCELL", 1, 1),
+      "SELECT BOOKNO FROM DETENTIA WHERE " + bed1,
       "UPDATE [CFGBED]\r\nSET\r\n  [AVAILABLE] = @P3\r\nWHERE\r\n  [UniqueKey] = @P4",
       guard,
       ReleaseInBatch("CFGBED", 1, 2),
@@ -180,7 +182,6 @@ TEST(LockedPass, SendsEveryStatementOfTheSmallJailInOrder) {
             "SELECT * FROM [CFGCELL]\r\nWHERE [FACILITYID] = @P1 AND [DORMCODE] = @P2  <- F1 D1",
             "SELECT * FROM [CFGBED]\r\nWHERE [CELLKEY] = @P1  <- 10",
             batch(take) + " <- 1 1 2",
-            "SELECT BOOKNO FROM DETENTIA WHERE " + bed1,
             batch(write) + " <- 2 1 0 1 1 2",
             ReleaseNamed(kPassLock)};
   const Lines received = testing::ReceivedStatements(site.server);

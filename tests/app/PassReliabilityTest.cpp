@@ -287,12 +287,12 @@ TEST(PassReliability, ASignalStopsTheRunBetweenStatementsAndItsLogIsSaved) {
   struct Case {
     const char* What;
     int Signal;
-    // Where the signal arrives: after the count of cell 20, or once bed 20 is in edit.
+    // Where the signal arrives: while bed 10 is decided, or bed 20.
     bool InEdit;
     std::string Err;
     Lines Cells, Beds;
   } cases[] = {
-      {"SIGTERM right after a count",
+      {"SIGTERM while the first cell's bed is decided",
        SIGTERM,
        false,
        "Stopped by SIGTERM after 1 cell\n",
@@ -312,16 +312,12 @@ TEST(PassReliability, ASignalStopsTheRunBetweenStatementsAndItsLogIsSaved) {
     // Cell 10 over its allowance of 0 and reported, so that the saved log has a line.
     JailFixture jail(kThreeCells + "UPDATE CFGCELL SET ALLOW = 0 WHERE CELLKEY = 10\n");
     TfrmSynchCellsMain& w = jail.Window();
-    int counts = 0;
-    if (c.InEdit)
-      w.tblCFGBeds->AfterEdit = [&](TCustomMSDataSet& d) {
-        if (d.FieldByName("CELLKEY").AsInteger() == 20) std::raise(c.Signal);
-      };
-    else
-      w.qryGeneric->AfterOpen = [&](TCustomMSDataSet&) {
-        // Cell 10's listing, after its request counted it and its bed.
-        if (++counts == 1) std::raise(c.Signal);
-      };
+    // Raised while a bed of the cell is decided: cell 10's (the run then stops once that
+    // cell is written), or cell 20's.
+    const int cell = c.InEdit ? 20 : 10;
+    w.tblCFGBeds->AfterEdit = [&](TCustomMSDataSet& d) {
+      if (d.FieldByName("CELLKEY").AsInteger() == cell) std::raise(c.Signal);
+    };
     const fs::path folder =
         fs::temp_directory_path() / ("bunkmere-stop-" + std::to_string(getpid()));
     fs::create_directories(folder);
